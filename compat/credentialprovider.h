@@ -1,0 +1,188 @@
+// Credential-provider declarations for toolchains that do not ship the Windows SDK's
+// credentialprovider.h (mingw-w64, Wine). The build adds this folder to the include path only
+// when the toolchain has no header of that name, so an SDK build uses the real one.
+//
+// Contract: every interface lists its methods in the SDK's vtable order, every enum carries the
+// SDK's values, and every record has the SDK's x86-64 layout (checked by the static_asserts at
+// the end). Only what this module implements, holds or hands across the interfaces is declared.
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+#include <ntsecapi.h>
+
+#ifndef __credentialprovider_h__
+#define __credentialprovider_h__
+
+typedef enum _CREDENTIAL_PROVIDER_USAGE_SCENARIO {
+    CPUS_INVALID = 0,
+    CPUS_LOGON = 1,
+    CPUS_UNLOCK_WORKSTATION = 2,
+    CPUS_CHANGE_PASSWORD = 3,
+    CPUS_CREDUI = 4,
+    CPUS_PLAP = 5,
+} CREDENTIAL_PROVIDER_USAGE_SCENARIO;
+
+typedef enum _CREDENTIAL_PROVIDER_FIELD_TYPE {
+    CPFT_INVALID = 0,
+    CPFT_LARGE_TEXT = 1,
+    CPFT_SMALL_TEXT = 2,
+    CPFT_COMMAND_LINK = 3,
+    CPFT_EDIT_TEXT = 4,
+    CPFT_PASSWORD_TEXT = 5,
+    CPFT_TILE_IMAGE = 6,
+    CPFT_CHECKBOX = 7,
+    CPFT_COMBOBOX = 8,
+    CPFT_SUBMIT_BUTTON = 9,
+} CREDENTIAL_PROVIDER_FIELD_TYPE;
+
+typedef enum _CREDENTIAL_PROVIDER_FIELD_STATE {
+    CPFS_HIDDEN = 0,
+    CPFS_DISPLAY_IN_SELECTED_TILE = 1,
+    CPFS_DISPLAY_IN_DESELECTED_TILE = 2,
+    CPFS_DISPLAY_IN_BOTH = 3,
+} CREDENTIAL_PROVIDER_FIELD_STATE;
+
+typedef enum _CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE {
+    CPFIS_NONE = 0,
+    CPFIS_READONLY = 1,
+    CPFIS_DISABLED = 2,
+    CPFIS_FOCUSED = 3,
+} CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE;
+
+typedef enum _CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE {
+    CPGSR_NO_CREDENTIAL_NOT_FINISHED = 0,
+    CPGSR_NO_CREDENTIAL_FINISHED = 1,
+    CPGSR_RETURN_CREDENTIAL_FINISHED = 2,
+    CPGSR_RETURN_NO_CREDENTIAL_FINISHED = 3,
+} CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE;
+
+typedef enum _CREDENTIAL_PROVIDER_STATUS_ICON {
+    CPSI_NONE = 0,
+    CPSI_ERROR = 1,
+    CPSI_WARNING = 2,
+    CPSI_SUCCESS = 3,
+} CREDENTIAL_PROVIDER_STATUS_ICON;
+
+#define CREDENTIAL_PROVIDER_NO_DEFAULT ((DWORD)-1)
+
+typedef struct _CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR {
+    DWORD dwFieldID;
+    CREDENTIAL_PROVIDER_FIELD_TYPE cpft;
+    LPWSTR pszLabel;
+    GUID guidFieldType;
+} CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR;
+
+typedef struct _CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION {
+    ULONG ulAuthenticationPackage;
+    GUID clsidCredentialProvider;
+    ULONG cbSerialization;
+    byte* rgbSerialization;
+} CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION;
+
+// Field-type GUIDs. Like the SDK, these are DEFINE_GUID declarations: one translation unit of
+// the module includes <initguid.h> first to instantiate them.
+DEFINE_GUID(CPFG_LOGON_USERNAME, 0xda15bbe8, 0x954d, 0x4fd3, 0xb0, 0xf4, 0x1f, 0xb5, 0xb9, 0x0b, 0x17, 0x4b);
+DEFINE_GUID(CPFG_LOGON_PASSWORD, 0x60624cfa, 0xa477, 0x47b1, 0x8a, 0x8e, 0x3a, 0x4a, 0x19, 0x98, 0x18, 0x27);
+DEFINE_GUID(CPFG_SMARTCARD_USERNAME, 0x3e1ecf69, 0x568c, 0x4d96, 0x9d, 0x59, 0x46, 0x44, 0x41, 0x74, 0xe2, 0xd6);
+DEFINE_GUID(CPFG_SMARTCARD_PIN, 0x4fe5263b, 0x9181, 0x46c1, 0xb0, 0xa4, 0x9d, 0xed, 0xd4, 0xdb, 0x7d, 0xea);
+DEFINE_GUID(CPFG_CREDENTIAL_PROVIDER_LOGO, 0x2d837775, 0xf6cd, 0x464e, 0xa7, 0x45, 0x48, 0x2f, 0xd0, 0xb4, 0x74, 0x93);
+DEFINE_GUID(CPFG_CREDENTIAL_PROVIDER_LABEL, 0x286bbff3, 0xbad4, 0x438f, 0xb0, 0x07, 0x79, 0xb7, 0x26, 0x7c, 0x3d, 0x48);
+
+DEFINE_GUID(IID_ICredentialProviderCredential, 0x63913a93, 0x40c1, 0x481a, 0x81, 0x8d, 0x40, 0x72, 0xff, 0x8c, 0x70, 0xcc);
+DEFINE_GUID(IID_ICredentialProviderCredentialEvents, 0xfa6fa76b, 0x66b7, 0x4b11, 0x95, 0xf1, 0x86, 0x17, 0x11, 0x18, 0xe8, 0x16);
+DEFINE_GUID(IID_ICredentialProvider, 0xd27c3481, 0x5a1c, 0x45b2, 0x8a, 0xaa, 0xc2, 0x0e, 0xbb, 0xe8, 0x22, 0x9e);
+DEFINE_GUID(IID_ICredentialProviderEvents, 0x34201e5a, 0xa787, 0x41a3, 0xa5, 0xa4, 0xbd, 0x6d, 0xcf, 0x2a, 0x85, 0x4e);
+
+#ifdef __cplusplus
+
+struct ICredentialProviderCredentialEvents;
+
+MIDL_INTERFACE("63913a93-40c1-481a-818d-4072ff8c70cc")
+ICredentialProviderCredential : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Advise(ICredentialProviderCredentialEvents* pcpce) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UnAdvise() = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetSelected(BOOL* pbAutoLogon) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetDeselected() = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetFieldState(DWORD dwFieldID, CREDENTIAL_PROVIDER_FIELD_STATE* pcpfs,
+                                                    CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE* pcpfis) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetStringValue(DWORD dwFieldID, LPWSTR* ppsz) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetBitmapValue(DWORD dwFieldID, HBITMAP* phbmp) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCheckboxValue(DWORD dwFieldID, BOOL* pbChecked, LPWSTR* ppszLabel) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetSubmitButtonValue(DWORD dwFieldID, DWORD* pdwAdjacentTo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetComboBoxValueCount(DWORD dwFieldID, DWORD* pcItems, DWORD* pdwSelectedItem) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetComboBoxValueAt(DWORD dwFieldID, DWORD dwItem, LPWSTR* ppszItem) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetStringValue(DWORD dwFieldID, LPCWSTR psz) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetCheckboxValue(DWORD dwFieldID, BOOL bChecked) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetComboBoxSelectedValue(DWORD dwFieldID, DWORD dwSelectedItem) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CommandLinkClicked(DWORD dwFieldID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetSerialization(CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE* pcpgsr,
+                                                       CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION* pcpcs,
+                                                       LPWSTR* ppszOptionalStatusText,
+                                                       CREDENTIAL_PROVIDER_STATUS_ICON* pcpsiOptionalStatusIcon) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ReportResult(NTSTATUS ntsStatus, NTSTATUS ntsSubstatus,
+                                                   LPWSTR* ppszOptionalStatusText,
+                                                   CREDENTIAL_PROVIDER_STATUS_ICON* pcpsiOptionalStatusIcon) = 0;
+};
+
+MIDL_INTERFACE("fa6fa76b-66b7-4b11-95f1-86171118e816")
+ICredentialProviderCredentialEvents : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetFieldState(ICredentialProviderCredential* pcpc, DWORD dwFieldID,
+                                                    CREDENTIAL_PROVIDER_FIELD_STATE cpfs) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetFieldInteractiveState(ICredentialProviderCredential* pcpc, DWORD dwFieldID,
+                                                               CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE cpfis) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetFieldString(ICredentialProviderCredential* pcpc, DWORD dwFieldID,
+                                                     LPCWSTR psz) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetFieldCheckbox(ICredentialProviderCredential* pcpc, DWORD dwFieldID,
+                                                       BOOL bChecked, LPCWSTR pszLabel) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetFieldBitmap(ICredentialProviderCredential* pcpc, DWORD dwFieldID,
+                                                     HBITMAP hbmp) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetFieldComboBoxSelectedItem(ICredentialProviderCredential* pcpc,
+                                                                   DWORD dwFieldID, DWORD dwSelectedItem) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DeleteFieldComboBoxItem(ICredentialProviderCredential* pcpc, DWORD dwFieldID,
+                                                              DWORD dwItem) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AppendFieldComboBoxItem(ICredentialProviderCredential* pcpc, DWORD dwFieldID,
+                                                              LPCWSTR pszItem) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetFieldSubmitButton(ICredentialProviderCredential* pcpc, DWORD dwFieldID,
+                                                           DWORD dwAdjacentTo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnCreatingWindow(HWND* phwndOwner) = 0;
+};
+
+MIDL_INTERFACE("34201e5a-a787-41a3-a5a4-bd6dcf2a854e")
+ICredentialProviderEvents : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE CredentialsChanged(UINT_PTR upAdviseContext) = 0;
+};
+
+MIDL_INTERFACE("d27c3481-5a1c-45b2-8aaa-c20ebbe8229e")
+ICredentialProvider : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENARIO cpus, DWORD dwFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetSerialization(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION* pcpcs) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Advise(ICredentialProviderEvents* pcpe, UINT_PTR upAdviseContext) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UnAdvise() = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetFieldDescriptorCount(DWORD* pdwCount) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetFieldDescriptorAt(DWORD dwIndex,
+                                                           CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR** ppcpfd) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCredentialCount(DWORD* pdwCount, DWORD* pdwDefault,
+                                                         BOOL* pbAutoLogonWithDefault) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCredentialAt(DWORD dwIndex, ICredentialProviderCredential** ppcpc) = 0;
+};
+
+__CRT_UUID_DECL(ICredentialProviderCredential, 0x63913a93, 0x40c1, 0x481a, 0x81, 0x8d, 0x40, 0x72, 0xff, 0x8c, 0x70, 0xcc)
+__CRT_UUID_DECL(ICredentialProviderCredentialEvents, 0xfa6fa76b, 0x66b7, 0x4b11, 0x95, 0xf1, 0x86, 0x17, 0x11, 0x18, 0xe8, 0x16)
+__CRT_UUID_DECL(ICredentialProvider, 0xd27c3481, 0x5a1c, 0x45b2, 0x8a, 0xaa, 0xc2, 0x0e, 0xbb, 0xe8, 0x22, 0x9e)
+__CRT_UUID_DECL(ICredentialProviderEvents, 0x34201e5a, 0xa787, 0x41a3, 0xa5, 0xa4, 0xbd, 0x6d, 0xcf, 0x2a, 0x85, 0x4e)
+
+#ifdef _WIN64
+static_assert(sizeof(CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR) == 32, "SDK layout");
+static_assert(offsetof(CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR, pszLabel) == 8, "SDK layout");
+static_assert(offsetof(CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR, guidFieldType) == 16, "SDK layout");
+static_assert(sizeof(CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION) == 32, "SDK layout");
+static_assert(offsetof(CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION, clsidCredentialProvider) == 4, "SDK layout");
+static_assert(offsetof(CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION, cbSerialization) == 20, "SDK layout");
+static_assert(offsetof(CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION, rgbSerialization) == 24, "SDK layout");
+static_assert(sizeof(CREDENTIAL_PROVIDER_USAGE_SCENARIO) == 4, "enums are 32-bit");
+#endif
+
+#endif  // __cplusplus
+
+#endif  // __credentialprovider_h__

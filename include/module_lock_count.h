@@ -1,0 +1,15 @@
+// The process-wide count that decides whether the module may be unloaded. Every live class
+// factory, provider and tile, and every outstanding LockServer lock, holds exactly one count.
+// Changed only with interlocked increments and decrements; DllCanUnloadNow reads it plainly.
+#pragma once
+
+#include <windows.h>
+
+extern volatile LONG ModuleLockCount;
+
+// The module's instance handle, stored at process attach; null in test programs that link the
+// logic without loading the DLL.
+extern HINSTANCE ModuleInstance;
+
+inline void ModuleAddRef() noexcept { InterlockedIncrement(&ModuleLockCount); }
+inline void ModuleRelease() noexcept { InterlockedDecrement(&ModuleLockCount); }

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the Windows binaries (the DLL, the tools and the test programs) with mingw-w64 into
+# build/, and the native sanitizer build of the portable code into build-fuzz/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${QM_BUILD_DIR:-$root/build}
+jobs=$(nproc)
+
+cmake -S "$root" -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$jobs"
+
+if [ "${QM_SKIP_FUZZ_BUILD:-0}" != 1 ] && [ -f "$root/fuzz/CMakeLists.txt" ]; then
+  fuzzbuild=${QM_FUZZ_BUILD_DIR:-$root/build-fuzz}
+  CC=clang CXX=clang++ cmake -S "$root/fuzz" -B "$fuzzbuild" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$fuzzbuild" -j "$jobs"
+fi

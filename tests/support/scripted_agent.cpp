@@ -23,7 +23,8 @@ ScriptedAgent::ScriptedAgent(AgentBehaviour everyConnection, ScriptedAgentOption
 ScriptedAgent::~ScriptedAgent() { Stop(); }
 
 KernelHandle ScriptedAgent::CreateInstance(bool first, DWORD maxInstances) const {
-    const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+    const DWORD access = m_options.inboundOnly ? PIPE_ACCESS_INBOUND : PIPE_ACCESS_DUPLEX;
+    const DWORD openMode = access | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
     const DWORD pipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
     return KernelHandle(CreateNamedPipeW(m_options.pipeName.c_str(), openMode, pipeMode, maxInstances,
                                          m_options.outBufferSize, m_options.inBufferSize, 0, nullptr));
@@ -123,8 +124,12 @@ bool ScriptedAgent::AwaitClient(HANDLE instance) {
     OVERLAPPED overlapped = {};
     overlapped.hEvent = m_ioEvent.Get();
     ResetEvent(overlapped.hEvent);
-    if (!ConnectNamedPipe(instance, &overlapped) && GetLastError() == ERROR_PIPE_CONNECTED) {
-        return true;  // the client opened its end before we asked
+    if (!ConnectNamedPipe(instance, &overlapped)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) {
+            return true;  // the client opened its end before we asked (and may have closed it again)
+        }
+        SetLastError(error);
     }
     DWORD count = 0;
     DWORD error = ERROR_SUCCESS;

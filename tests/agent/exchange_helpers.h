@@ -57,16 +57,21 @@ bool IsZeroAfterText(const WCHAR (&field)[N]) {
     return true;
 }
 
-// A failed exchange: no verdict, the given text, and nothing else filled.
-inline void ExpectNoVerdict(const Outcome& outcome, HRESULT hr, const wchar_t* message) {
+// An outcome that fills message alone (or nothing, for an empty one): no account data.
+inline void ExpectOnlyMessage(const Outcome& outcome, HRESULT hr, INT32 status, const std::wstring& message) {
     EXPECT_EQ(outcome.hr, hr);
-    EXPECT_EQ(outcome.result.status, AgentAuthNoVerdict);
-    EXPECT_STREQ(outcome.result.message, message);
+    EXPECT_EQ(outcome.result.status, status);
+    EXPECT_EQ(outcome.result.message, message);
     EXPECT_TRUE(IsZeroAfterText(outcome.result.message));
     EXPECT_TRUE(IsAllZero(outcome.result.user_name));
     EXPECT_TRUE(IsAllZero(outcome.result.full_name));
     EXPECT_TRUE(IsAllZero(outcome.result.source));
     EXPECT_EQ(outcome.result.is_admin, 0);
+}
+
+// A failed exchange: no verdict, and the given text.
+inline void ExpectNoVerdict(const Outcome& outcome, HRESULT hr, const std::wstring& message) {
+    ExpectOnlyMessage(outcome, hr, AgentAuthNoVerdict, message);
 }
 
 // An approving reply of exactly size bytes, padded with a key the exchange does not read.

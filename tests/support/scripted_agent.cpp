@@ -30,18 +30,25 @@ KernelHandle ScriptedAgent::CreateInstance(bool first, DWORD maxInstances) const
                                          m_options.outBufferSize, m_options.inBufferSize, 0, nullptr));
 }
 
-bool ScriptedAgent::Start() {
+bool ScriptedAgent::MayStart() const {
     if (m_started) {
         SetLastError(ERROR_ALREADY_INITIALIZED);
+        return false;
+    }
+    if (NameIsServed(m_options.pipeName)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
+bool ScriptedAgent::Start() {
+    if (!MayStart()) {
         return false;
     }
     m_stopEvent = KernelHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     m_ioEvent = KernelHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!m_stopEvent || !m_ioEvent) {
-        return false;
-    }
-    if (NameIsServed(m_options.pipeName)) {
-        SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
     // Created here rather than on the thread, so the name exists once Start returns.
@@ -55,12 +62,7 @@ bool ScriptedAgent::Start() {
 }
 
 bool ScriptedAgent::StartBusy() {
-    if (m_started) {
-        SetLastError(ERROR_ALREADY_INITIALIZED);
-        return false;
-    }
-    if (NameIsServed(m_options.pipeName)) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    if (!MayStart()) {
         return false;
     }
     KernelHandle instance = CreateInstance(true, 1);
@@ -84,6 +86,8 @@ void ScriptedAgent::Stop() {
         m_thread.join();
     }
     m_busyHandles.clear();
+    m_stopEvent.Close();
+    m_ioEvent.Close();
 }
 
 int ScriptedAgent::Connections() const {

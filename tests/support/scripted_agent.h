@@ -105,6 +105,8 @@ public:
     std::vector<std::string> Requests() const;
 
 private:
+    // False, with the last error set, when this agent already ran or the name is served.
+    bool MayStart() const;
     KernelHandle CreateInstance(bool first, DWORD maxInstances) const;
     void Serve(KernelHandle listening);
     // Waits for a client on instance; false when stopping or when the instance failed.

@@ -29,10 +29,19 @@ std::wstring WidePassword(const MaskedPattern& password) {
     return wide;
 }
 
-// Slices from byte 16 on (the heap reuses the first bytes of a freed block) and from the middle.
-void ExpectNoRemnant(const MaskedPattern& password) {
-    EXPECT_EQ(password.Slice(16, 24).CountInProcessMemory(), 0u);
-    EXPECT_EQ(password.Slice(password.Size() / 2, 24).CountInProcessMemory(), 0u);
+// Two windows of a password: from byte 16 on (the heap reuses the first bytes of a freed block)
+// and from its middle. Cut before the exchange: cutting them afterwards would allocate, and the
+// new block could take over a freed one that still holds a remnant.
+struct PasswordWindows {
+    explicit PasswordWindows(const MaskedPattern& password)
+        : head(password.Slice(16, 24)), middle(password.Slice(password.Size() / 2, 24)) {}
+    MaskedPattern head;
+    MaskedPattern middle;
+};
+
+void ExpectNoRemnant(const PasswordWindows& windows) {
+    EXPECT_EQ(windows.head.CountInProcessMemory(), 0u);
+    EXPECT_EQ(windows.middle.CountInProcessMemory(), 0u);
 }
 
 }  // namespace
@@ -40,24 +49,26 @@ void ExpectNoRemnant(const MaskedPattern& password) {
 // The control for the scans below: a freed block that was not wiped is found, a wiped one not.
 TEST(AgentExchangeSecrets, ScanFindsUnwipedFreedCopiesOnly) {
     const MaskedPattern unwiped = MakePassword(64, 1);
-    const MaskedPattern wiped = MakePassword(80, 2);
+    const MaskedPattern wiped = MakePassword(64, 2);
+    const PasswordWindows unwipedWindows(unwiped);
+    const PasswordWindows wipedWindows(wiped);
     {
         std::vector<char> plainCopy(64);
-        SecureBytes secureCopy(80);
+        SecureBytes secureCopy(64);
         for (size_t i = 0; i < 64; ++i) {
             plainCopy[i] = unwiped.PlainAt(i);
-        }
-        for (size_t i = 0; i < 80; ++i) {
             secureCopy[i] = wiped.PlainAt(i);
         }
-        EXPECT_EQ(wiped.Slice(16, 24).CountInProcessMemory(), 1u);
+        EXPECT_EQ(wipedWindows.head.CountInProcessMemory(), 1u);
     }
-    EXPECT_GE(unwiped.Slice(16, 24).CountInProcessMemory(), 1u);
-    EXPECT_EQ(wiped.Slice(16, 24).CountInProcessMemory(), 0u);
+    EXPECT_GE(unwipedWindows.head.CountInProcessMemory(), 1u);
+    EXPECT_GE(unwipedWindows.middle.CountInProcessMemory(), 1u);
+    ExpectNoRemnant(wipedWindows);
 }
 
 TEST(AgentExchangeSecrets, NoCopyOfThePasswordOutlivesAnApproval) {
     const MaskedPattern password = MakePassword(64, 3);
+    const PasswordWindows windows(password);
     ScriptedAgentOptions forgetful;
     forgetful.recordRequests = false;
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK","username":"bob"})"), forgetful);
@@ -67,11 +78,12 @@ TEST(AgentExchangeSecrets, NoCopyOfThePasswordOutlivesAnApproval) {
         EXPECT_EQ(Exchange(L"alice", wide.c_str()).result.status, AgentAuthApproved);
     }
     agent.Stop();
-    ExpectNoRemnant(password);
+    ExpectNoRemnant(windows);
 }
 
 TEST(AgentExchangeSecrets, NoCopyOfThePasswordOutlivesAFailedWrite) {
     const MaskedPattern password = MakePassword(20000, 4);  // longer than the agent's input buffer
+    const PasswordWindows windows(password);
     ScriptedAgentOptions unread;
     unread.readRequests = false;
     ScriptedAgent agent(AgentBehaviour::HangUp(), unread);
@@ -81,7 +93,7 @@ TEST(AgentExchangeSecrets, NoCopyOfThePasswordOutlivesAFailedWrite) {
         EXPECT_EQ(Exchange(L"alice", wide.c_str()).result.status, AgentAuthNoVerdict);
     }
     agent.Stop();
-    ExpectNoRemnant(password);
+    ExpectNoRemnant(windows);
 }
 
 // Every allocation of the exchange fails in turn, from the first on, until one run gets through:

@@ -142,6 +142,7 @@ bool ScriptedAgent::AwaitClient(HANDLE instance) {
 
 void ScriptedAgent::Serve(KernelHandle listening) {
     std::vector<KernelHandle> held;
+    bool stopping = false;
     while (listening && AwaitClient(listening.Get())) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -155,9 +156,12 @@ void ScriptedAgent::Serve(KernelHandle listening) {
             held.push_back(std::move(kept));
         }
         listening = std::move(next);
-        if (WaitForSingleObject(m_stopEvent.Get(), 0) == WAIT_OBJECT_0) {
+        // Once Stop() is seen, one more pass serves a client that had already opened the listening
+        // instance (only one instance listens at a time, so there is at most one); then the agent ends.
+        if (stopping) {
             break;
         }
+        stopping = WaitForSingleObject(m_stopEvent.Get(), 0) == WAIT_OBJECT_0;
     }
     // Handles close here, the held connections and the listening instance with them.
 }

@@ -21,8 +21,7 @@
 // - After a reply the agent waits for the client to close its end, so the reply is never lost to
 //   an early disconnect. Stop() cancels whatever is pending, closes every handle and joins the
 //   thread; it returns within milliseconds and may be called any number of times. Every client
-//   that had opened its end before Stop() is counted, and its request (as far as it was written)
-//   recorded.
+//   whose exchange ended before Stop() was called is counted and its request recorded.
 // - One agent per pipe name: Start() fails (ERROR_ACCESS_DENIED) while any other server, in this
 //   or another process, has an instance of the name. Test programs that serve the real agent pipe
 //   name are kept from running at the same time by ctest's resource lock (tests/CMakeLists.txt).

@@ -2,7 +2,6 @@
 #include "tile/credential_tile.h"
 
 #include <gtest/gtest.h>
-#include <ntsecapi.h>
 
 #include <cstring>
 #include <string>
@@ -18,14 +17,6 @@ namespace {
 const std::wstring kTypedUser = L"bob";
 const std::wstring kTypedPassword = L"Tr0ub4dor&3";
 const std::string kTypedRequest = R"({"action":"AUTH","username":"bob","password":"Tr0ub4dor&3"})";
-
-std::wstring ComputerName()
-{
-    WCHAR name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-    GetComputerNameW(name, &size);
-    return name;
-}
 
 // One GetSerialization call and everything it handed out. The outputs start as patterns, so an
 // output that the call does not write is seen as such; the block and the text are freed here.
@@ -246,14 +237,9 @@ TEST_F(SignInSubmission, AnApprovalSignsInTheAgentsAccountWithTheTypedPassword)
         {R"({"status":"OK","username":""})", kTypedUser},
         {R"({"status":"OK"})", kTypedUser},
     };
-    const std::wstring domain = ComputerName();
-    ULONG kerberos = 0;
-    HANDLE lsa = nullptr;
-    ASSERT_EQ(0, LsaConnectUntrusted(&lsa));
-    char name[] = "Kerberos";
-    LSA_STRING packageName = {8, 9, name};
-    LsaLookupAuthenticationPackage(lsa, &packageName, &kerberos);
-    LsaDeregisterLogonProcess(lsa);
+    const std::wstring domain = LocalComputerName();
+    const ULONG kerberos = KerberosPackageFromLsa();
+    ASSERT_NE(0u, kerberos);
 
     for (const auto& [reply, account] : replies) {
         SCOPED_TRACE(reply);

@@ -2,58 +2,12 @@
 
 #include <olectl.h>
 #include <string>
+#include <utility>
 
 #include "module/registration_os_calls.h"
-#include "provider_class_id.h"
+#include "support/provider_registration_reader.h"
 
 namespace {
-
-const std::wstring kClassKey = std::wstring(L"CLSID\\") + kProviderClsidText;
-const std::wstring kInprocServerKey = kClassKey + L"\\InprocServer32";
-const std::wstring kCredentialProviderKey =
-    std::wstring(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\") +
-    kProviderClsidText;
-constexpr wchar_t kDisplayName[] = L"Quillmere Credential Provider";
-
-struct StoredValue {
-    LSTATUS status = ERROR_SUCCESS;
-    DWORD type = REG_NONE;
-    DWORD bytes = 0;
-    std::wstring text;
-};
-
-StoredValue ReadValue(HKEY root, const std::wstring& keyPath, PCWSTR name) {
-    StoredValue value;
-    HKEY key = nullptr;
-    value.status = RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key);
-    if (value.status != ERROR_SUCCESS) {
-        return value;
-    }
-    WCHAR data[1024] = {};
-    value.bytes = sizeof(data) - sizeof(WCHAR);
-    value.status = RegQueryValueExW(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data), &value.bytes);
-    RegCloseKey(key);
-    value.text = data;
-    return value;
-}
-
-// How many values and subkeys a key holds; {-1, -1} when it does not exist.
-std::pair<int, int> KeyShape(HKEY root, const std::wstring& keyPath) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return {-1, -1};
-    }
-    DWORD subkeys = 0;
-    DWORD values = 0;
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                     nullptr, nullptr);
-    RegCloseKey(key);
-    return {static_cast<int>(values), static_cast<int>(subkeys)};
-}
-
-bool KeyExists(HKEY root, const std::wstring& keyPath) {
-    return KeyShape(root, keyPath).first >= 0;
-}
 
 std::wstring OwnModulePath() {
     WCHAR path[MAX_PATH] = {};
@@ -112,10 +66,6 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, m_sandbox.c_str());
     }
 
-    static bool NothingRegistered() {
-        return !KeyExists(HKEY_CLASSES_ROOT, kClassKey) && !KeyExists(HKEY_LOCAL_MACHINE, kCredentialProviderKey);
-    }
-
 private:
     LSTATUS RedirectRoot(HKEY root, PCWSTR name) {
         HKEY target = nullptr;
@@ -132,27 +82,20 @@ private:
     std::wstring m_sandbox;
 };
 
-void ExpectString(const StoredValue& value, const std::wstring& text) {
-    EXPECT_EQ(ERROR_SUCCESS, value.status);
-    EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type);
-    EXPECT_EQ((text.size() + 1) * sizeof(WCHAR), value.bytes);
-    EXPECT_EQ(text, value.text);
-}
-
 TEST_F(RegistrationTest, WritesExactlyTheFourValuesAndRewritesThemAlike) {
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "first registration" : "second registration");
         ASSERT_EQ(S_OK, DllRegisterServer());
 
-        ExpectString(ReadValue(HKEY_CLASSES_ROOT, kClassKey, nullptr), kDisplayName);
-        ExpectString(ReadValue(HKEY_CLASSES_ROOT, kInprocServerKey, nullptr), OwnModulePath());
-        ExpectString(ReadValue(HKEY_CLASSES_ROOT, kInprocServerKey, L"ThreadingModel"), L"Apartment");
-        ExpectString(ReadValue(HKEY_LOCAL_MACHINE, kCredentialProviderKey, nullptr), kDisplayName);
-        EXPECT_EQ(60u, ReadValue(HKEY_CLASSES_ROOT, kClassKey, nullptr).bytes);
+        ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderClassKey, nullptr), kProviderDisplayName);
+        ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, nullptr), OwnModulePath());
+        ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, L"ThreadingModel"), L"Apartment");
+        ExpectRegistryString(ReadRegistryString(HKEY_LOCAL_MACHINE, kProviderCredentialProviderKey, nullptr), kProviderDisplayName);
+        EXPECT_EQ(60u, ReadRegistryString(HKEY_CLASSES_ROOT, kProviderClassKey, nullptr).bytes);
 
-        EXPECT_EQ(std::make_pair(1, 1), KeyShape(HKEY_CLASSES_ROOT, kClassKey));
-        EXPECT_EQ(std::make_pair(2, 0), KeyShape(HKEY_CLASSES_ROOT, kInprocServerKey));
-        EXPECT_EQ(std::make_pair(1, 0), KeyShape(HKEY_LOCAL_MACHINE, kCredentialProviderKey));
+        EXPECT_EQ(std::make_pair(1, 1), RegistryKeyShape(HKEY_CLASSES_ROOT, kProviderClassKey));
+        EXPECT_EQ(std::make_pair(2, 0), RegistryKeyShape(HKEY_CLASSES_ROOT, kProviderInprocServerKey));
+        EXPECT_EQ(std::make_pair(1, 0), RegistryKeyShape(HKEY_LOCAL_MACHINE, kProviderCredentialProviderKey));
     }
 }
 
@@ -161,16 +104,16 @@ TEST_F(RegistrationTest, UnregisteringRemovesBothTreesAndAlwaysSucceeds) {
 
     ASSERT_EQ(S_OK, DllRegisterServer());
     HKEY extra = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (kInprocServerKey + L"\\Added\\Deeper").c_str(), 0,
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (kProviderInprocServerKey + L"\\Added\\Deeper").c_str(), 0,
                                              nullptr, 0, KEY_WRITE, nullptr, &extra, nullptr));
     RegSetValueExW(extra, L"Other", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
     RegCloseKey(extra);
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kCredentialProviderKey + L"\\Added").c_str(), 0,
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kProviderCredentialProviderKey + L"\\Added").c_str(), 0,
                                              nullptr, 0, KEY_WRITE, nullptr, &extra, nullptr));
     RegCloseKey(extra);
 
     EXPECT_EQ(S_OK, DllUnregisterServer());
-    EXPECT_TRUE(NothingRegistered());
+    EXPECT_TRUE(ProviderUnregistered());
     EXPECT_EQ(S_OK, DllUnregisterServer()) << "second unregistration";
 }
 
@@ -192,7 +135,7 @@ TEST_F(RegistrationTest, ModulePathThatCannotBeHadWholeFailsBeforeAnyWrite) {
         g_fakePathLength = c.length;
         g_fakePathError = c.error;
         EXPECT_EQ(c.expected, DllRegisterServer());
-        EXPECT_TRUE(NothingRegistered());
+        EXPECT_TRUE(ProviderUnregistered());
     }
 }
 
@@ -200,7 +143,7 @@ TEST_F(RegistrationTest, ModulePathFillingTheBufferExactlyIsRegisteredWhole) {
     RegistrationOs.getModuleFileName = FakeModuleFileName;
     g_fakePathLength = MAX_PATH - 1;
     ASSERT_EQ(S_OK, DllRegisterServer());
-    ExpectString(ReadValue(HKEY_CLASSES_ROOT, kInprocServerKey, nullptr), std::wstring(MAX_PATH - 1, L'p'));
+    ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, nullptr), std::wstring(MAX_PATH - 1, L'p'));
 }
 
 TEST_F(RegistrationTest, DeniedClassesRootWritesNothingAndDeniedMachineKeepsTheComRegistration) {
@@ -208,22 +151,22 @@ TEST_F(RegistrationTest, DeniedClassesRootWritesNothingAndDeniedMachineKeepsTheC
 
     g_deniedRoot = HKEY_CLASSES_ROOT;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), DllRegisterServer());
-    EXPECT_TRUE(NothingRegistered());
+    EXPECT_TRUE(ProviderUnregistered());
 
     g_deniedRoot = HKEY_LOCAL_MACHINE;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), DllRegisterServer());
-    ExpectString(ReadValue(HKEY_CLASSES_ROOT, kInprocServerKey, L"ThreadingModel"), L"Apartment");
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kCredentialProviderKey));
+    ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, L"ThreadingModel"), L"Apartment");
+    EXPECT_EQ(-1, RegistryKeyShape(HKEY_LOCAL_MACHINE, kProviderCredentialProviderKey).first);
 }
 
 TEST_F(RegistrationTest, FailedValueWriteStopsAtThatStepAndKeepsEarlierOnes) {
     RegistrationOs.regSetValueEx = FailingSetValue;
     g_failingValueName = L"ThreadingModel";
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), DllRegisterServer());
-    ExpectString(ReadValue(HKEY_CLASSES_ROOT, kInprocServerKey, nullptr), OwnModulePath());
+    ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, nullptr), OwnModulePath());
     EXPECT_EQ(static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND),
-              ReadValue(HKEY_CLASSES_ROOT, kInprocServerKey, L"ThreadingModel").status);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kCredentialProviderKey));
+              ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, L"ThreadingModel").status);
+    EXPECT_EQ(-1, RegistryKeyShape(HKEY_LOCAL_MACHINE, kProviderCredentialProviderKey).first);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "module/class_factory.h"
 
-#include <new>
 #include <shlwapi.h>
 
+#include "module/create_com_object.h"
 #include "module_lock_count.h"
 #include "provider/credential_provider.h"
 
@@ -40,15 +40,7 @@ IFACEMETHODIMP CClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, v
     if (pUnkOuter != nullptr) {
         return CLASS_E_NOAGGREGATION;
     }
-    CQMCredProvider* provider = new (std::nothrow) CQMCredProvider();
-    if (provider == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    // A failed query leaves the creation reference as the last one, and releasing it destroys
-    // the provider again.
-    const HRESULT result = provider->QueryInterface(riid, ppv);
-    provider->Release();
-    return result;
+    return CreateComObject<CQMCredProvider>(riid, ppv);
 }
 
 // Called by COM or a host that wants the module kept loaded with no object alive. Locks are not

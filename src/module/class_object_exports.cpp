@@ -1,10 +1,10 @@
 // DllGetClassObject and DllCanUnloadNow: how COM obtains the class factory and decides when the
 // module may be unloaded.
-#include <new>
 #include <windows.h>
 #include <objbase.h>
 
 #include "module/class_factory.h"
+#include "module/create_com_object.h"
 #include "module_lock_count.h"
 #include "provider_class_id.h"
 
@@ -14,15 +14,7 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     if (memcmp(&rclsid, &CLSID_QMCredProvider, sizeof(CLSID)) != 0) {
         return CLASS_E_CLASSNOTAVAILABLE;
     }
-    CClassFactory* factory = new (std::nothrow) CClassFactory();
-    if (factory == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    // A failed query leaves the creation reference as the last one, and releasing it destroys
-    // the factory with its module count.
-    const HRESULT result = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return result;
+    return CreateComObject<CClassFactory>(riid, ppv);
 }
 
 // Called by CoFreeUnusedLibraries. Only a count of exactly zero means idle: a negative count

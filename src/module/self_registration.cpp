@@ -4,7 +4,7 @@
 #include <olectl.h>
 
 #include "module/format_bounded_w.h"
-#include "module/registration_os_calls.h"
+#include "module/registration_system_calls.h"
 #include "module/registry_key.h"
 #include "module_lock_count.h"
 #include "provider_class_id.h"
@@ -47,14 +47,14 @@ struct RegistryStringValue {
 // it again, whatever the write's status.
 LSTATUS WriteStringValue(const RegistryStringValue& value) noexcept {
     RegistryKey key;
-    const LSTATUS opened = RegistrationOs.regCreateKeyEx(value.root, value.keyPath, 0, nullptr,
+    const LSTATUS opened = g_registrationSystemCalls.regCreateKeyEx(value.root, value.keyPath, 0, nullptr,
                                                          REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                                                          key.Receive(), nullptr);
     if (opened != ERROR_SUCCESS) {
         return opened;
     }
     const DWORD dataBytes = static_cast<DWORD>((wcslen(value.data) + 1) * sizeof(WCHAR));
-    return RegistrationOs.regSetValueEx(key.Get(), value.name, 0, REG_SZ,
+    return g_registrationSystemCalls.regSetValueEx(key.Get(), value.name, 0, REG_SZ,
                                         reinterpret_cast<const BYTE*>(value.data), dataBytes);
 }
 
@@ -63,7 +63,7 @@ LSTATUS WriteStringValue(const RegistryStringValue& value) noexcept {
 HRESULT ReadModulePath(WCHAR (&path)[kModulePathCapacity]) noexcept {
     ZeroMemory(path, sizeof(path));
     SetLastError(ERROR_SUCCESS);
-    const DWORD length = RegistrationOs.getModuleFileName(ModuleInstance, path, kModulePathCapacity);
+    const DWORD length = g_registrationSystemCalls.getModuleFileName(ModuleInstance, path, kModulePathCapacity);
     const DWORD error = GetLastError();
     if (length >= kModulePathCapacity) {
         return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "module/registration_os_calls.h"
+#include "module/registration_system_calls.h"
 #include "support/provider_registration_reader.h"
 
 namespace {
@@ -55,12 +55,12 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, m_sandbox.c_str());
         ASSERT_EQ(ERROR_SUCCESS, RedirectRoot(HKEY_CLASSES_ROOT, L"\\classes"));
         ASSERT_EQ(ERROR_SUCCESS, RedirectRoot(HKEY_LOCAL_MACHINE, L"\\machine"));
-        RegistrationOs = kSystemRegistrationOsCalls;
+        g_registrationSystemCalls = kRealRegistrationSystemCalls;
         g_fakePathError = ERROR_SUCCESS;
     }
 
     void TearDown() override {
-        RegistrationOs = kSystemRegistrationOsCalls;
+        g_registrationSystemCalls = kRealRegistrationSystemCalls;
         RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
         RegDeleteTreeW(HKEY_CURRENT_USER, m_sandbox.c_str());
@@ -118,7 +118,7 @@ TEST_F(RegistrationTest, UnregisteringRemovesBothTreesAndAlwaysSucceeds) {
 }
 
 TEST_F(RegistrationTest, ModulePathThatCannotBeHadWholeFailsBeforeAnyWrite) {
-    RegistrationOs.getModuleFileName = FakeModuleFileName;
+    g_registrationSystemCalls.getModuleFileName = FakeModuleFileName;
     struct Case {
         DWORD length;
         DWORD error;
@@ -140,14 +140,14 @@ TEST_F(RegistrationTest, ModulePathThatCannotBeHadWholeFailsBeforeAnyWrite) {
 }
 
 TEST_F(RegistrationTest, ModulePathFillingTheBufferExactlyIsRegisteredWhole) {
-    RegistrationOs.getModuleFileName = FakeModuleFileName;
+    g_registrationSystemCalls.getModuleFileName = FakeModuleFileName;
     g_fakePathLength = MAX_PATH - 1;
     ASSERT_EQ(S_OK, DllRegisterServer());
     ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, nullptr), std::wstring(MAX_PATH - 1, L'p'));
 }
 
 TEST_F(RegistrationTest, DeniedClassesRootWritesNothingAndDeniedMachineKeepsTheComRegistration) {
-    RegistrationOs.regCreateKeyEx = DenyingCreateKey;
+    g_registrationSystemCalls.regCreateKeyEx = DenyingCreateKey;
 
     g_deniedRoot = HKEY_CLASSES_ROOT;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), DllRegisterServer());
@@ -160,7 +160,7 @@ TEST_F(RegistrationTest, DeniedClassesRootWritesNothingAndDeniedMachineKeepsTheC
 }
 
 TEST_F(RegistrationTest, FailedValueWriteStopsAtThatStepAndKeepsEarlierOnes) {
-    RegistrationOs.regSetValueEx = FailingSetValue;
+    g_registrationSystemCalls.regSetValueEx = FailingSetValue;
     g_failingValueName = L"ThreadingModel";
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), DllRegisterServer());
     ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, nullptr), OwnModulePath());

@@ -7,14 +7,14 @@
 #include <windows.h>
 
 // Each pointer has the exact type of the call it stands for, as the toolchain declares it.
-struct RegistrationOsCalls {
+struct RegistrationSystemCalls {
     decltype(&GetModuleFileNameW) getModuleFileName;
     decltype(&RegCreateKeyExW) regCreateKeyEx;
     decltype(&RegSetValueExW) regSetValueEx;
 };
 
 // The real kernel32 and advapi32 entry points.
-extern const RegistrationOsCalls kSystemRegistrationOsCalls;
+extern const RegistrationSystemCalls kRealRegistrationSystemCalls;
 
-// What registration calls; kSystemRegistrationOsCalls unless a test has replaced it.
-extern RegistrationOsCalls RegistrationOs;
+// What registration calls; kRealRegistrationSystemCalls unless a test has replaced it.
+extern RegistrationSystemCalls g_registrationSystemCalls;

@@ -47,15 +47,14 @@ struct RegistryStringValue {
 // it again, whatever the write's status.
 LSTATUS WriteStringValue(const RegistryStringValue& value) noexcept {
     RegistryKey key;
-    const LSTATUS opened = g_registrationSystemCalls.regCreateKeyEx(value.root, value.keyPath, 0, nullptr,
-                                                         REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                                                         key.Receive(), nullptr);
+    const LSTATUS opened = g_registrationSystemCalls.regCreateKeyEx(
+        value.root, value.keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.Receive(), nullptr);
     if (opened != ERROR_SUCCESS) {
         return opened;
     }
     const DWORD dataBytes = static_cast<DWORD>((wcslen(value.data) + 1) * sizeof(WCHAR));
     return g_registrationSystemCalls.regSetValueEx(key.Get(), value.name, 0, REG_SZ,
-                                        reinterpret_cast<const BYTE*>(value.data), dataBytes);
+                                                   reinterpret_cast<const BYTE*>(value.data), dataBytes);
 }
 
 // The module's whole path, or the reason it cannot be had: a truncated or empty path must never

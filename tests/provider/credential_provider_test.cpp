@@ -201,14 +201,6 @@ TEST_F(ProviderTest, DescriptorWithoutMemoryFailsAndLabelWithoutMemoryIsLeftOut)
     EXPECT_EQ(0u, spy.OutstandingSinceMark());
 }
 
-TEST_F(ProviderTest, TakesNoSerializationAndKeepsNoEventSink) {
-    CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization = {};
-    EXPECT_EQ(E_NOTIMPL, m_provider->SetSerialization(&serialization));
-    EXPECT_EQ(S_OK, m_provider->Advise(nullptr, 42));
-    EXPECT_EQ(S_OK, m_provider->UnAdvise());
-    EXPECT_EQ(S_OK, m_provider->UnAdvise());
-}
-
 TEST_F(ProviderTest, NullOutputPointersAreRefused) {
     EXPECT_EQ(E_INVALIDARG, m_provider->GetFieldDescriptorCount(nullptr));
     EXPECT_EQ(E_INVALIDARG, m_provider->GetFieldDescriptorAt(0, nullptr));

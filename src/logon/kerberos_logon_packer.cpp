@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 
 #include "logon/lsa_connection.h"
 #include "provider_class_id.h"

@@ -1,6 +1,7 @@
 #include "tile/co_task_str_dup.h"
 
 #include <objbase.h>
+
 #include <cwchar>
 
 #include <strsafe.h>

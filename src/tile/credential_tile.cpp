@@ -54,11 +54,14 @@ IFACEMETHODIMP CQMCredentialTile::QueryInterface(REFIID riid, void** ppv) noexce
     return QISearch(this, kInterfaces, riid, ppv);
 }
 
+// The host and the provider add a reference for each pointer to the tile that they keep.
 IFACEMETHODIMP_(ULONG) CQMCredentialTile::AddRef() noexcept
 {
     return InterlockedIncrement(&m_refCount);
 }
 
+// The host and the provider drop their references when they let the tile go; the last one
+// destroys it.
 IFACEMETHODIMP_(ULONG) CQMCredentialTile::Release() noexcept
 {
     LONG count = InterlockedDecrement(&m_refCount);

@@ -13,27 +13,6 @@
 
 namespace {
 
-std::wstring ComputerName()
-{
-    WCHAR name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-    EXPECT_TRUE(GetComputerNameW(name, &size));
-    return name;
-}
-
-// What LSA itself answers for "Kerberos", asked directly rather than through the packer.
-ULONG KerberosPackageFromLsa()
-{
-    HANDLE lsa = nullptr;
-    EXPECT_EQ(0, LsaConnectUntrusted(&lsa));
-    char name[] = "Kerberos";
-    LSA_STRING packageName = {8, 9, name};
-    ULONG package = 0;
-    EXPECT_EQ(0, LsaLookupAuthenticationPackage(lsa, &packageName, &package));
-    LsaDeregisterLogonProcess(lsa);
-    return package;
-}
-
 // Frees the block of a filled record when the test ends, however it ends.
 struct PackedSerialization {
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION record = {};
@@ -60,7 +39,7 @@ TEST(KerberosLogonPacker, PacksDomainUserAndPasswordBackToBackWithOffsets)
     // Three- and eight-unit values: with a five-letter computer name this is the 96-byte block
     // (Lengths 10, 6, 16; offsets 64, 74, 80). Wine's name is the host's, so the expectations
     // are written for its length Ld.
-    const std::wstring domain = ComputerName();
+    const std::wstring domain = LocalComputerName();
     const USHORT ld = static_cast<USHORT>(domain.size());
     ASSERT_GT(ld, 0);
     PackedSerialization packed;
@@ -102,7 +81,7 @@ TEST(KerberosLogonPacker, FillsThePackageNumberFromLsaAndTheProviderClassId)
 
 TEST(KerberosLogonPacker, EmptyValuesGetZeroLengthAndTheOffsetWhereTheirBodyWouldBegin)
 {
-    const size_t ld = ComputerName().size();
+    const size_t ld = LocalComputerName().size();
     PackedSerialization packed;
     ASSERT_EQ(S_OK, KerberosLogonPacker(L"", L"", &packed.record));
     EXPECT_EQ(64 + 2 * ld, packed.record.cbSerialization);

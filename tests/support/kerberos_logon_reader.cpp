@@ -1,5 +1,7 @@
 #include "support/kerberos_logon_reader.h"
 
+#include <ntsecapi.h>
+
 namespace {
 
 constexpr size_t kHeaderSize = 64;
@@ -71,4 +73,28 @@ PackedLogon ReadPackedLogon(const BYTE* block, size_t size)
         logon.faults += "block does not end with the password body\n";
     }
     return logon;
+}
+
+std::wstring LocalComputerName()
+{
+    WCHAR name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &size)) {
+        return L"";
+    }
+    return name;
+}
+
+ULONG KerberosPackageFromLsa()
+{
+    HANDLE lsa = nullptr;
+    if (LsaConnectUntrusted(&lsa) != 0) {
+        return 0;
+    }
+    char name[] = "Kerberos";
+    LSA_STRING packageName = {8, 9, name};
+    ULONG package = 0;
+    LsaLookupAuthenticationPackage(lsa, &packageName, &package);
+    LsaDeregisterLogonProcess(lsa);
+    return package;
 }

@@ -29,3 +29,8 @@ struct PackedLogon {
 };
 
 PackedLogon ReadPackedLogon(const BYTE* block, size_t size);
+
+// What a block of this machine should hold, asked of the system directly: the computer name
+// (GetComputerNameW) and the number LSA gives for "Kerberos" (0 when LSA cannot be reached).
+std::wstring LocalComputerName();
+ULONG KerberosPackageFromLsa();

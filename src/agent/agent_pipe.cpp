@@ -6,17 +6,26 @@
 
 namespace {
 
-// Finishes a transfer that ReadFile or WriteFile has just started with overlapped: waits at most
-// timeoutMs for one still pending and cancels it on time-out; then, on every path where the
-// transfer was queued, waits for its completion, so that neither the buffer nor the OVERLAPPED
-// is in use when this returns. True when it completed successfully in time.
-bool FinishTransfer(HANDLE pipe, OVERLAPPED& overlapped, BOOL completedAtOnce, DWORD timeoutMs, DWORD& count) noexcept {
+// Runs one overlapped transfer that start begins (ReadFile or WriteFile on the given OVERLAPPED):
+// waits at most timeoutMs for it when it is pending and cancels it on time-out; then, on every
+// path where it was queued, waits for its completion, so that neither the caller's buffer nor the
+// OVERLAPPED is in use when this returns. True when it completed successfully in time.
+template <typename Start>
+bool BoundedTransfer(HANDLE pipe, DWORD timeoutMs, DWORD& count, Start start) noexcept {
+    KernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event) {
+        return false;
+    }
+
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = event.Get();
+    const BOOL completedAtOnce = start(overlapped);
     if (!completedAtOnce && GetLastError() != ERROR_IO_PENDING) {
         return false;  // failed at once (ERROR_MORE_DATA, a broken pipe): nothing is queued
     }
 
     bool inTime = true;
-    if (!completedAtOnce && WaitForSingleObject(overlapped.hEvent, timeoutMs) != WAIT_OBJECT_0) {
+    if (!completedAtOnce && WaitForSingleObject(event.Get(), timeoutMs) != WAIT_OBJECT_0) {
         CancelIoEx(pipe, &overlapped);
         inTime = false;
     }
@@ -33,27 +42,16 @@ HANDLE OpenAgentPipe() noexcept {
 }
 
 bool WritePipeMessage(HANDLE pipe, const void* data, DWORD size, DWORD timeoutMs) noexcept {
-    KernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event) {
-        return false;
-    }
-
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = event.Get();
-    const BOOL completedAtOnce = WriteFile(pipe, data, size, nullptr, &overlapped);
     DWORD written = 0;
-    return FinishTransfer(pipe, overlapped, completedAtOnce, timeoutMs, written) && written == size;
+    const bool completed = BoundedTransfer(pipe, timeoutMs, written, [&](OVERLAPPED& overlapped) {
+        return WriteFile(pipe, data, size, nullptr, &overlapped);
+    });
+    return completed && written == size;
 }
 
 bool ReadPipeMessage(HANDLE pipe, void* buffer, DWORD capacity, DWORD timeoutMs, DWORD* received) noexcept {
     *received = 0;
-    KernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event) {
-        return false;
-    }
-
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = event.Get();
-    const BOOL completedAtOnce = ReadFile(pipe, buffer, capacity, nullptr, &overlapped);
-    return FinishTransfer(pipe, overlapped, completedAtOnce, timeoutMs, *received);
+    return BoundedTransfer(pipe, timeoutMs, *received, [&](OVERLAPPED& overlapped) {
+        return ReadFile(pipe, buffer, capacity, nullptr, &overlapped);
+    });
 }

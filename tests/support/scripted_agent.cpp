@@ -23,24 +23,32 @@ ScriptedAgent::ScriptedAgent(AgentBehaviour everyConnection, ScriptedAgentOption
 ScriptedAgent::~ScriptedAgent() { Stop(); }
 
 KernelHandle ScriptedAgent::CreateInstance(bool first, DWORD maxInstances) const {
-    const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+    const DWORD access = m_options.inboundOnly ? PIPE_ACCESS_INBOUND : PIPE_ACCESS_DUPLEX;
+    const DWORD openMode = access | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
     const DWORD pipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
     return KernelHandle(CreateNamedPipeW(m_options.pipeName.c_str(), openMode, pipeMode, maxInstances,
                                          m_options.outBufferSize, m_options.inBufferSize, 0, nullptr));
 }
 
-bool ScriptedAgent::Start() {
+bool ScriptedAgent::MayStart() const {
     if (m_started) {
         SetLastError(ERROR_ALREADY_INITIALIZED);
+        return false;
+    }
+    if (NameIsServed(m_options.pipeName)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
+bool ScriptedAgent::Start() {
+    if (!MayStart()) {
         return false;
     }
     m_stopEvent = KernelHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     m_ioEvent = KernelHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!m_stopEvent || !m_ioEvent) {
-        return false;
-    }
-    if (NameIsServed(m_options.pipeName)) {
-        SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
     // Created here rather than on the thread, so the name exists once Start returns.
@@ -54,12 +62,7 @@ bool ScriptedAgent::Start() {
 }
 
 bool ScriptedAgent::StartBusy() {
-    if (m_started) {
-        SetLastError(ERROR_ALREADY_INITIALIZED);
-        return false;
-    }
-    if (NameIsServed(m_options.pipeName)) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    if (!MayStart()) {
         return false;
     }
     KernelHandle instance = CreateInstance(true, 1);
@@ -83,6 +86,8 @@ void ScriptedAgent::Stop() {
         m_thread.join();
     }
     m_busyHandles.clear();
+    m_stopEvent.Close();
+    m_ioEvent.Close();
 }
 
 int ScriptedAgent::Connections() const {
@@ -123,8 +128,12 @@ bool ScriptedAgent::AwaitClient(HANDLE instance) {
     OVERLAPPED overlapped = {};
     overlapped.hEvent = m_ioEvent.Get();
     ResetEvent(overlapped.hEvent);
-    if (!ConnectNamedPipe(instance, &overlapped) && GetLastError() == ERROR_PIPE_CONNECTED) {
-        return true;  // the client opened its end before we asked
+    if (!ConnectNamedPipe(instance, &overlapped)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) {
+            return true;  // the client opened its end before we asked (and may have closed it again)
+        }
+        SetLastError(error);
     }
     DWORD count = 0;
     DWORD error = ERROR_SUCCESS;
@@ -133,6 +142,7 @@ bool ScriptedAgent::AwaitClient(HANDLE instance) {
 
 void ScriptedAgent::Serve(KernelHandle listening) {
     std::vector<KernelHandle> held;
+    bool stopping = false;
     while (listening && AwaitClient(listening.Get())) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -146,9 +156,12 @@ void ScriptedAgent::Serve(KernelHandle listening) {
             held.push_back(std::move(kept));
         }
         listening = std::move(next);
-        if (WaitForSingleObject(m_stopEvent.Get(), 0) == WAIT_OBJECT_0) {
+        // Once Stop() is seen, one more pass serves a client that had already opened the listening
+        // instance (only one instance listens at a time, so there is at most one); then the agent ends.
+        if (stopping) {
             break;
         }
+        stopping = WaitForSingleObject(m_stopEvent.Get(), 0) == WAIT_OBJECT_0;
     }
     // Handles close here, the held connections and the listening instance with them.
 }

@@ -11,6 +11,8 @@
 //   AgentBehaviour answers every connection alike. The script runs on the agent's thread.
 // - Behaviours: reply with given bytes as one message (any size, empty included), hang up without
 //   replying, or hold the connection unanswered until Stop.
+// - Faults before the request: inboundOnly makes the client's open fail; readRequests = false
+//   with HangUp or Hold makes a long request's write fail or time out.
 // - StartBusy() instead keeps the only instance of the name connected to the agent itself, so a
 //   client's WaitNamedPipeW runs out its time (ERROR_SEM_TIMEOUT).
 // - Connections are served one at a time, in order of arrival; a held connection does not block
@@ -18,7 +20,8 @@
 //   client never finds the name missing while the agent runs.
 // - After a reply the agent waits for the client to close its end, so the reply is never lost to
 //   an early disconnect. Stop() cancels whatever is pending, closes every handle and joins the
-//   thread; it returns within milliseconds and may be called any number of times.
+//   thread; it returns within milliseconds and may be called any number of times. Every client
+//   whose exchange ended before Stop() was called is counted and its request recorded.
 // - One agent per pipe name: Start() fails (ERROR_ACCESS_DENIED) while any other server, in this
 //   or another process, has an instance of the name. Test programs that serve the real agent pipe
 //   name are kept from running at the same time by ctest's resource lock (tests/CMakeLists.txt).
@@ -61,6 +64,9 @@ struct ScriptedAgentOptions {
     // false: requests are handed to the script but not kept, and every buffer that held one is
     // wiped, so a memory scan after the exchange finds no copy of a password in the agent.
     bool recordRequests = true;
+    // true: the pipe is created inbound only, so a client that opens it for reading and writing,
+    // as the exchange does, is refused by CreateFileW (ERROR_ACCESS_DENIED).
+    bool inboundOnly = false;
     DWORD inBufferSize = 4096;   // the server end's input buffer (a longer write pends)
     DWORD outBufferSize = 4096;  // the server end's output buffer
 };
@@ -98,6 +104,8 @@ public:
     std::vector<std::string> Requests() const;
 
 private:
+    // False, with the last error set, when this agent already ran or the name is served.
+    bool MayStart() const;
     KernelHandle CreateInstance(bool first, DWORD maxInstances) const;
     void Serve(KernelHandle listening);
     // Waits for a client on instance; false when stopping or when the instance failed.

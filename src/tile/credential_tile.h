@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <credentialprovider.h>
 
+#include "tile/co_task_string.h"
+
 class CQMCredentialTile final : public ICredentialProviderCredential {
 public:
     // One reference for the creator; no values, no sink. Holds one module count until its final
@@ -48,7 +50,7 @@ private:
     ~CQMCredentialTile();
 
     volatile LONG m_refCount;
-    PWSTR m_userName;   // CoTaskMem block owned by the tile, or null; never an empty string
-    PWSTR m_password;   // as m_userName; zero-filled before it is freed, every time
+    CoTaskString m_userName;        // the typed user name, or null; never an empty string
+    WipingCoTaskString m_password;  // as m_userName; zero-filled before it is freed, every time
     ICredentialProviderCredentialEvents* m_events;  // one reference held, or null; never called
 };

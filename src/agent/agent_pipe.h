@@ -1,0 +1,20 @@
+// The client end of the agent pipe: opening it, and one bounded message each way.
+#pragma once
+
+#include <windows.h>
+
+// Opens the agent pipe for overlapped reading and writing, with identification-only impersonation
+// (SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION): whoever owns the server end, also a process
+// that created the pipe name before the agent, cannot act with the caller's token. Returns
+// INVALID_HANDLE_VALUE on failure, with the thread's last error set.
+HANDLE OpenAgentPipe() noexcept;
+
+// Writes size bytes as one message, waiting at most timeoutMs. True only when all of them were
+// written in time. A transfer still pending at the time-out is cancelled and completed before
+// this returns, so data may be released (and wiped) right after.
+bool WritePipeMessage(HANDLE pipe, const void* data, DWORD size, DWORD timeoutMs) noexcept;
+
+// Reads one message of at most capacity bytes into buffer, waiting at most timeoutMs; *received
+// gets its length. False when the read failed, timed out, or the message is longer than capacity
+// (ERROR_MORE_DATA). The transfer is completed before this returns, as for the write.
+bool ReadPipeMessage(HANDLE pipe, void* buffer, DWORD capacity, DWORD timeoutMs, DWORD* received) noexcept;

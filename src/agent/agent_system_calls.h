@@ -1,0 +1,14 @@
+// The operating-system calls of the agent exchange that tests must observe or make fail where
+// Wine cannot (the flags that reach CreateFileW; a failing UTF-8 size query). Only test programs
+// replace them; the DLL exports nothing of this.
+#pragma once
+
+#include <windows.h>
+
+struct AgentSystemCalls {
+    decltype(&CreateFileW) createFile;
+    decltype(&WideCharToMultiByte) wideCharToMultiByte;
+};
+
+// Points at the real calls unless a test has replaced them.
+extern AgentSystemCalls g_agentSystemCalls;

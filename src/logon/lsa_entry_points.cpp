@@ -1,0 +1,7 @@
+#include "logon/lsa_entry_points.h"
+
+LsaEntryPoints LsaCalls = {
+    LsaConnectUntrusted,
+    LsaLookupAuthenticationPackage,
+    LsaDeregisterLogonProcess,
+};

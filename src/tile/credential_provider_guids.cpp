@@ -1,0 +1,5 @@
+// The one translation unit that instantiates the credential-provider IIDs and CPFG_* field-type
+// GUIDs: with <initguid.h> first, DEFINE_GUID defines them instead of declaring them.
+#include <windows.h>
+#include <initguid.h>
+#include <credentialprovider.h>

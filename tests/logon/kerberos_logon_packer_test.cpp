@@ -1,0 +1,295 @@
+#include "logon/kerberos_logon_packer.h"
+
+#include <gtest/gtest.h>
+#include <ntsecapi.h>
+#include <objbase.h>
+
+#include <cstring>
+#include <string>
+
+#include "logon/lsa_entry_points.h"
+#include "support/kerberos_logon_reader.h"
+#include "support/malloc_spy.h"
+
+namespace {
+
+std::wstring ComputerName()
+{
+    WCHAR name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    EXPECT_TRUE(GetComputerNameW(name, &size));
+    return name;
+}
+
+// What LSA itself answers for "Kerberos", asked directly rather than through the packer.
+ULONG KerberosPackageFromLsa()
+{
+    HANDLE lsa = nullptr;
+    EXPECT_EQ(0, LsaConnectUntrusted(&lsa));
+    char name[] = "Kerberos";
+    LSA_STRING packageName = {8, 9, name};
+    ULONG package = 0;
+    EXPECT_EQ(0, LsaLookupAuthenticationPackage(lsa, &packageName, &package));
+    LsaDeregisterLogonProcess(lsa);
+    return package;
+}
+
+// Frees the block of a filled record when the test ends, however it ends.
+struct PackedSerialization {
+    CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION record = {};
+    ~PackedSerialization() { CoTaskMemFree(record.rgbSerialization); }
+    PackedLogon Read() const { return ReadPackedLogon(record.rgbSerialization, record.cbSerialization); }
+};
+
+// A record filled with a recognisable pattern, to show that a failing call wrote nothing.
+CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION PatternRecord()
+{
+    CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION record;
+    memset(&record, 0xA5, sizeof(record));
+    return record;
+}
+
+bool SameBytes(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& a,
+               const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& b)
+{
+    return memcmp(&a, &b, sizeof(a)) == 0;
+}
+
+TEST(KerberosLogonPacker, PacksDomainUserAndPasswordBackToBackWithOffsets)
+{
+    // Three- and eight-unit values: with a five-letter computer name this is the 96-byte block
+    // (Lengths 10, 6, 16; offsets 64, 74, 80). Wine's name is the host's, so the expectations
+    // are written for its length Ld.
+    const std::wstring domain = ComputerName();
+    const USHORT ld = static_cast<USHORT>(domain.size());
+    ASSERT_GT(ld, 0);
+    PackedSerialization packed;
+    ASSERT_EQ(S_OK, KerberosLogonPacker(L"bob", L"s3cr3t!x", &packed.record));
+
+    EXPECT_EQ(86u + 2 * ld, packed.record.cbSerialization);
+    PackedLogon logon = packed.Read();
+    EXPECT_EQ("", logon.faults);
+    EXPECT_EQ(2u, logon.messageType);
+    EXPECT_EQ(0u, logon.logonId);
+    EXPECT_EQ(domain, logon.domain.text);
+    EXPECT_EQ(2 * ld, logon.domain.length);
+    EXPECT_EQ(64u, logon.domain.offset);
+    EXPECT_EQ(L"bob", logon.userName.text);
+    EXPECT_EQ(6, logon.userName.length);
+    EXPECT_EQ(64u + 2 * ld, logon.userName.offset);
+    EXPECT_EQ(L"s3cr3t!x", logon.password.text);
+    EXPECT_EQ(16, logon.password.length);
+    EXPECT_EQ(70u + 2 * ld, logon.password.offset);
+    // The last two bytes are the password's final unit, not a terminator.
+    const BYTE* end = packed.record.rgbSerialization + packed.record.cbSerialization;
+    EXPECT_EQ('x', end[-2]);
+    EXPECT_EQ(0, end[-1]);
+    EXPECT_EQ(std::wstring::npos, (logon.domain.text + logon.userName.text).find(L'\0'));
+}
+
+TEST(KerberosLogonPacker, FillsThePackageNumberFromLsaAndTheProviderClassId)
+{
+    PackedSerialization packed;
+    ASSERT_EQ(S_OK, KerberosLogonPacker(L"alice", L"pw", &packed.record));
+    EXPECT_EQ(KerberosPackageFromLsa(), packed.record.ulAuthenticationPackage);
+    EXPECT_NE(0u, packed.record.ulAuthenticationPackage);
+
+    // {F1E2D3C4-B5A6-4798-9012-3456789ABCDE} as the 16 bytes of a GUID in memory.
+    const BYTE expected[16] = {0xC4, 0xD3, 0xE2, 0xF1, 0xA6, 0xB5, 0x98, 0x47,
+                               0x90, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE};
+    EXPECT_EQ(0, memcmp(expected, &packed.record.clsidCredentialProvider, 16));
+}
+
+TEST(KerberosLogonPacker, EmptyValuesGetZeroLengthAndTheOffsetWhereTheirBodyWouldBegin)
+{
+    const size_t ld = ComputerName().size();
+    PackedSerialization packed;
+    ASSERT_EQ(S_OK, KerberosLogonPacker(L"", L"", &packed.record));
+    EXPECT_EQ(64 + 2 * ld, packed.record.cbSerialization);
+    PackedLogon logon = packed.Read();
+    EXPECT_EQ("", logon.faults);
+    EXPECT_EQ(0, logon.userName.length);
+    EXPECT_EQ(0, logon.password.length);
+    EXPECT_EQ(64 + 2 * ld, logon.userName.offset);
+    EXPECT_EQ(packed.record.cbSerialization, logon.password.offset);
+
+    PackedSerialization noPassword;
+    ASSERT_EQ(S_OK, KerberosLogonPacker(L"carol", L"", &noPassword.record));
+    EXPECT_EQ("", noPassword.Read().faults);
+    EXPECT_EQ(noPassword.record.cbSerialization, noPassword.Read().password.offset);
+}
+
+TEST(KerberosLogonPacker, AcceptsValuesUpTo32767UnitsAndRefusesLongerOnesBeforeAllocating)
+{
+    const std::wstring longest(32767, L'n');
+    const std::wstring tooLong(32768, L'p');
+    MallocSpy& spy = MallocSpy::Get();
+
+    PackedSerialization packed;
+    ASSERT_EQ(S_OK, KerberosLogonPacker(longest.c_str(), longest.c_str(), &packed.record));
+    PackedLogon logon = packed.Read();
+    EXPECT_EQ("", logon.faults);
+    EXPECT_EQ(65534, logon.userName.length);
+    EXPECT_EQ(65534, logon.password.maximumLength);
+    EXPECT_EQ(longest, logon.password.text);
+
+    // 32 768 units need a Length of 65 536, which 16 bits cannot hold.
+    spy.Mark();
+    CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION record = PatternRecord();
+    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(tooLong.c_str(), L"pw", &record));
+    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(L"dave", tooLong.c_str(), &record));
+    EXPECT_EQ(0u, spy.AllocationsSinceMark());
+    EXPECT_TRUE(SameBytes(PatternRecord(), record));
+}
+
+TEST(KerberosLogonPacker, NullArgumentsAndAFailedAllocationLeaveTheRecordUntouched)
+{
+    MallocSpy& spy = MallocSpy::Get();
+    spy.Mark();
+    CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION record = PatternRecord();
+    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(nullptr, L"pw", &record));
+    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(L"erin", nullptr, &record));
+    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(L"erin", L"pw", nullptr));
+    EXPECT_EQ(0u, spy.AllocationsSinceMark());
+    EXPECT_TRUE(SameBytes(PatternRecord(), record));
+
+    unsigned failingRuns = ForEachAllocationFailure([&](unsigned) {
+        CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION attempt = PatternRecord();
+        HRESULT hr = KerberosLogonPacker(L"erin", L"pw", &attempt);
+        if (spy.FailuresDelivered() > 0) {
+            EXPECT_EQ(E_OUTOFMEMORY, hr);
+            EXPECT_TRUE(SameBytes(PatternRecord(), attempt));
+            return;
+        }
+        EXPECT_EQ(S_OK, hr);
+        CoTaskMemFree(attempt.rgbSerialization);
+    });
+    EXPECT_EQ(1u, failingRuns);  // the block is the packer's only allocation
+    EXPECT_EQ(0u, spy.OutstandingSinceMark());
+}
+
+TEST(KerberosLogonPacker, EveryCallHandsOutANewBlockThatTheReceiverOwns)
+{
+    MallocSpy& spy = MallocSpy::Get();
+    spy.Mark();
+    {
+        PackedSerialization first;
+        PackedSerialization second;
+        ASSERT_EQ(S_OK, KerberosLogonPacker(L"frank", L"pw", &first.record));
+        ASSERT_EQ(S_OK, KerberosLogonPacker(L"frank", L"pw", &second.record));
+        EXPECT_NE(first.record.rgbSerialization, second.record.rgbSerialization);
+        EXPECT_EQ(2u, spy.OutstandingSinceMark());
+    }
+    EXPECT_EQ(0u, spy.OutstandingSinceMark());
+}
+
+// Stand-ins for LSA, which under Wine always connects and always knows "Kerberos".
+struct FakeLsa {
+    static inline NTSTATUS connectStatus = 0;
+    static inline NTSTATUS lookupStatus = 0;
+    static inline bool lookupWrites = true;
+    static inline ULONG lookupPackage = 0;
+    static inline int connects = 0;
+    static inline int lookups = 0;
+    static inline int deregistrations = 0;
+    static inline HANDLE lastLookupHandle = nullptr;
+    static inline HANDLE lastDeregisteredHandle = nullptr;
+    static inline std::string lastPackageName;
+
+    static HANDLE Handle() { return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x5A5A)); }
+
+    static NTSTATUS NTAPI Connect(PHANDLE handle)
+    {
+        ++connects;
+        if (connectStatus == 0) {
+            *handle = Handle();
+        }
+        return connectStatus;
+    }
+    static NTSTATUS NTAPI Lookup(HANDLE handle, PLSA_STRING name, PULONG package)
+    {
+        ++lookups;
+        lastLookupHandle = handle;
+        lastPackageName.assign(name->Buffer, name->Length);
+        EXPECT_EQ(name->Length + 1, name->MaximumLength);
+        EXPECT_EQ('\0', name->Buffer[name->Length]);
+        if (lookupWrites) {
+            *package = lookupPackage;
+        }
+        return lookupStatus;
+    }
+    static NTSTATUS NTAPI Deregister(HANDLE handle)
+    {
+        ++deregistrations;
+        lastDeregisteredHandle = handle;
+        return 0;
+    }
+};
+
+class KerberosLogonPackerWithFakeLsa : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_saved = LsaCalls;
+        LsaCalls = {FakeLsa::Connect, FakeLsa::Lookup, FakeLsa::Deregister};
+        FakeLsa::connectStatus = 0;
+        FakeLsa::lookupStatus = 0;
+        FakeLsa::lookupWrites = true;
+        FakeLsa::lookupPackage = 42;
+        FakeLsa::connects = FakeLsa::lookups = FakeLsa::deregistrations = 0;
+    }
+    void TearDown() override { LsaCalls = m_saved; }
+
+    // Packs with the fake in place and checks that the rest of the record is complete.
+    ULONG PackageNumberAfterPacking()
+    {
+        PackedSerialization packed;
+        packed.record.ulAuthenticationPackage = 0xFFFFFFFF;
+        EXPECT_EQ(S_OK, KerberosLogonPacker(L"gina", L"pw", &packed.record));
+        EXPECT_EQ("", packed.Read().faults);
+        EXPECT_EQ(L"gina", packed.Read().userName.text);
+        EXPECT_EQ(0xF1E2D3C4, packed.record.clsidCredentialProvider.Data1);
+        return packed.record.ulAuthenticationPackage;
+    }
+
+private:
+    LsaEntryPoints m_saved = {};
+};
+
+TEST_F(KerberosLogonPackerWithFakeLsa, LooksUpKerberosOnItsOwnConnectionAndClosesIt)
+{
+    EXPECT_EQ(42u, PackageNumberAfterPacking());
+    EXPECT_EQ("Kerberos", FakeLsa::lastPackageName);
+    EXPECT_EQ(FakeLsa::Handle(), FakeLsa::lastLookupHandle);
+    EXPECT_EQ(FakeLsa::Handle(), FakeLsa::lastDeregisteredHandle);
+    EXPECT_EQ(1, FakeLsa::deregistrations);
+
+    // Nothing is remembered: a second packing connects and looks up again.
+    EXPECT_EQ(42u, PackageNumberAfterPacking());
+    EXPECT_EQ(2, FakeLsa::connects);
+    EXPECT_EQ(2, FakeLsa::lookups);
+    EXPECT_EQ(2, FakeLsa::deregistrations);
+}
+
+TEST_F(KerberosLogonPackerWithFakeLsa, AFailedConnectionGivesPackageZeroAndStillSucceeds)
+{
+    FakeLsa::connectStatus = static_cast<NTSTATUS>(0xC0000022);  // STATUS_ACCESS_DENIED
+    EXPECT_EQ(0u, PackageNumberAfterPacking());
+    EXPECT_EQ(0, FakeLsa::lookups);
+    EXPECT_EQ(0, FakeLsa::deregistrations);
+}
+
+TEST_F(KerberosLogonPackerWithFakeLsa, AFailedLookupPassesOnWhateverItLeftInTheNumber)
+{
+    FakeLsa::lookupStatus = static_cast<NTSTATUS>(0xC00000FE);  // STATUS_NO_SUCH_PACKAGE
+    FakeLsa::lookupWrites = false;
+    EXPECT_EQ(0u, PackageNumberAfterPacking());
+    EXPECT_EQ(1, FakeLsa::deregistrations);
+
+    FakeLsa::lookupWrites = true;
+    FakeLsa::lookupPackage = 7;
+    EXPECT_EQ(7u, PackageNumberAfterPacking());
+    EXPECT_EQ(2, FakeLsa::deregistrations);
+}
+
+}  // namespace

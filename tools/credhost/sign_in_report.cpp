@@ -107,8 +107,8 @@ const char* SignInVerdictName(SignInVerdict verdict) {
 
 std::string SignInReportText(const SignInReport& report) {
     const SignInOutcome& outcome = report.outcome;
-    std::string text = "Sign-in as " + Quoted(Utf8FromWide(report.userName)) + " through " + report.provider +
-                       ", scenario " + ScenarioName(report.scenario) + "\n";
+    std::string text = "Sign-in as " + Quoted(Utf8FromWide(report.userName)) + ", scenario " +
+                       ScenarioName(report.scenario) + "\n";
     switch (report.verdict) {
     case SignInVerdict::SignedIn:
         text += "  Signed in: the tile returned a credential (" + std::string(SerializationResponseName(outcome.response)) +

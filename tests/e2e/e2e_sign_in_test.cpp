@@ -110,6 +110,8 @@ TEST_F(EndToEnd, ProviderLoadedFromItsDllPathSignsInLikeThroughCom) {
     const ProcessResult result = SignIn(Dll(), L"--user demo --scenario unlock", kDemoPassword);
     ASSERT_EQ(result.exitCode, 0u) << result.output;
     EXPECT_NE(result.output.find("user name     \"demo\""), std::string::npos) << result.output;
+    // After the host released everything, the DLL must count no live object.
+    EXPECT_EQ(result.output.find("DllCanUnloadNow still answers S_FALSE"), std::string::npos) << result.output;
 }
 
 TEST_F(EndToEnd, RefusalShowsTheAgentsReasonOnTheTile) {

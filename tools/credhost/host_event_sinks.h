@@ -6,14 +6,52 @@
 
 #include <credentialprovider.h>
 
-class CredentialEventsSink final : public ICredentialProviderCredentialEvents {
-public:
-    static CredentialEventsSink* Create() noexcept;  // reference count 1, or null
+#include <new>
 
-    // IUnknown
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    IFACEMETHODIMP_(ULONG) AddRef() override;
-    IFACEMETHODIMP_(ULONG) Release() override;
+// IUnknown for a host object with one interface: QueryInterface answers IUnknown and that
+// interface, and the final Release deletes the object.
+template <typename Interface>
+class HostComObject : public Interface {
+public:
+    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (riid != __uuidof(IUnknown) && riid != __uuidof(Interface)) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_references)); }
+    IFACEMETHODIMP_(ULONG) Release() override {
+        const LONG references = InterlockedDecrement(&m_references);
+        if (references == 0) {
+            delete this;
+        }
+        return static_cast<ULONG>(references);
+    }
+
+    LONG CallCount() const noexcept { return m_calls; }
+
+protected:
+    HostComObject() noexcept = default;
+    virtual ~HostComObject() = default;
+    HRESULT Count() noexcept {
+        InterlockedIncrement(&m_calls);
+        return S_OK;
+    }
+
+private:
+    LONG m_references = 1;
+    LONG m_calls = 0;
+};
+
+class CredentialEventsSink final : public HostComObject<ICredentialProviderCredentialEvents> {
+public:
+    static CredentialEventsSink* Create() noexcept { return new (std::nothrow) CredentialEventsSink(); }
 
     // ICredentialProviderCredentialEvents: the tile changes what the host shows.
     IFACEMETHODIMP SetFieldState(ICredentialProviderCredential*, DWORD, CREDENTIAL_PROVIDER_FIELD_STATE) override;
@@ -28,32 +66,17 @@ public:
     IFACEMETHODIMP SetFieldSubmitButton(ICredentialProviderCredential*, DWORD, DWORD) override;
     IFACEMETHODIMP OnCreatingWindow(HWND* phwndOwner) override;
 
-    LONG CallCount() const noexcept { return m_calls; }
-
 private:
     CredentialEventsSink() noexcept = default;
-    HRESULT Count() noexcept;
-
-    LONG m_references = 1;
-    LONG m_calls = 0;
 };
 
-class ProviderEventsSink final : public ICredentialProviderEvents {
+class ProviderEventsSink final : public HostComObject<ICredentialProviderEvents> {
 public:
-    static ProviderEventsSink* Create() noexcept;  // reference count 1, or null
-
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    IFACEMETHODIMP_(ULONG) AddRef() override;
-    IFACEMETHODIMP_(ULONG) Release() override;
+    static ProviderEventsSink* Create() noexcept { return new (std::nothrow) ProviderEventsSink(); }
 
     // ICredentialProviderEvents: the provider asks the host to enumerate its tiles again.
-    IFACEMETHODIMP CredentialsChanged(UINT_PTR upAdviseContext) override;
-
-    LONG CallCount() const noexcept { return m_calls; }
+    IFACEMETHODIMP CredentialsChanged(UINT_PTR) override { return Count(); }
 
 private:
     ProviderEventsSink() noexcept = default;
-
-    LONG m_references = 1;
-    LONG m_calls = 0;
 };

@@ -27,7 +27,6 @@ public:
     BOOL AutoLogonWithDefault() const noexcept { return m_autoLogon; }
     // The tile a person starts with: the default one when valid, else the first.
     DWORD ChosenTile() const noexcept { return m_defaultTile < m_tileCount ? m_defaultTile : 0; }
-    LONG ProviderEventCount() const noexcept { return m_events ? m_events->CallCount() : 0; }
     const char* FailedStep() const noexcept { return m_failedStep; }
 
 private:

@@ -63,9 +63,7 @@ int RunShow(const CredhostCommand& command) {
         report.autoLogon = session.AutoLogonWithDefault();
         ReadTiles(session, report);
     }
-    if (module.Unload() == S_FALSE) {
-        WriteErr("credhost: warning: DllCanUnloadNow still answers S_FALSE after every object was released\n");
-    }
+    UnloadProvider(module);
     PrintReport(command, ShowReportText(report), ShowReportJson(report).dump());
     return kExitSignedIn;
 }

@@ -142,6 +142,7 @@ nlohmann::json SignInReportJson(const SignInReport& report) {
         {"provider", report.provider},
         {"scenario", ScenarioName(report.scenario)},
         {"user", Utf8FromWide(report.userName)},
+        {"tile_events", outcome.tileEvents},
     };
     if (report.verdict == SignInVerdict::ProviderFailure) {
         json["failed_step"] = outcome.failedStep;

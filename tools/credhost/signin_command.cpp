@@ -36,9 +36,7 @@ void SignInThroughProvider(const ProviderTarget& target, const CredhostCommand& 
         }
         report.verdict = RunSignIn(session, command.userName, password, command.reportStatus, report.outcome);
     }
-    if (module.Unload() == S_FALSE) {
-        WriteErr("credhost: warning: DllCanUnloadNow still answers S_FALSE after every object was released\n");
-    }
+    UnloadProvider(module);
 }
 
 }  // namespace

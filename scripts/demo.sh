@@ -6,6 +6,7 @@
 #   then unregister the DLL and stop everything this script started.
 # Exits 0 only when every step behaved as it should.
 set -euo pipefail
+trap 'echo "demo: failed at line $LINENO" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_BUILD_DIR:-$root/build}
 
@@ -68,7 +69,9 @@ sign_in() {
 
 # A wineserver of our own, started with its output away from ours: Wine's services inherit the
 # output of whatever starts them and would hold this script's pipe open. One that already
-# serves the prefix (say, of a test run) is used and left running.
+# serves the prefix (say, of a test run) is used and left running. The server needs the
+# prefix's folder; wineboot fills a new one.
+mkdir -p "$WINEPREFIX"
 if timeout 0.5 wineserver -w; then
   wineserver -p </dev/null >/dev/null 2>&1
   started_server=1

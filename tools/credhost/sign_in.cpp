@@ -79,6 +79,8 @@ SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, 
     if (FAILED(outcome.serializationResult)) {
         return ProviderFailed(outcome, "GetSerialization");
     }
+    // Like the sign-in screen, the host takes the block only with a returned credential: with
+    // any other response the provider has handed nothing over, so nothing is freed.
     if (outcome.response != CPGSR_RETURN_CREDENTIAL_FINISHED) {
         return SignInVerdict::Refused;
     }

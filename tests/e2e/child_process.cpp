@@ -2,7 +2,6 @@
 
 #include "utf8_conversion.h"
 
-#include <thread>
 #include <vector>
 
 namespace {
@@ -46,6 +45,23 @@ bool Spawn(std::wstring commandLine, HANDLE input, HANDLE output, PROCESS_INFORM
                           &startup, &process) != FALSE;
 }
 
+// Appends whatever the pipe holds now; never blocks.
+void DrainPipe(HANDLE pipe, std::string& output) {
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) {
+            return;
+        }
+        char buffer[4096];
+        DWORD read = 0;
+        if (!ReadFile(pipe, buffer, available < sizeof(buffer) ? available : sizeof(buffer), &read, nullptr) ||
+            read == 0) {
+            return;
+        }
+        output.append(buffer, read);
+    }
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs) {
@@ -66,22 +82,26 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
     *processHandle.Receive() = process.hProcess;
     *threadHandle.Receive() = process.hThread;
 
-    std::thread reader([&] {
-        char buffer[4096];
-        DWORD read = 0;
-        while (ReadFile(outputRead.Get(), buffer, sizeof(buffer), &read, nullptr) && read != 0) {
-            result.output.append(buffer, read);
-        }
-    });
     DWORD written = 0;
     WriteFile(inputWrite.Get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
     inputWrite.Close();
-    if (WaitForSingleObject(processHandle.Get(), timeoutMs) != WAIT_OBJECT_0) {
-        result.timedOut = true;
-        TerminateProcess(processHandle.Get(), 259);
-        WaitForSingleObject(processHandle.Get(), 5000);
+    // Reads while the process runs and once more after it ended, without waiting for the end of
+    // the pipe: a process the child started (Wine starts its services on first use) may hold
+    // the pipe's write end long after the child is gone.
+    for (;;) {
+        const bool exited = WaitForSingleObject(processHandle.Get(), 10) == WAIT_OBJECT_0;
+        DrainPipe(outputRead.Get(), result.output);
+        if (exited) {
+            break;
+        }
+        if (GetTickCount64() - start > timeoutMs) {
+            result.timedOut = true;
+            TerminateProcess(processHandle.Get(), 259);
+            WaitForSingleObject(processHandle.Get(), 5000);
+            DrainPipe(outputRead.Get(), result.output);
+            break;
+        }
     }
-    reader.join();
     GetExitCodeProcess(processHandle.Get(), &result.exitCode);
     result.milliseconds = static_cast<DWORD>(GetTickCount64() - start);
     return result;

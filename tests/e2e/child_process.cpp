@@ -1,0 +1,168 @@
+#include "child_process.h"
+
+#include "utf8_conversion.h"
+
+#include <vector>
+
+namespace {
+
+class OwnedHandle {
+public:
+    OwnedHandle() = default;
+    ~OwnedHandle() { Close(); }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    HANDLE* Receive() { return &m_handle; }
+    HANDLE Get() const { return m_handle; }
+    void Close() {
+        if (m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(m_handle);
+        }
+        m_handle = nullptr;
+    }
+
+private:
+    HANDLE m_handle = nullptr;
+};
+
+// Only the child's end of each pipe is inherited.
+bool CreateChildPipe(OwnedHandle& read, OwnedHandle& write, bool childReads) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    if (!CreatePipe(read.Receive(), write.Receive(), &inheritable, 0)) {
+        return false;
+    }
+    return SetHandleInformation(childReads ? write.Get() : read.Get(), HANDLE_FLAG_INHERIT, 0) != FALSE;
+}
+
+bool Spawn(std::wstring commandLine, HANDLE input, HANDLE output, PROCESS_INFORMATION& process) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &process) != FALSE;
+}
+
+// Appends whatever the pipe holds now; never blocks.
+void DrainPipe(HANDLE pipe, std::string& output) {
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) {
+            return;
+        }
+        char buffer[4096];
+        DWORD read = 0;
+        if (!ReadFile(pipe, buffer, available < sizeof(buffer) ? available : sizeof(buffer), &read, nullptr) ||
+            read == 0) {
+            return;
+        }
+        output.append(buffer, read);
+    }
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs) {
+    ProcessResult result;
+    OwnedHandle inputRead, inputWrite, outputRead, outputWrite;
+    if (!CreateChildPipe(inputRead, inputWrite, true) || !CreateChildPipe(outputRead, outputWrite, false)) {
+        return result;
+    }
+    PROCESS_INFORMATION process{};
+    const ULONGLONG start = GetTickCount64();
+    result.started = Spawn(commandLine, inputRead.Get(), outputWrite.Get(), process);
+    inputRead.Close();
+    outputWrite.Close();
+    if (!result.started) {
+        return result;
+    }
+    OwnedHandle processHandle, threadHandle;
+    *processHandle.Receive() = process.hProcess;
+    *threadHandle.Receive() = process.hThread;
+
+    DWORD written = 0;
+    WriteFile(inputWrite.Get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+    inputWrite.Close();
+    // Reads while the process runs and once more after it ended, without waiting for the end of
+    // the pipe: a process the child started (Wine starts its services on first use) may hold
+    // the pipe's write end long after the child is gone.
+    for (;;) {
+        const bool exited = WaitForSingleObject(processHandle.Get(), 10) == WAIT_OBJECT_0;
+        DrainPipe(outputRead.Get(), result.output);
+        if (exited) {
+            break;
+        }
+        if (GetTickCount64() - start > timeoutMs) {
+            result.timedOut = true;
+            TerminateProcess(processHandle.Get(), 259);
+            WaitForSingleObject(processHandle.Get(), 5000);
+            DrainPipe(outputRead.Get(), result.output);
+            break;
+        }
+    }
+    GetExitCodeProcess(processHandle.Get(), &result.exitCode);
+    result.milliseconds = static_cast<DWORD>(GetTickCount64() - start);
+    return result;
+}
+
+bool BackgroundProcess::Start(const std::wstring& commandLine, const std::wstring& outputPath) {
+    Stop();
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    OwnedHandle output, input;
+    *output.Receive() = CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *input.Receive() = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                   OPEN_EXISTING, 0, nullptr);
+    if (output.Get() == INVALID_HANDLE_VALUE || input.Get() == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    PROCESS_INFORMATION process{};
+    if (!Spawn(commandLine, input.Get(), output.Get(), process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    m_process = process.hProcess;
+    return true;
+}
+
+bool BackgroundProcess::IsRunning() const {
+    return m_process != nullptr && WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT;
+}
+
+void BackgroundProcess::Stop() {
+    if (m_process == nullptr) {
+        return;
+    }
+    TerminateProcess(m_process, 0);
+    WaitForSingleObject(m_process, 10000);
+    CloseHandle(m_process);
+    m_process = nullptr;
+}
+
+std::wstring Quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
+
+std::wstring WindowsPathOf(const char* path) {
+    // Under Wine the build's Unix paths resolve against the root of drive Z:, which is "/".
+    const std::wstring given = WideFromUtf8(path);
+    wchar_t full[MAX_PATH];
+    const DWORD length = GetFullPathNameW(given.c_str(), MAX_PATH, full, nullptr);
+    return length != 0 && length < MAX_PATH ? std::wstring(full, length) : given;
+}
+
+std::string ReadFileText(const std::wstring& path) {
+    OwnedHandle file;
+    *file.Receive() = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    std::string text;
+    if (file.Get() == INVALID_HANDLE_VALUE) {
+        return text;
+    }
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read != 0) {
+        text.append(buffer, read);
+    }
+    return text;
+}

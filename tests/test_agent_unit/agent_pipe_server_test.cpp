@@ -1,0 +1,201 @@
+#include "agent_pipe_server.h"
+
+#include "agent_test_users.h"
+#include "pipe_security.h"
+
+#include <gtest/gtest.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+std::wstring PrivatePipeName() {
+    return L"\\\\.\\pipe\\qm-test-agent-unit-" + std::to_wstring(GetCurrentProcessId());
+}
+
+class Client {
+public:
+    explicit Client(const std::wstring& name) {
+        if (!WaitNamedPipeW(name.c_str(), 5000)) {
+            return;
+        }
+        m_pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD mode = PIPE_READMODE_MESSAGE;
+        SetNamedPipeHandleState(m_pipe, &mode, nullptr, nullptr);
+    }
+    ~Client() {
+        if (IsOpen()) {
+            CloseHandle(m_pipe);
+        }
+    }
+    bool IsOpen() const { return m_pipe != INVALID_HANDLE_VALUE; }
+    HANDLE Handle() const { return m_pipe; }
+
+    bool Send(const std::string& message) {
+        DWORD written = 0;
+        return WriteFile(m_pipe, message.data(), static_cast<DWORD>(message.size()), &written, nullptr) &&
+               written == message.size();
+    }
+    // The reply, or "" with error set.
+    std::string Receive(DWORD& error) {
+        char buffer[4096];
+        DWORD read = 0;
+        error = ERROR_SUCCESS;
+        if (!ReadFile(m_pipe, buffer, sizeof(buffer), &read, nullptr)) {
+            error = GetLastError();
+            return {};
+        }
+        return std::string(buffer, read);
+    }
+    std::string Exchange(const std::string& message) {
+        DWORD error = 0;
+        return Send(message) ? Receive(error) : std::string();
+    }
+
+private:
+    HANDLE m_pipe = INVALID_HANDLE_VALUE;
+};
+
+std::string AliceRequest() {
+    return std::string(R"({"action":"AUTH","username":"alice","password":")") + kAlicePassword + "\"}";
+}
+
+class AgentPipeServerTest : public ::testing::Test {
+protected:
+    AgentServerOptions Options() const {
+        AgentServerOptions options;
+        options.pipeName = PrivatePipeName();
+        return options;
+    }
+    RequestLogSink Sink() {
+        return [this](const std::string& line) {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_lines.push_back(line);
+        };
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_lines;
+    }
+
+    UserStore m_store = TestUsers();
+    std::mutex m_lock;
+    std::vector<std::string> m_lines;
+};
+
+TEST_F(AgentPipeServerTest, AnswersOverThePipeAndRefusesASecondServerForTheName) {
+    AgentPipeServer server(m_store, Options(), Sink());
+    ASSERT_EQ(server.Start(), S_OK);
+
+    Client client(PrivatePipeName());
+    ASSERT_TRUE(client.IsOpen());
+    EXPECT_EQ(client.Exchange(AliceRequest()),
+              R"({"status":"OK","username":"alice","full_name":"Alice Admin","source":"test-agent","is_admin":true})");
+
+    AgentPipeServer second(m_store, Options(), Sink());
+    EXPECT_EQ(second.Start(), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
+
+    server.Stop();
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("user=\"alice\" verdict=OK"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[0].find(kAlicePassword), std::string::npos);
+}
+
+TEST_F(AgentPipeServerTest, ASlowReplyDoesNotHoldUpTheNextClient) {
+    AgentServerOptions options = Options();
+    options.instances = 2;
+    options.replyDelayMs = 2000;
+    AgentPipeServer server(m_store, options, Sink());
+    ASSERT_EQ(server.Start(), S_OK);
+
+    std::atomic<bool> firstAnswered{false};
+    std::string firstReply;
+    std::thread first([&] {
+        Client client(PrivatePipeName());
+        firstReply = client.Exchange(AliceRequest());
+        firstAnswered = true;
+    });
+    Sleep(300);
+    // The first client holds one instance in its delay; the second finds the other one free.
+    ASSERT_FALSE(firstAnswered.load());
+    EXPECT_TRUE(WaitNamedPipeW(PrivatePipeName().c_str(), 100));
+    Client second(PrivatePipeName());
+    ASSERT_TRUE(second.IsOpen());
+    ASSERT_TRUE(second.Send(AliceRequest()));
+    EXPECT_FALSE(firstAnswered.load()) << "the second client got in only after the first reply";
+    DWORD error = 0;
+    EXPECT_NE(second.Receive(error).find("\"status\":\"OK\""), std::string::npos);
+    first.join();
+    EXPECT_NE(firstReply.find("\"status\":\"OK\""), std::string::npos);
+}
+
+TEST_F(AgentPipeServerTest, OversizedAndSilentClientsAreRefusedOrDropped) {
+    AgentServerOptions options = Options();
+    options.requestTimeoutMs = 300;
+    AgentPipeServer server(m_store, options, Sink());
+    ASSERT_EQ(server.Start(), S_OK);
+
+    Client big(PrivatePipeName());
+    EXPECT_EQ(big.Exchange(std::string(kMaxRequestBytes + 5000, 'x')),
+              R"({"status":"ERROR","reason":"Request too large."})");
+
+    // Connects and sends nothing: the instance drops it instead of waiting for ever.
+    Client silent(PrivatePipeName());
+    ASSERT_TRUE(silent.IsOpen());
+    DWORD error = 0;
+    EXPECT_EQ(silent.Receive(error), "");
+    EXPECT_TRUE(error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) << error;
+
+    // The server still serves after both.
+    Client next(PrivatePipeName());
+    EXPECT_NE(next.Exchange(AliceRequest()).find("\"status\":\"OK\""), std::string::npos);
+    server.Stop();
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("REFUSED (request too large)"), std::string::npos);
+    EXPECT_NE(lines[1].find("DROPPED (no request in time)"), std::string::npos);
+}
+
+TEST_F(AgentPipeServerTest, StopEndsAConnectionThatIsNeverAnswered) {
+    AgentServerOptions options = Options();
+    options.neverAnswer = true;
+    AgentPipeServer server(m_store, options, Sink());
+    ASSERT_EQ(server.Start(), S_OK);
+    Client client(PrivatePipeName());
+    ASSERT_TRUE(client.Send(AliceRequest()));
+    std::thread stopper([&] {
+        Sleep(300);
+        server.Stop();
+    });
+    DWORD error = 0;
+    EXPECT_EQ(client.Receive(error), "");
+    EXPECT_NE(error, static_cast<DWORD>(ERROR_SUCCESS));
+    stopper.join();
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_NE(Lines()[0].find("NO ANSWER (would be OK)"), std::string::npos);
+}
+
+TEST(PipeSecurity, AdmitsOnlySystemAdministratorsAndTheAgentsAccount) {
+    std::wstring user;
+    ASSERT_EQ(CurrentUserSidString(user), S_OK);
+    ASSERT_EQ(user.rfind(L"S-1-5-", 0), 0u) << user.c_str();
+    PipeSecurity security;
+    ASSERT_EQ(security.Create(), S_OK);
+    EXPECT_EQ(security.Sddl(), L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + user + L")");
+
+    // The descriptor handed to CreateNamedPipeW holds exactly those four entries.
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(security.Attributes()->lpSecurityDescriptor, &present, &dacl, &defaulted));
+    ASSERT_TRUE(present);
+    ASSERT_NE(dacl, nullptr);
+    EXPECT_EQ(dacl->AceCount, 4);
+    EXPECT_FALSE(security.Attributes()->bInheritHandle);
+}
+
+}  // namespace

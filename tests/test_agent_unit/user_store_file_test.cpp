@@ -1,0 +1,70 @@
+#include "user_store_file.h"
+
+#include "agent_test_users.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(UserStoreFile, SavedStoreLoadsBackTheSameAccounts) {
+    wchar_t directory[MAX_PATH];
+    GetTempPathW(MAX_PATH, directory);
+    const std::wstring path = std::wstring(directory) + L"qm-users-" + std::to_wstring(GetCurrentProcessId()) + L".json";
+    ASSERT_EQ(SaveUserStore(path.c_str(), TestUsers()), S_OK);
+
+    UserStore loaded;
+    std::string error;
+    ASSERT_EQ(LoadUserStore(path.c_str(), loaded, error), S_OK) << error;
+    DeleteFileW(path.c_str());
+    ASSERT_EQ(loaded.Users().size(), 2u);
+    const UserRecord* alice = loaded.Find("alice@example.test");
+    ASSERT_NE(alice, nullptr);
+    const UserRecord expected = TestUsers().Users().front();
+    EXPECT_EQ(alice->username, "alice");
+    EXPECT_EQ(alice->fullName, "Alice Admin");
+    EXPECT_TRUE(alice->isAdmin);
+    EXPECT_EQ(alice->iterations, 3u);
+    EXPECT_EQ(alice->salt, expected.salt);
+    EXPECT_TRUE(PasswordHashesEqual(alice->hash, expected.hash));
+    EXPECT_EQ(loaded.Find("bob")->email, "");
+
+    EXPECT_EQ(LoadUserStore(path.c_str(), loaded, error), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(UserStoreFile, RefusesFilesItCannotServeSafely) {
+    const std::string valid = SerializeUserStore(TestUsers());
+    const std::string hash = std::string(64, 'a');
+    auto file = [&](const std::string& user) { return R"({"users":[)" + user + "]}"; };
+    auto user = [&](const std::string& name, const std::string& hashing) {
+        return R"({"username":")" + name + R"(","pbkdf2_sha256":)" + hashing + "}";
+    };
+    const std::string good = R"({"iterations":5,"salt":"00112233445566778899","hash":")" + hash + R"("})";
+    const std::string broken[] = {
+        "",
+        "{",
+        R"({"people":[]})",
+        file(user("carol", R"({"iterations":0,"salt":"0011223344556677","hash":")" + hash + R"("})")),
+        file(user("carol", R"({"iterations":5,"salt":"00zz","hash":")" + hash + R"("})")),
+        file(user("carol", R"({"iterations":5,"salt":"0011","hash":")" + hash + R"("})")),
+        file(user("carol", R"({"iterations":5,"salt":"0011223344556677","hash":"abcd"})")),
+        file(user("carol", R"({"iterations":"many","salt":"0011223344556677","hash":")" + hash + R"("})")),
+        file(user("", good)),
+        file(user("car\\\"ol", good)),
+        file(user("carol", good) + "," + user("CAROL", good)),
+        file(R"({"pbkdf2_sha256":)" + good + "}"),
+    };
+    for (const std::string& text : broken) {
+        UserStore store;
+        std::string error;
+        EXPECT_FALSE(ParseUserStore(text, store, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+        EXPECT_TRUE(store.Users().empty()) << text;
+    }
+    UserStore store;
+    std::string error;
+    EXPECT_TRUE(ParseUserStore(valid, store, error)) << error;
+    EXPECT_TRUE(ParseUserStore(file(user("carol", good)), store, error)) << error;
+    EXPECT_EQ(valid.find("correct horse"), std::string::npos);
+}
+
+}  // namespace

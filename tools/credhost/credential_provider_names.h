@@ -1,0 +1,19 @@
+// The words a host prints for the credential-provider enums, GUIDs and result codes.
+#pragma once
+
+#include <credentialprovider.h>
+
+#include <string>
+
+const char* ScenarioName(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario);
+const char* FieldTypeName(CREDENTIAL_PROVIDER_FIELD_TYPE type);
+const char* FieldStateName(CREDENTIAL_PROVIDER_FIELD_STATE state);
+const char* InteractiveStateName(CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE state);
+const char* StatusIconName(CREDENTIAL_PROVIDER_STATUS_ICON icon);
+const char* SerializationResponseName(CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response);
+
+// "{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}"
+std::string GuidText(const GUID& guid);
+
+// "0x80004001 (E_NOTIMPL)"; the name only for the codes a provider commonly returns.
+std::string HResultText(HRESULT hr);

@@ -1,0 +1,161 @@
+#include "credhost_command_line.h"
+
+#include <cerrno>
+#include <cwchar>
+
+const wchar_t kCredhostUsageText[] =
+    L"credhost: plays the sign-in screen towards a credential provider, through its public COM\n"
+    L"interfaces only, so that a provider can be seen and signed in with on a console.\n"
+    L"\n"
+    L"Usage:\n"
+    L"  credhost list [--json]\n"
+    L"      The registered credential providers, with their names and DLLs.\n"
+    L"  credhost show PROVIDER [--scenario logon|unlock|credui] [--clsid CLSID] [--json]\n"
+    L"      Loads the provider, sets the scenario and prints its tiles: every field's label,\n"
+    L"      type and state, and the value the tile serves.\n"
+    L"  credhost signin PROVIDER --user NAME [--scenario ...] [--clsid CLSID]\n"
+    L"                  [--report-status NTSTATUS] [--json]\n"
+    L"      Types NAME and a password into the tile, submits it and prints the outcome: the\n"
+    L"      status text and icon, or the credential serialization decoded (the password's\n"
+    L"      length only); then reports the logon result (default 0, STATUS_SUCCESS) to the tile.\n"
+    L"      The password is read from the console without echo, or as one line from standard\n"
+    L"      input; never from the command line.\n"
+    L"\n"
+    L"PROVIDER is a class id such as {F1E2D3C4-B5A6-4798-9012-3456789ABCDE}, created through COM\n"
+    L"as the system does, or the path of a provider DLL, loaded directly and asked through its\n"
+    L"DllGetClassObject for the class given by --clsid (default: the class registered with it).\n"
+    L"\n"
+    L"Exit codes: 0 signed in (or done), 1 refused, 2 usage error, 3 provider failure.\n";
+
+namespace {
+
+bool ParseScenario(const wchar_t* text, CREDENTIAL_PROVIDER_USAGE_SCENARIO& scenario) {
+    if (text == nullptr) {
+        return false;
+    }
+    if (std::wcscmp(text, L"logon") == 0) {
+        scenario = CPUS_LOGON;
+    } else if (std::wcscmp(text, L"unlock") == 0) {
+        scenario = CPUS_UNLOCK_WORKSTATION;
+    } else if (std::wcscmp(text, L"credui") == 0) {
+        scenario = CPUS_CREDUI;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// An NTSTATUS in hexadecimal (0xC000006D) or decimal.
+bool ParseNtStatus(const wchar_t* text, NTSTATUS& status) {
+    if (text == nullptr || *text == L'\0' || *text == L'-') {
+        return false;
+    }
+    wchar_t* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::wcstoul(text, &end, 0);
+    if (errno != 0 || *end != L'\0' || value > 0xFFFFFFFFul) {
+        return false;
+    }
+    status = static_cast<NTSTATUS>(static_cast<ULONG>(value));
+    return true;
+}
+
+bool ParseVerb(const wchar_t* verb, CredhostCommand& command, std::wstring& error) {
+    if (verb == nullptr) {
+        error = L"no subcommand given";
+        return false;
+    }
+    const std::wstring name = verb;
+    if (name == L"help" || name == L"--help" || name == L"-h" || name == L"/?") {
+        command.verb = CredhostVerb::Help;
+    } else if (name == L"list") {
+        command.verb = CredhostVerb::List;
+    } else if (name == L"show") {
+        command.verb = CredhostVerb::Show;
+    } else if (name == L"signin") {
+        command.verb = CredhostVerb::SignIn;
+    } else {
+        error = L"unknown subcommand: " + name;
+        return false;
+    }
+    return true;
+}
+
+bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, CredhostCommand& command,
+                 std::wstring& error) {
+    if (option == L"--json") {
+        command.json = true;
+        return true;
+    }
+    const bool takesProvider = command.verb == CredhostVerb::Show || command.verb == CredhostVerb::SignIn;
+    const bool signIn = command.verb == CredhostVerb::SignIn;
+    if (value == nullptr && (option == L"--scenario" || option == L"--clsid" || option == L"--user" ||
+                             option == L"--report-status")) {
+        error = option + L" needs a value";
+        return false;
+    }
+    ++index;
+    if (takesProvider && option == L"--scenario") {
+        if (!ParseScenario(value, command.scenario)) {
+            error = L"--scenario is one of logon, unlock, credui";
+            return false;
+        }
+        return true;
+    }
+    if (takesProvider && option == L"--clsid") {
+        command.clsid = value;
+        return true;
+    }
+    if (signIn && option == L"--user") {
+        command.userName = value;
+        command.hasUserName = true;
+        return true;
+    }
+    if (signIn && option == L"--report-status") {
+        if (!ParseNtStatus(value, command.reportStatus)) {
+            error = L"--report-status takes an NTSTATUS such as 0xC000006D";
+            return false;
+        }
+        return true;
+    }
+    error = L"unknown option: " + option;
+    if (option == L"--password" || option == L"-p") {
+        error += L" (the password is read from standard input, never from the command line)";
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseCredhostCommandLine(int argc, const wchar_t* const* argv, CredhostCommand& command, std::wstring& error) {
+    if (!ParseVerb(argc > 1 ? argv[1] : nullptr, command, error)) {
+        return false;
+    }
+    if (command.verb == CredhostVerb::Help) {
+        return true;
+    }
+    const bool takesProvider = command.verb != CredhostVerb::List;
+    for (int index = 2; index < argc; ++index) {
+        const std::wstring argument = argv[index];
+        if (argument.rfind(L"--", 0) != 0) {
+            if (!takesProvider || !command.provider.empty()) {
+                error = L"unexpected argument: " + argument;
+                return false;
+            }
+            command.provider = argument;
+            continue;
+        }
+        if (!ParseOption(argument, index + 1 < argc ? argv[index + 1] : nullptr, index, command, error)) {
+            return false;
+        }
+    }
+    if (takesProvider && command.provider.empty()) {
+        error = L"PROVIDER (a class id or a DLL path) is required";
+        return false;
+    }
+    if (command.verb == CredhostVerb::SignIn && !command.hasUserName) {
+        error = L"--user NAME is required";
+        return false;
+    }
+    return true;
+}

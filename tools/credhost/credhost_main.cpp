@@ -1,0 +1,43 @@
+// credhost: a console sign-in host for credential providers (usage in credhost_command_line.cpp).
+#include "credhost_commands.h"
+
+#include "console_output.h"
+#include "utf8_conversion.h"
+
+void PrintReport(const CredhostCommand& command, const std::string& text, const std::string& json) {
+    WriteOut(command.json ? json + "\n" : text);
+}
+
+void UnloadProvider(ProviderModule& module) {
+    if (module.Unload() == S_FALSE) {
+        WriteErr("credhost: warning: DllCanUnloadNow still answers S_FALSE after every object was released\n");
+    }
+}
+
+int wmain(int argc, wchar_t** argv) {
+    PrepareConsoleOutput();
+    CredhostCommand command;
+    std::wstring error;
+    if (!ParseCredhostCommandLine(argc, argv, command, error)) {
+        WriteErr("credhost: " + Utf8FromWide(error) + "\n\n" + Utf8FromWide(kCredhostUsageText));
+        return kExitUsage;
+    }
+    try {
+        switch (command.verb) {
+        case CredhostVerb::List:
+            return RunList(command);
+        case CredhostVerb::Show:
+            return RunShow(command);
+        case CredhostVerb::SignIn:
+            return RunSignIn(command);
+        case CredhostVerb::Help:
+            break;
+        }
+    } catch (const std::exception& e) {
+        // Out of memory or a report that cannot be encoded; the provider's calls never throw.
+        WriteErr(std::string("credhost: ") + e.what() + "\n");
+        return kExitProviderFailure;
+    }
+    WriteOut(Utf8FromWide(kCredhostUsageText));
+    return kExitSignedIn;
+}

@@ -1,0 +1,82 @@
+// The event sinks that a sign-in host hands to a provider (Advise) and to a tile (Advise):
+// they accept every call, as the sign-in screen would, and count the calls so the host can say
+// what the provider asked for. Heap objects with real reference counts: a provider may keep
+// its reference until UnAdvise.
+#pragma once
+
+#include <credentialprovider.h>
+
+#include <new>
+
+// IUnknown for a host object with one interface: QueryInterface answers IUnknown and that
+// interface, and the final Release deletes the object.
+template <typename Interface>
+class HostComObject : public Interface {
+public:
+    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (riid != __uuidof(IUnknown) && riid != __uuidof(Interface)) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_references)); }
+    IFACEMETHODIMP_(ULONG) Release() override {
+        const LONG references = InterlockedDecrement(&m_references);
+        if (references == 0) {
+            delete this;
+        }
+        return static_cast<ULONG>(references);
+    }
+
+    LONG CallCount() const noexcept { return m_calls; }
+
+protected:
+    HostComObject() noexcept = default;
+    virtual ~HostComObject() = default;
+    HRESULT Count() noexcept {
+        InterlockedIncrement(&m_calls);
+        return S_OK;
+    }
+
+private:
+    LONG m_references = 1;
+    LONG m_calls = 0;
+};
+
+class CredentialEventsSink final : public HostComObject<ICredentialProviderCredentialEvents> {
+public:
+    static CredentialEventsSink* Create() noexcept { return new (std::nothrow) CredentialEventsSink(); }
+
+    // ICredentialProviderCredentialEvents: the tile changes what the host shows.
+    IFACEMETHODIMP SetFieldState(ICredentialProviderCredential*, DWORD, CREDENTIAL_PROVIDER_FIELD_STATE) override;
+    IFACEMETHODIMP SetFieldInteractiveState(ICredentialProviderCredential*, DWORD,
+                                            CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE) override;
+    IFACEMETHODIMP SetFieldString(ICredentialProviderCredential*, DWORD, LPCWSTR) override;
+    IFACEMETHODIMP SetFieldCheckbox(ICredentialProviderCredential*, DWORD, BOOL, LPCWSTR) override;
+    IFACEMETHODIMP SetFieldBitmap(ICredentialProviderCredential*, DWORD, HBITMAP) override;
+    IFACEMETHODIMP SetFieldComboBoxSelectedItem(ICredentialProviderCredential*, DWORD, DWORD) override;
+    IFACEMETHODIMP DeleteFieldComboBoxItem(ICredentialProviderCredential*, DWORD, DWORD) override;
+    IFACEMETHODIMP AppendFieldComboBoxItem(ICredentialProviderCredential*, DWORD, LPCWSTR) override;
+    IFACEMETHODIMP SetFieldSubmitButton(ICredentialProviderCredential*, DWORD, DWORD) override;
+    IFACEMETHODIMP OnCreatingWindow(HWND* phwndOwner) override;
+
+private:
+    CredentialEventsSink() noexcept = default;
+};
+
+class ProviderEventsSink final : public HostComObject<ICredentialProviderEvents> {
+public:
+    static ProviderEventsSink* Create() noexcept { return new (std::nothrow) ProviderEventsSink(); }
+
+    // ICredentialProviderEvents: the provider asks the host to enumerate its tiles again.
+    IFACEMETHODIMP CredentialsChanged(UINT_PTR) override { return Count(); }
+
+private:
+    ProviderEventsSink() noexcept = default;
+};

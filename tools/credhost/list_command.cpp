@@ -1,0 +1,23 @@
+#include "credhost_commands.h"
+
+#include "registered_providers.h"
+#include "utf8_conversion.h"
+
+#include <nlohmann/json.hpp>
+
+int RunList(const CredhostCommand& command) {
+    const std::vector<RegisteredProvider> providers = ListRegisteredProviders();
+    std::string text = std::to_string(providers.size()) + " registered credential provider(s)\n";
+    nlohmann::json list = nlohmann::json::array();
+    for (const RegisteredProvider& provider : providers) {
+        const std::string name = provider.name.empty() ? "(no name)" : Utf8FromWide(provider.name);
+        const std::string dll = provider.dllPath.empty() ? "(class not registered)" : Utf8FromWide(provider.dllPath);
+        text += "  " + Utf8FromWide(provider.clsid) + "  " + name + "  " + dll + "\n";
+        list.push_back({{"clsid", Utf8FromWide(provider.clsid)},
+                        {"name", Utf8FromWide(provider.name)},
+                        {"dll", provider.dllPath.empty() ? nlohmann::json(nullptr)
+                                                         : nlohmann::json(Utf8FromWide(provider.dllPath))}});
+    }
+    PrintReport(command, text, nlohmann::json{{"providers", std::move(list)}}.dump());
+    return kExitSignedIn;
+}

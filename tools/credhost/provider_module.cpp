@@ -1,0 +1,73 @@
+#include "provider_module.h"
+
+namespace {
+
+using DllGetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+using DllCanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
+
+template <typename Function>
+Function ModuleExport(HMODULE module, const char* name) noexcept {
+    // GetProcAddress returns a generic function pointer; the export's real type is the COM one.
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+ProviderModule::~ProviderModule() { Unload(); }
+
+HRESULT ProviderModule::LoadByClassId(const CLSID& clsid) noexcept {
+    m_failedStep = "CoCreateInstance";
+    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_provider));
+    if (SUCCEEDED(hr)) {
+        m_failedStep = "";
+    }
+    return hr;
+}
+
+HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid) noexcept {
+    m_failedStep = "LoadLibraryEx";
+    m_module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (m_module == nullptr) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    m_failedStep = "GetProcAddress(DllGetClassObject)";
+    const auto getClassObject = ModuleExport<DllGetClassObjectFunction>(m_module, "DllGetClassObject");
+    if (getClassObject == nullptr) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    m_failedStep = "DllGetClassObject";
+    Microsoft::WRL::ComPtr<IClassFactory> factory;
+    HRESULT hr = getClassObject(clsid, IID_PPV_ARGS(&factory));
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (factory == nullptr) {
+        return E_POINTER;
+    }
+    m_failedStep = "IClassFactory::CreateInstance";
+    hr = factory->CreateInstance(nullptr, IID_PPV_ARGS(&m_provider));
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (m_provider == nullptr) {
+        return E_POINTER;
+    }
+    m_failedStep = "";
+    return S_OK;
+}
+
+HRESULT ProviderModule::Unload() noexcept {
+    m_provider.Reset();
+    if (m_module == nullptr) {
+        return S_OK;
+    }
+    const auto canUnloadNow = ModuleExport<DllCanUnloadNowFunction>(m_module, "DllCanUnloadNow");
+    const HRESULT answer = canUnloadNow != nullptr ? canUnloadNow() : S_OK;
+    // Like COM, the host keeps a module loaded that still counts live objects: code of its
+    // could still run. The process ends soon after anyway.
+    if (answer == S_OK) {
+        FreeLibrary(m_module);
+    }
+    m_module = nullptr;
+    return answer;
+}

@@ -1,0 +1,64 @@
+#include "provider_target.h"
+
+#include "registered_providers.h"
+#include "registry_key.h"
+#include "credential_provider_names.h"
+#include "utf8_conversion.h"
+
+namespace {
+
+bool ParseClsid(const std::wstring& text, CLSID& clsid) {
+    return text.size() == 38 && text.front() == L'{' && SUCCEEDED(CLSIDFromString(text.c_str(), &clsid));
+}
+
+std::wstring RegisteredServerOf(const std::wstring& clsid) {
+    RegistryKey server;
+    if (!server.Open(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str())) {
+        return {};
+    }
+    return server.ReadString(nullptr);
+}
+
+}  // namespace
+
+bool ResolveProviderTarget(const CredhostCommand& command, ProviderTarget& target, std::wstring& error) {
+    if (command.provider.front() == L'{') {
+        if (!ParseClsid(command.provider, target.clsid)) {
+            error = L"not a class id: " + command.provider;
+            return false;
+        }
+        if (!command.clsid.empty()) {
+            error = L"--clsid goes with a DLL path, not with a class id";
+            return false;
+        }
+        target.registeredDll = RegisteredServerOf(command.provider);
+        return true;
+    }
+    target.dllPath = FullPathOf(command.provider);
+    const std::wstring clsid = command.clsid.empty() ? FindRegisteredClsidForDll(target.dllPath) : command.clsid;
+    if (clsid.empty()) {
+        error = L"no provider is registered with " + target.dllPath + L"; name its class with --clsid";
+        return false;
+    }
+    if (!ParseClsid(clsid, target.clsid)) {
+        error = L"not a class id: " + clsid;
+        return false;
+    }
+    return true;
+}
+
+HRESULT LoadProviderTarget(const ProviderTarget& target, ProviderModule& module) {
+    if (target.dllPath.empty()) {
+        return module.LoadByClassId(target.clsid);
+    }
+    return module.LoadFromDll(target.dllPath, target.clsid);
+}
+
+std::string DescribeProviderTarget(const ProviderTarget& target) {
+    const std::string clsid = GuidText(target.clsid);
+    if (!target.dllPath.empty()) {
+        return clsid + " from " + Utf8FromWide(target.dllPath);
+    }
+    return clsid + " through COM" +
+           (target.registeredDll.empty() ? std::string() : " (" + Utf8FromWide(target.registeredDll) + ")");
+}

@@ -1,0 +1,23 @@
+// Which provider the command names, and loading it: a class id goes through COM like the
+// system's own loading; a DLL path is loaded directly, for a provider that is not registered.
+#pragma once
+
+#include "credhost_command_line.h"
+#include "provider_module.h"
+
+#include <string>
+
+struct ProviderTarget {
+    CLSID clsid{};
+    std::wstring dllPath;  // empty: created through COM from the registration
+    std::wstring registeredDll;  // what InprocServer32 names, for the report
+};
+
+// Resolves the PROVIDER argument and --clsid. False with error set for a usage error.
+bool ResolveProviderTarget(const CredhostCommand& command, ProviderTarget& target, std::wstring& error);
+
+// Loads it into module; on failure module.FailedStep() names the call.
+HRESULT LoadProviderTarget(const ProviderTarget& target, ProviderModule& module);
+
+// "{class id} through COM (Z:\...\x.dll)" or "{class id} from Z:\...\x.dll".
+std::string DescribeProviderTarget(const ProviderTarget& target);

@@ -1,0 +1,96 @@
+#include "registered_providers.h"
+
+#include "registry_key.h"
+
+namespace {
+
+inline constexpr wchar_t kCredentialProvidersKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers";
+
+std::vector<std::wstring> SubKeyNames(HKEY key) {
+    std::vector<std::wstring> names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD length = ARRAYSIZE(name);
+        const LSTATUS status = RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA) {
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            break;
+        }
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+// InprocServer32 is often REG_EXPAND_SZ ("%SystemRoot%\\System32\\...").
+std::wstring ExpandedText(const std::wstring& text) {
+    const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (needed == 0) {
+        return text;
+    }
+    std::wstring expanded(needed, L'\0');
+    const DWORD written = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
+    if (written == 0 || written > needed) {
+        return text;
+    }
+    expanded.resize(written - 1);
+    return expanded;
+}
+
+}  // namespace
+
+std::vector<RegisteredProvider> ListRegisteredProviders() {
+    std::vector<RegisteredProvider> providers;
+    RegistryKey root;
+    if (!root.Open(HKEY_LOCAL_MACHINE, kCredentialProvidersKey)) {
+        return providers;
+    }
+    for (const std::wstring& clsid : SubKeyNames(root.Get())) {
+        RegisteredProvider provider;
+        provider.clsid = clsid;
+        RegistryKey providerKey;
+        if (providerKey.Open(root.Get(), clsid.c_str())) {
+            provider.name = providerKey.ReadString(nullptr);
+        }
+        RegistryKey classKey;
+        if (classKey.Open(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid).c_str()) && provider.name.empty()) {
+            provider.name = classKey.ReadString(nullptr);
+        }
+        RegistryKey serverKey;
+        if (serverKey.Open(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str())) {
+            provider.dllPath = ExpandedText(serverKey.ReadString(nullptr));
+        }
+        providers.push_back(std::move(provider));
+    }
+    return providers;
+}
+
+std::wstring FullPathOf(const std::wstring& path) {
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) {
+        return path;
+    }
+    std::wstring full(needed, L'\0');
+    const DWORD written = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (written == 0 || written >= needed) {
+        return path;
+    }
+    full.resize(written);
+    return full;
+}
+
+std::wstring FindRegisteredClsidForDll(const std::wstring& path) {
+    const std::wstring wanted = FullPathOf(path);
+    for (const RegisteredProvider& provider : ListRegisteredProviders()) {
+        if (provider.dllPath.empty()) {
+            continue;
+        }
+        const std::wstring registered = FullPathOf(provider.dllPath);
+        if (CompareStringOrdinal(registered.c_str(), -1, wanted.c_str(), -1, TRUE) == CSTR_EQUAL) {
+            return provider.clsid;
+        }
+    }
+    return {};
+}

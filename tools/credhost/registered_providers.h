@@ -1,0 +1,23 @@
+// The credential providers that the system knows: the subkeys of the Credential Providers key,
+// each with its name and the DLL that its class id is registered with.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct RegisteredProvider {
+    std::wstring clsid;    // "{...}" as registered
+    std::wstring name;     // the provider key's default value, else the class key's
+    std::wstring dllPath;  // InprocServer32's default value; empty when the class is not registered
+};
+
+std::vector<RegisteredProvider> ListRegisteredProviders();
+
+// The class id of the registered provider whose DLL is path (compared as full paths, ignoring
+// case); empty when none is.
+std::wstring FindRegisteredClsidForDll(const std::wstring& path);
+
+// The full form of a file path, as LoadLibrary and the registry see it.
+std::wstring FullPathOf(const std::wstring& path);

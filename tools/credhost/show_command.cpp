@@ -1,0 +1,69 @@
+#include "credhost_commands.h"
+
+#include "com_apartment.h"
+#include "console_output.h"
+#include "credential_provider_names.h"
+#include "provider_session.h"
+#include "tile_report.h"
+#include "utf8_conversion.h"
+
+namespace {
+
+// Reads every tile the way the sign-in screen enumerates them: GetCredentialAt and Advise, the
+// field states and values, then UnAdvise. No tile is selected.
+void ReadTiles(ProviderSession& session, ShowReport& report) {
+    for (DWORD index = 0; index < session.TileCount(); ++index) {
+        TileView view;
+        view.index = index;
+        TileConnection tile;
+        view.openResult = tile.Open(session.Provider(), index);
+        view.failedStep = tile.FailedStep();
+        if (SUCCEEDED(view.openResult)) {
+            view.fields = session.Fields();
+            ReadFieldValues(tile.Tile(), view.fields);
+        }
+        report.tiles.push_back(std::move(view));
+    }
+}
+
+int ShowFailure(const std::string& provider, const char* step, HRESULT hr) {
+    WriteErr("credhost: " + provider + ": " + step + " failed: " + HResultText(hr) + "\n");
+    return kExitProviderFailure;
+}
+
+}  // namespace
+
+int RunShow(const CredhostCommand& command) {
+    ProviderTarget target;
+    std::wstring error;
+    if (!ResolveProviderTarget(command, target, error)) {
+        WriteErr("credhost: " + Utf8FromWide(error) + "\n");
+        return kExitUsage;
+    }
+    ComApartment apartment;
+    if (FAILED(apartment.Result())) {
+        return ShowFailure("COM", "CoInitializeEx", apartment.Result());
+    }
+    ShowReport report;
+    report.provider = DescribeProviderTarget(target);
+    report.scenario = command.scenario;
+    ProviderModule module;
+    HRESULT hr = LoadProviderTarget(target, module);
+    if (FAILED(hr)) {
+        return ShowFailure(report.provider, module.FailedStep(), hr);
+    }
+    {
+        ProviderSession session(module.Provider());
+        hr = session.Open(command.scenario);
+        if (FAILED(hr)) {
+            return ShowFailure(report.provider, session.FailedStep(), hr);
+        }
+        report.tileCount = session.TileCount();
+        report.defaultTile = session.DefaultTile();
+        report.autoLogon = session.AutoLogonWithDefault();
+        ReadTiles(session, report);
+    }
+    UnloadProvider(module);
+    PrintReport(command, ShowReportText(report), ShowReportJson(report).dump());
+    return kExitSignedIn;
+}

@@ -1,0 +1,44 @@
+// One sign-in through a provider's tile, as the sign-in screen runs it: select the tile, type
+// the user name and the password into its fields, submit (GetSerialization), and after a
+// returned credential report the logon's result (ReportResult). The host performs no logon
+// itself: it decodes the serialization instead and reports the status it was told to.
+#pragma once
+
+#include "kerberos_logon_decoder.h"
+#include "provider_session.h"
+#include "wiping_allocator.h"
+
+#include <string>
+
+struct SignInOutcome {
+    const char* failedStep = "";  // the call that failed, when the provider failed
+
+    HRESULT serializationResult = E_PENDING;
+    CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response = CPGSR_NO_CREDENTIAL_NOT_FINISHED;
+    bool hasStatusText = false;
+    std::wstring statusText;
+    CREDENTIAL_PROVIDER_STATUS_ICON statusIcon = CPSI_NONE;
+
+    bool hasSerialization = false;
+    ULONG package = 0;
+    std::wstring packageName;
+    GUID serializationProvider{};
+    ULONG serializationSize = 0;
+    DecodedLogon logon;
+
+    bool reported = false;
+    NTSTATUS reportedStatus = 0;
+    HRESULT reportResult = E_PENDING;
+    bool hasReportText = false;
+    std::wstring reportText;
+    CREDENTIAL_PROVIDER_STATUS_ICON reportIcon = CPSI_NONE;
+
+    LONG tileEvents = 0;
+};
+
+enum class SignInVerdict { SignedIn, Refused, ProviderFailure };
+
+// Runs the sign-in on the session's chosen tile. password holds a terminating zero; the tile
+// copies it, and the serialization's block is wiped before it is freed.
+SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, const SecretWide& password,
+                        NTSTATUS reportStatus, SignInOutcome& outcome);

@@ -1,0 +1,173 @@
+#include "sign_in_report.h"
+
+#include "credential_provider_names.h"
+#include "utf8_conversion.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string Utf8FromUtf16(const std::u16string& text) {
+    return Utf8FromWide(std::wstring(text.begin(), text.end()));
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string StatusText(bool present, const std::wstring& text) {
+    return present ? Quoted(Utf8FromWide(text)) : std::string("no status text");
+}
+
+std::string PackageText(const SignInOutcome& outcome) {
+    const std::string name = outcome.packageName.empty() ? "unknown package" : Utf8FromWide(outcome.packageName);
+    return name + " (" + std::to_string(outcome.package) + ")";
+}
+
+std::string PlacementText(const PackedLogonString& string) {
+    return "offset " + std::to_string(string.offset) + ", " + std::to_string(string.length) + " bytes";
+}
+
+std::string LogonText(const DecodedLogon& logon) {
+    const char* typeName = KerberosMessageTypeName(logon.messageType);
+    std::string text = "    message type  " + std::to_string(logon.messageType) +
+                       (*typeName != '\0' ? std::string(" (") + typeName + ")" : std::string()) + "\n";
+    if (!logon.decoded) {
+        return text + "    not decoded: " + logon.problem + "\n";
+    }
+    text += "    domain        " + Quoted(Utf8FromUtf16(logon.domain.text)) + "  (" + PlacementText(logon.domain) +
+            ")\n";
+    text += "    user name     " + Quoted(Utf8FromUtf16(logon.userName.text)) + "  (" +
+            PlacementText(logon.userName) + ")\n";
+    text += "    password      " + std::to_string(logon.password.length / 2) + " characters, not shown  (" +
+            PlacementText(logon.password) + ")\n";
+    return text;
+}
+
+std::string SerializationText(const SignInOutcome& outcome) {
+    std::string text = "  Serialization: package " + PackageText(outcome) + ", provider " +
+                       GuidText(outcome.serializationProvider) + ", " + std::to_string(outcome.serializationSize) +
+                       " bytes\n";
+    return text + LogonText(outcome.logon);
+}
+
+std::string ReportResultText(const SignInOutcome& outcome) {
+    char status[16];
+    std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(outcome.reportedStatus));
+    return std::string("  ReportResult(") + status + ") returned " + HResultText(outcome.reportResult) + ": " +
+           StatusText(outcome.hasReportText, outcome.reportText) + ", icon " + StatusIconName(outcome.reportIcon) +
+           "\n";
+}
+
+nlohmann::json TextOrNull(bool present, const std::wstring& text) {
+    return present ? nlohmann::json(Utf8FromWide(text)) : nlohmann::json(nullptr);
+}
+
+nlohmann::json StringJson(const PackedLogonString& string, bool withText) {
+    nlohmann::json json = {
+        {"length", string.length}, {"maximum_length", string.maximumLength}, {"offset", string.offset}};
+    if (withText) {
+        json["text"] = Utf8FromUtf16(string.text);
+    } else {
+        json["characters"] = string.length / 2;
+    }
+    return json;
+}
+
+nlohmann::json SerializationJson(const SignInOutcome& outcome) {
+    const DecodedLogon& logon = outcome.logon;
+    nlohmann::json json = {
+        {"package", outcome.package},
+        {"package_name", outcome.packageName.empty() ? nlohmann::json(nullptr)
+                                                     : nlohmann::json(Utf8FromWide(outcome.packageName))},
+        {"provider", GuidText(outcome.serializationProvider)},
+        {"size", outcome.serializationSize},
+        {"message_type", logon.messageType},
+        {"message_type_name", KerberosMessageTypeName(logon.messageType)},
+        {"decoded", logon.decoded},
+    };
+    if (!logon.decoded) {
+        json["problem"] = logon.problem;
+        return json;
+    }
+    json["domain"] = StringJson(logon.domain, true);
+    json["user_name"] = StringJson(logon.userName, true);
+    json["password"] = StringJson(logon.password, false);
+    json["logon_id"] = logon.hasLogonId ? nlohmann::json(logon.logonId) : nlohmann::json(nullptr);
+    return json;
+}
+
+}  // namespace
+
+const char* SignInVerdictName(SignInVerdict verdict) {
+    switch (verdict) {
+    case SignInVerdict::SignedIn: return "signed_in";
+    case SignInVerdict::Refused: return "refused";
+    default: return "provider_failure";
+    }
+}
+
+std::string SignInReportText(const SignInReport& report) {
+    const SignInOutcome& outcome = report.outcome;
+    std::string text = "Sign-in as " + Quoted(Utf8FromWide(report.userName)) + ", scenario " +
+                       ScenarioName(report.scenario) + "\n";
+    switch (report.verdict) {
+    case SignInVerdict::SignedIn:
+        text += "  Signed in: the tile returned a credential (" + std::string(SerializationResponseName(outcome.response)) +
+                ")\n";
+        text += SerializationText(outcome);
+        text += ReportResultText(outcome);
+        break;
+    case SignInVerdict::Refused:
+        text += "  Refused: " + StatusText(outcome.hasStatusText, outcome.statusText) + ", icon " +
+                StatusIconName(outcome.statusIcon) + " (" + SerializationResponseName(outcome.response) + ")\n";
+        break;
+    case SignInVerdict::ProviderFailure:
+        text += "  Provider failure: " + std::string(outcome.failedStep) + " (" +
+                HResultText(FAILED(report.failure) ? report.failure : outcome.serializationResult) + ")\n";
+        if (outcome.hasStatusText) {
+            text += "  Status text: " + StatusText(true, outcome.statusText) + ", icon " +
+                    StatusIconName(outcome.statusIcon) + "\n";
+        }
+        if (outcome.hasSerialization) {
+            text += SerializationText(outcome);
+        }
+        break;
+    }
+    return text;
+}
+
+nlohmann::json SignInReportJson(const SignInReport& report) {
+    const SignInOutcome& outcome = report.outcome;
+    nlohmann::json json = {
+        {"outcome", SignInVerdictName(report.verdict)},
+        {"provider", report.provider},
+        {"scenario", ScenarioName(report.scenario)},
+        {"user", Utf8FromWide(report.userName)},
+        {"tile_events", outcome.tileEvents},
+    };
+    if (report.verdict == SignInVerdict::ProviderFailure) {
+        json["failed_step"] = outcome.failedStep;
+        json["hresult"] = HResultText(FAILED(report.failure) ? report.failure : outcome.serializationResult);
+    }
+    if (outcome.serializationResult != E_PENDING) {
+        json["get_serialization"] = {
+            {"hresult", HResultText(outcome.serializationResult)},
+            {"response", SerializationResponseName(outcome.response)},
+            {"status_text", TextOrNull(outcome.hasStatusText, outcome.statusText)},
+            {"status_icon", StatusIconName(outcome.statusIcon)},
+        };
+    }
+    if (outcome.hasSerialization) {
+        json["serialization"] = SerializationJson(outcome);
+    }
+    if (outcome.reported) {
+        char status[16];
+        std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(outcome.reportedStatus));
+        json["report_result"] = {
+            {"status", status},
+            {"hresult", HResultText(outcome.reportResult)},
+            {"status_text", TextOrNull(outcome.hasReportText, outcome.reportText)},
+            {"status_icon", StatusIconName(outcome.reportIcon)},
+        };
+    }
+    return json;
+}

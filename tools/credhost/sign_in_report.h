@@ -1,0 +1,23 @@
+// What `credhost signin` prints: the outcome of one submission, as text or as one JSON object.
+// The password never appears: only its length and where the block keeps it.
+#pragma once
+
+#include "sign_in.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+struct SignInReport {
+    std::string provider;  // DescribeProviderTarget
+    CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario = CPUS_LOGON;
+    std::wstring userName;
+    SignInVerdict verdict = SignInVerdict::ProviderFailure;
+    HRESULT failure = S_OK;  // the failed call's result, for a provider failure before submission
+    SignInOutcome outcome;
+};
+
+std::string SignInReportText(const SignInReport& report);
+nlohmann::json SignInReportJson(const SignInReport& report);
+
+const char* SignInVerdictName(SignInVerdict verdict);  // "signed_in", "refused", "provider_failure"

@@ -1,0 +1,73 @@
+#include "credhost_commands.h"
+
+#include "com_apartment.h"
+#include "console_output.h"
+#include "provider_target.h"
+#include "secret_line_reader.h"
+#include "sign_in_report.h"
+#include "utf8_conversion.h"
+
+namespace {
+
+int ExitCodeOf(SignInVerdict verdict) {
+    switch (verdict) {
+    case SignInVerdict::SignedIn: return kExitSignedIn;
+    case SignInVerdict::Refused: return kExitRefused;
+    default: return kExitProviderFailure;
+    }
+}
+
+// Loads the provider and runs the sign-in; the session and the provider are released before
+// this returns, and the DLL is unloaded.
+void SignInThroughProvider(const ProviderTarget& target, const CredhostCommand& command, const SecretWide& password,
+                           SignInReport& report) {
+    ProviderModule module;
+    report.failure = LoadProviderTarget(target, module);
+    if (FAILED(report.failure)) {
+        report.outcome.failedStep = module.FailedStep();
+        return;
+    }
+    {
+        ProviderSession session(module.Provider());
+        report.failure = session.Open(command.scenario);
+        if (FAILED(report.failure)) {
+            report.outcome.failedStep = session.FailedStep();
+            return;
+        }
+        report.verdict = RunSignIn(session, command.userName, password, command.reportStatus, report.outcome);
+    }
+    UnloadProvider(module);
+}
+
+}  // namespace
+
+int RunSignIn(const CredhostCommand& command) {
+    ProviderTarget target;
+    std::wstring error;
+    if (!ResolveProviderTarget(command, target, error)) {
+        WriteErr("credhost: " + Utf8FromWide(error) + "\n");
+        return kExitUsage;
+    }
+    // Wiped when it goes out of scope, on every path.
+    SecretWide password;
+    const HRESULT read = ReadSecretLine(L"Password: ", password);
+    if (FAILED(read)) {
+        WriteErr(read == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)
+                     ? "credhost: the password is too long\n"
+                     : "credhost: cannot read the password from standard input\n");
+        return kExitUsage;
+    }
+    ComApartment apartment;
+    SignInReport report;
+    report.provider = DescribeProviderTarget(target);
+    report.scenario = command.scenario;
+    report.userName = command.userName;
+    if (FAILED(apartment.Result())) {
+        report.failure = apartment.Result();
+        report.outcome.failedStep = "CoInitializeEx";
+    } else {
+        SignInThroughProvider(target, command, password, report);
+    }
+    PrintReport(command, SignInReportText(report), SignInReportJson(report).dump());
+    return ExitCodeOf(report.verdict);
+}

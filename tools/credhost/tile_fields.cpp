@@ -1,0 +1,153 @@
+#include "tile_fields.h"
+
+#include "co_task_memory.h"
+
+namespace {
+
+// A string that the tile handed out, copied, then wiped and freed: the host cannot know which
+// of them carry secrets.
+std::wstring TakeWiped(CoTaskString& text) {
+    if (text.Get() == nullptr) {
+        return {};
+    }
+    std::wstring copy = text.Get();
+    SecureZeroMemory(const_cast<LPWSTR>(text.Get()), copy.size() * sizeof(wchar_t));
+    return copy;
+}
+
+void ReadTextValue(ICredentialProviderCredential* tile, TileField& field) {
+    CoTaskString value;
+    field.valueResult = tile->GetStringValue(field.id, value.Receive());
+    if (value.Get() == nullptr) {
+        return;
+    }
+    if (field.type == CPFT_PASSWORD_TEXT) {
+        field.secretLength = wcslen(value.Get());
+        SecureZeroMemory(const_cast<LPWSTR>(value.Get()), field.secretLength * sizeof(wchar_t));
+        return;
+    }
+    field.text = TakeWiped(value);
+}
+
+void ReadBitmapValue(ICredentialProviderCredential* tile, TileField& field) {
+    HBITMAP bitmap = nullptr;
+    field.valueResult = tile->GetBitmapValue(field.id, &bitmap);
+    if (FAILED(field.valueResult) || bitmap == nullptr) {
+        return;
+    }
+    BITMAP info{};
+    if (GetObjectW(bitmap, sizeof(info), &info) != 0) {
+        field.bitmapWidth = info.bmWidth;
+        field.bitmapHeight = info.bmHeight;
+    }
+    // The caller of GetBitmapValue owns the bitmap.
+    DeleteObject(bitmap);
+}
+
+void ReadCheckboxValue(ICredentialProviderCredential* tile, TileField& field) {
+    CoTaskString label;
+    field.valueResult = tile->GetCheckboxValue(field.id, &field.checked, label.Receive());
+    field.text = TakeWiped(label);
+}
+
+void ReadComboBoxValue(ICredentialProviderCredential* tile, TileField& field) {
+    DWORD count = 0;
+    field.valueResult = tile->GetComboBoxValueCount(field.id, &count, &field.comboSelected);
+    if (FAILED(field.valueResult)) {
+        return;
+    }
+    // A bound against a provider that reports an absurd count.
+    for (DWORD item = 0; item < count && item < 1000; ++item) {
+        CoTaskString text;
+        if (FAILED(tile->GetComboBoxValueAt(field.id, item, text.Receive()))) {
+            break;
+        }
+        field.comboItems.push_back(TakeWiped(text));
+    }
+}
+
+void ReadFieldValue(ICredentialProviderCredential* tile, TileField& field) {
+    switch (field.type) {
+    case CPFT_LARGE_TEXT:
+    case CPFT_SMALL_TEXT:
+    case CPFT_COMMAND_LINK:
+    case CPFT_EDIT_TEXT:
+    case CPFT_PASSWORD_TEXT:
+        ReadTextValue(tile, field);
+        return;
+    case CPFT_TILE_IMAGE:
+        ReadBitmapValue(tile, field);
+        return;
+    case CPFT_CHECKBOX:
+        ReadCheckboxValue(tile, field);
+        return;
+    case CPFT_COMBOBOX:
+        ReadComboBoxValue(tile, field);
+        return;
+    case CPFT_SUBMIT_BUTTON:
+        field.valueResult = tile->GetSubmitButtonValue(field.id, &field.adjacentTo);
+        return;
+    default:
+        field.valueResult = E_NOTIMPL;
+        return;
+    }
+}
+
+const TileField* FindField(const std::vector<TileField>& fields, const GUID& tag, CREDENTIAL_PROVIDER_FIELD_TYPE type) {
+    for (const TileField& field : fields) {
+        if (IsEqualGUID(field.guidFieldType, tag)) {
+            return &field;
+        }
+    }
+    for (const TileField& field : fields) {
+        if (field.type == type) {
+            return &field;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+HRESULT ReadFieldDescriptors(ICredentialProvider* provider, std::vector<TileField>& fields, DWORD& failedIndex) {
+    fields.clear();
+    failedIndex = 0;
+    DWORD count = 0;
+    HRESULT hr = provider->GetFieldDescriptorCount(&count);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    for (DWORD index = 0; index < count; ++index) {
+        CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR* raw = nullptr;
+        hr = provider->GetFieldDescriptorAt(index, &raw);
+        CoTaskPtr<CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR> descriptor(raw);
+        if (FAILED(hr) || descriptor == nullptr) {
+            failedIndex = index;
+            return FAILED(hr) ? hr : E_POINTER;
+        }
+        // The label is a block of its own, owned by the host like the record.
+        CoTaskPtr<wchar_t> label(descriptor->pszLabel);
+        TileField field;
+        field.id = descriptor->dwFieldID;
+        field.type = descriptor->cpft;
+        field.label = label != nullptr ? label.get() : L"";
+        field.guidFieldType = descriptor->guidFieldType;
+        fields.push_back(std::move(field));
+    }
+    return S_OK;
+}
+
+void ReadFieldValues(ICredentialProviderCredential* tile, std::vector<TileField>& fields) {
+    for (TileField& field : fields) {
+        field.stateResult = tile->GetFieldState(field.id, &field.state, &field.interactiveState);
+        ReadFieldValue(tile, field);
+    }
+}
+
+const TileField* FindUserNameField(const std::vector<TileField>& fields) {
+    return FindField(fields, CPFG_LOGON_USERNAME, CPFT_EDIT_TEXT);
+}
+
+const TileField* FindPasswordField(const std::vector<TileField>& fields) {
+    return FindField(fields, CPFG_LOGON_PASSWORD, CPFT_PASSWORD_TEXT);
+}

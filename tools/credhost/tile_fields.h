@@ -1,0 +1,44 @@
+// What a host learns about a tile's fields: the provider's descriptors (id, type, label, field
+// type GUID) and, per tile, each field's state and the value the tile serves for it. A password
+// field's value is never kept: only its length.
+#pragma once
+
+#include <credentialprovider.h>
+
+#include <string>
+#include <vector>
+
+struct TileField {
+    // From ICredentialProvider::GetFieldDescriptorAt.
+    DWORD id = 0;
+    CREDENTIAL_PROVIDER_FIELD_TYPE type = CPFT_INVALID;
+    std::wstring label;
+    GUID guidFieldType{};
+
+    // From the tile: GetFieldState, then the getter that serves this field's type.
+    HRESULT stateResult = E_PENDING;
+    CREDENTIAL_PROVIDER_FIELD_STATE state = CPFS_HIDDEN;
+    CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE interactiveState = CPFIS_NONE;
+    HRESULT valueResult = E_PENDING;
+    std::wstring text;            // text fields (not the password field), checkbox label
+    size_t secretLength = 0;      // password fields: length of what the tile served
+    DWORD adjacentTo = 0;         // submit button
+    BOOL checked = FALSE;         // checkbox
+    std::vector<std::wstring> comboItems;
+    DWORD comboSelected = 0;
+    LONG bitmapWidth = 0;         // tile image, when the tile served one
+    LONG bitmapHeight = 0;
+};
+
+// Reads every descriptor; the provider's blocks are freed as they are copied. On failure the
+// fields read so far are kept and failedIndex names the descriptor that failed.
+HRESULT ReadFieldDescriptors(ICredentialProvider* provider, std::vector<TileField>& fields, DWORD& failedIndex);
+
+// Fills the state and value of every field from the tile, freeing (and for text, wiping) every
+// block that the tile hands out.
+void ReadFieldValues(ICredentialProviderCredential* tile, std::vector<TileField>& fields);
+
+// The field a host types the user name and the password into: the one tagged with the logon
+// field-type GUID, else the first field of the edit / password type. Null when there is none.
+const TileField* FindUserNameField(const std::vector<TileField>& fields);
+const TileField* FindPasswordField(const std::vector<TileField>& fields);

@@ -1,0 +1,147 @@
+#include "tile_report.h"
+
+#include "credential_provider_names.h"
+#include "utf8_conversion.h"
+
+namespace {
+
+std::string Padded(std::string text, size_t width) {
+    if (text.size() < width) {
+        text.append(width - text.size(), ' ');
+    }
+    return text;
+}
+
+std::string Quoted(const std::wstring& text) { return "\"" + Utf8FromWide(text) + "\""; }
+
+std::string DefaultTileText(const ShowReport& report) {
+    if (report.defaultTile == CREDENTIAL_PROVIDER_NO_DEFAULT) {
+        return "no default tile";
+    }
+    return "default tile " + std::to_string(report.defaultTile) +
+           (report.autoLogon ? ", automatic sign-in with it" : ", no automatic sign-in");
+}
+
+std::string FieldLine(const TileField& field) {
+    const std::string state = SUCCEEDED(field.stateResult) ? FieldStateName(field.state) : "state failed";
+    const std::string interactive =
+        SUCCEEDED(field.stateResult) ? InteractiveStateName(field.interactiveState) : HResultText(field.stateResult);
+    return "    " + Padded(std::to_string(field.id), 4) + Padded(FieldTypeName(field.type), 15) +
+           Padded(Quoted(field.label), 22) + Padded(state, 17) + Padded(interactive, 11) + FieldValueText(field) +
+           "\n";
+}
+
+nlohmann::json FieldJson(const TileField& field) {
+    nlohmann::json json = {
+        {"id", field.id},
+        {"type", FieldTypeName(field.type)},
+        {"label", Utf8FromWide(field.label)},
+        {"field_type_guid", GuidText(field.guidFieldType)},
+        {"state", SUCCEEDED(field.stateResult) ? FieldStateName(field.state) : nullptr},
+        {"interactive_state", SUCCEEDED(field.stateResult) ? InteractiveStateName(field.interactiveState) : nullptr},
+        {"value_hresult", HResultText(field.valueResult)},
+    };
+    if (FAILED(field.valueResult)) {
+        return json;
+    }
+    switch (field.type) {
+    case CPFT_PASSWORD_TEXT:
+        json["value_length"] = field.secretLength;
+        break;
+    case CPFT_SUBMIT_BUTTON:
+        json["adjacent_to"] = field.adjacentTo;
+        break;
+    case CPFT_TILE_IMAGE:
+        json["bitmap"] = {{"width", field.bitmapWidth}, {"height", field.bitmapHeight}};
+        break;
+    case CPFT_CHECKBOX:
+        json["checked"] = field.checked != FALSE;
+        json["value"] = Utf8FromWide(field.text);
+        break;
+    case CPFT_COMBOBOX: {
+        nlohmann::json items = nlohmann::json::array();
+        for (const std::wstring& item : field.comboItems) {
+            items.push_back(Utf8FromWide(item));
+        }
+        json["items"] = std::move(items);
+        json["selected"] = field.comboSelected;
+        break;
+    }
+    default:
+        json["value"] = Utf8FromWide(field.text);
+        break;
+    }
+    return json;
+}
+
+}  // namespace
+
+std::string FieldValueText(const TileField& field) {
+    if (FAILED(field.valueResult)) {
+        return field.type == CPFT_TILE_IMAGE ? "no bitmap (" + HResultText(field.valueResult) + ")"
+                                             : "value failed: " + HResultText(field.valueResult);
+    }
+    switch (field.type) {
+    case CPFT_PASSWORD_TEXT:
+        return field.secretLength == 0 ? "\"\"" : std::to_string(field.secretLength) + " characters (not shown)";
+    case CPFT_SUBMIT_BUTTON:
+        return "beside field " + std::to_string(field.adjacentTo);
+    case CPFT_TILE_IMAGE:
+        return "bitmap " + std::to_string(field.bitmapWidth) + "x" + std::to_string(field.bitmapHeight);
+    case CPFT_CHECKBOX:
+        return std::string(field.checked ? "[x] " : "[ ] ") + Quoted(field.text);
+    case CPFT_COMBOBOX: {
+        std::string items;
+        for (const std::wstring& item : field.comboItems) {
+            items += (items.empty() ? "" : ", ") + Quoted(item);
+        }
+        return items + " (item " + std::to_string(field.comboSelected) + " selected)";
+    }
+    default:
+        return Quoted(field.text);
+    }
+}
+
+std::string ShowReportText(const ShowReport& report) {
+    std::string text = "Provider " + report.provider + ", scenario " + ScenarioName(report.scenario) + "\n";
+    text += std::to_string(report.tileCount) + (report.tileCount == 1 ? " tile, " : " tiles, ") +
+            DefaultTileText(report) + "\n";
+    for (const TileView& tile : report.tiles) {
+        text += "  Tile " + std::to_string(tile.index) + (tile.index == report.defaultTile ? " (default)" : "") + ":\n";
+        if (FAILED(tile.openResult)) {
+            text += "    " + std::string(tile.failedStep) + " failed: " + HResultText(tile.openResult) + "\n";
+            continue;
+        }
+        text += "    " + Padded("id", 4) + Padded("type", 15) + Padded("label", 22) + Padded("shown in", 17) +
+                Padded("input", 11) + "value\n";
+        for (const TileField& field : tile.fields) {
+            text += FieldLine(field);
+        }
+    }
+    return text;
+}
+
+nlohmann::json ShowReportJson(const ShowReport& report) {
+    nlohmann::json tiles = nlohmann::json::array();
+    for (const TileView& tile : report.tiles) {
+        nlohmann::json fields = nlohmann::json::array();
+        for (const TileField& field : tile.fields) {
+            fields.push_back(FieldJson(field));
+        }
+        nlohmann::json json = {{"index", tile.index}, {"fields", std::move(fields)}};
+        if (FAILED(tile.openResult)) {
+            json["failed_step"] = tile.failedStep;
+            json["hresult"] = HResultText(tile.openResult);
+        }
+        tiles.push_back(std::move(json));
+    }
+    return {
+        {"provider", report.provider},
+        {"scenario", ScenarioName(report.scenario)},
+        {"tile_count", report.tileCount},
+        {"default_tile", report.defaultTile == CREDENTIAL_PROVIDER_NO_DEFAULT ? nlohmann::json(nullptr)
+                                                                               : nlohmann::json(report.defaultTile)},
+        {"auto_logon", report.autoLogon != FALSE},
+        {"tiles", std::move(tiles)},
+    };
+}

@@ -1,0 +1,33 @@
+// What `credhost show` prints: the provider's tiles as a person would see them, as text or as
+// one JSON object.
+#pragma once
+
+#include "provider_target.h"
+#include "tile_fields.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+struct TileView {
+    DWORD index = 0;
+    HRESULT openResult = S_OK;
+    const char* failedStep = "";
+    std::vector<TileField> fields;
+};
+
+struct ShowReport {
+    std::string provider;  // DescribeProviderTarget
+    CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario = CPUS_LOGON;
+    DWORD tileCount = 0;
+    DWORD defaultTile = CREDENTIAL_PROVIDER_NO_DEFAULT;
+    BOOL autoLogon = FALSE;
+    std::vector<TileView> tiles;
+};
+
+std::string ShowReportText(const ShowReport& report);
+nlohmann::json ShowReportJson(const ShowReport& report);
+
+// A field's value in words: "\"Quillmere\"", "beside field 2", "no bitmap (0x80004001 (E_NOTIMPL))".
+std::string FieldValueText(const TileField& field);

@@ -1,0 +1,45 @@
+#include "request_log_line.h"
+
+#include <cstdio>
+
+namespace {
+
+inline constexpr size_t kMaxLoggedUserBytes = 64;
+
+std::string SanitizedUser(const std::string& user) {
+    size_t length = user.size();
+    const bool cut = length > kMaxLoggedUserBytes;
+    if (cut) {
+        length = kMaxLoggedUserBytes;
+        // Step back to the start of a UTF-8 sequence so the cut leaves no broken character.
+        while (length > 0 && (static_cast<unsigned char>(user[length]) & 0xC0) == 0x80) {
+            --length;
+        }
+    }
+    std::string safe;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char byte = static_cast<unsigned char>(user[i]);
+        if (byte < 0x20 || byte == 0x7F || byte == '"' || byte == '\\') {
+            char escaped[5];
+            std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
+            safe += escaped;
+        } else {
+            safe.push_back(static_cast<char>(byte));
+        }
+    }
+    if (cut) {
+        safe += "...";
+    }
+    return safe;
+}
+
+}  // namespace
+
+std::string FormatRequestLogLine(const SYSTEMTIME& utcTime, const std::string& user, const std::string& verdict,
+                                 ULONGLONG milliseconds) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof(stamp), "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", utcTime.wYear, utcTime.wMonth,
+                  utcTime.wDay, utcTime.wHour, utcTime.wMinute, utcTime.wSecond, utcTime.wMilliseconds);
+    return std::string(stamp) + " user=\"" + SanitizedUser(user) + "\" verdict=" + verdict + " " +
+           std::to_string(milliseconds) + " ms";
+}

@@ -1,0 +1,22 @@
+// The users file: JSON of the form
+//   {"users": [{"username": "...", "email": "...", "full_name": "...", "is_admin": false,
+//               "pbkdf2_sha256": {"iterations": 100000, "salt": "<hex>", "hash": "<hex>"}}]}
+// "email" may be left out. The file holds no password, only salted hashes.
+#pragma once
+
+#include "user_store.h"
+
+#include <windows.h>
+
+#include <string>
+
+// Parses the file's text; every record is validated as UserStore::Add does. On failure error
+// says what is wrong and store is left empty.
+bool ParseUserStore(const std::string& text, UserStore& store, std::string& error) noexcept;
+
+std::string SerializeUserStore(const UserStore& store);
+
+// Reads and parses the file at path. A missing file gives HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND).
+HRESULT LoadUserStore(PCWSTR path, UserStore& store, std::string& error) noexcept;
+
+HRESULT SaveUserStore(PCWSTR path, const UserStore& store) noexcept;

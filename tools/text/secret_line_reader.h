@@ -1,0 +1,16 @@
+// Reads one secret line (a password) from standard input: from the console without echo, after
+// a prompt on standard error, or, when standard input is a file or a pipe (scripts, tests), as
+// one UTF-8 line. The secret never appears on a command line, in the console or in a log.
+#pragma once
+
+#include "wiping_allocator.h"
+
+// Longest secret accepted, in UTF-16 units (and four times as many UTF-8 bytes from a pipe).
+inline constexpr size_t kMaxSecretUnits = 1024;
+
+// Fills secret with the line's text and one terminating zero; the line break is dropped. An
+// empty line, and end of input before any byte, give the empty secret. Results:
+// S_OK; HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) for a line longer than kMaxSecretUnits;
+// HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION) for piped bytes that are not UTF-8;
+// another failure when the input cannot be read.
+HRESULT ReadSecretLine(PCWSTR prompt, SecretWide& secret) noexcept;

@@ -1,7 +1,7 @@
 #include "provider_target.h"
 
 #include "registered_providers.h"
-#include "registry_key.h"
+#include "registry_value.h"
 #include "credential_provider_names.h"
 #include "utf8_conversion.h"
 
@@ -13,10 +13,10 @@ bool ParseClsid(const std::wstring& text, CLSID& clsid) {
 
 std::wstring RegisteredServerOf(const std::wstring& clsid) {
     RegistryKey server;
-    if (!server.Open(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str())) {
+    if (!OpenRegistryKeyForReading(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str(), server)) {
         return {};
     }
-    return server.ReadString(nullptr);
+    return ReadRegistryString(server.Get(), nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "registered_providers.h"
 
-#include "registry_key.h"
+#include "registry_value.h"
 
 namespace {
 
@@ -44,23 +44,23 @@ std::wstring ExpandedText(const std::wstring& text) {
 std::vector<RegisteredProvider> ListRegisteredProviders() {
     std::vector<RegisteredProvider> providers;
     RegistryKey root;
-    if (!root.Open(HKEY_LOCAL_MACHINE, kCredentialProvidersKey)) {
+    if (!OpenRegistryKeyForReading(HKEY_LOCAL_MACHINE, kCredentialProvidersKey, root)) {
         return providers;
     }
     for (const std::wstring& clsid : SubKeyNames(root.Get())) {
         RegisteredProvider provider;
         provider.clsid = clsid;
         RegistryKey providerKey;
-        if (providerKey.Open(root.Get(), clsid.c_str())) {
-            provider.name = providerKey.ReadString(nullptr);
+        if (OpenRegistryKeyForReading(root.Get(), clsid.c_str(), providerKey)) {
+            provider.name = ReadRegistryString(providerKey.Get(), nullptr);
         }
         RegistryKey classKey;
-        if (classKey.Open(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid).c_str()) && provider.name.empty()) {
-            provider.name = classKey.ReadString(nullptr);
+        if (OpenRegistryKeyForReading(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid).c_str(), classKey) && provider.name.empty()) {
+            provider.name = ReadRegistryString(classKey.Get(), nullptr);
         }
         RegistryKey serverKey;
-        if (serverKey.Open(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str())) {
-            provider.dllPath = ExpandedText(serverKey.ReadString(nullptr));
+        if (OpenRegistryKeyForReading(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str(), serverKey)) {
+            provider.dllPath = ExpandedText(ReadRegistryString(serverKey.Get(), nullptr));
         }
         providers.push_back(std::move(provider));
     }

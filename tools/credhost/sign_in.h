@@ -4,6 +4,8 @@
 // itself: it decodes the serialization instead and reports the status it was told to.
 #pragma once
 
+#include <windows.h>
+
 #include "kerberos_logon_decoder.h"
 #include "provider_session.h"
 #include "wiping_allocator.h"

@@ -2,6 +2,8 @@
 // The password is decoded straight into a wiping buffer; nothing else ever holds its text.
 #pragma once
 
+#include <windows.h>
+
 #include "wiping_allocator.h"
 
 #include <string>

@@ -3,6 +3,8 @@
 // one UTF-8 line. The secret never appears on a command line, in the console or in a log.
 #pragma once
 
+#include <windows.h>
+
 #include "wiping_allocator.h"
 
 // Longest secret accepted, in UTF-16 units (and four times as many UTF-8 bytes from a pipe).

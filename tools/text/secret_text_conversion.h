@@ -2,6 +2,8 @@
 // copy of the secret is left in an ordinary heap block.
 #pragma once
 
+#include <windows.h>
+
 #include "wiping_allocator.h"
 
 // Converts count bytes of UTF-8 into UTF-16 followed by one terminating zero. Invalid

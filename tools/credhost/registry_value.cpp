@@ -1,0 +1,22 @@
+#include "registry_value.h"
+
+bool OpenRegistryKeyForReading(HKEY parent, PCWSTR subKey, RegistryKey& key) noexcept {
+    return RegOpenKeyExW(parent, subKey, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
+}
+
+std::wstring ReadRegistryString(HKEY key, PCWSTR name) {
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ) || bytes == 0) {
+        return {};
+    }
+    std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS) {
+        return {};
+    }
+    // The stored value may or may not end in a zero; keep the text up to the first one.
+    text.resize(wcsnlen(text.c_str(), text.size()));
+    return text;
+}

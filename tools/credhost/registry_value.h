@@ -1,0 +1,14 @@
+// Reading what a provider's registration says, on top of the module's own key handle.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "module/registry_key.h"
+
+// Opens parent\subKey for reading into key; false when it does not exist or cannot be read.
+bool OpenRegistryKeyForReading(HKEY parent, PCWSTR subKey, RegistryKey& key) noexcept;
+
+// The named string value (null name: the default value); empty when absent or not a string.
+std::wstring ReadRegistryString(HKEY key, PCWSTR name);

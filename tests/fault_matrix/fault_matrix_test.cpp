@@ -224,39 +224,33 @@ TEST_F(FaultMatrix, EveryAllocationFailureHasItsDocumentedOutcome) {
         count(CheckAllocationFailure(run, Allocation::TaskMemory, nth));
     });
 
-    unsigned nothrowFailures = 0;
-    for (unsigned nth = 1;; ++nth) {
-        SCOPED_TRACE(testing::Message() << "new (std::nothrow) " << nth);
-        SequenceFaults faults;
-        faults.nothrowNew = nth;
-        const SequenceRun run = RunSignInSequence(faults);
-        if (!run.nothrowNewFailed) {
-            ExpectTranscript(run, Baseline());
-            break;
+    // The module's own objects (non-throwing new) and the agent exchange's buffers (operator new).
+    unsigned newFailures[2] = {};
+    for (Allocation kind : {Allocation::NothrowNew, Allocation::AgentBuffer}) {
+        const bool objects = kind == Allocation::NothrowNew;
+        for (unsigned nth = 1; nth < 1000; ++nth) {
+            SCOPED_TRACE(testing::Message() << (objects ? "new (std::nothrow) " : "agent buffer allocation ") << nth);
+            SequenceFaults faults;
+            if (objects) {
+                faults.nothrowNew = nth;
+            } else {
+                faults.agentBufferBudget = nth - 1;
+            }
+            const SequenceRun run = RunSignInSequence(faults);
+            if (!run.nothrowNewFailed && !run.agentBufferRefused) {
+                ExpectTranscript(run, Baseline());
+                break;
+            }
+            ++newFailures[objects ? 0 : 1];
+            count(CheckAllocationFailure(run, kind, nth));
         }
-        ++nothrowFailures;
-        count(CheckAllocationFailure(run, Allocation::NothrowNew, nth));
-    }
-
-    unsigned bufferFailures = 0;
-    for (size_t budget = 0;; ++budget) {
-        SCOPED_TRACE(testing::Message() << "agent buffer allocation " << budget + 1);
-        SequenceFaults faults;
-        faults.agentBufferBudget = budget;
-        const SequenceRun run = RunSignInSequence(faults);
-        if (!run.agentBufferRefused) {
-            ExpectTranscript(run, Baseline());
-            break;
-        }
-        ++bufferFailures;
-        count(CheckAllocationFailure(run, Allocation::AgentBuffer, 0));
     }
 
     for (size_t r = 0; r < hits.size(); ++r) {
         EXPECT_GT(hits[r], 0) << "row " << AllocationRows()[r].strikes << " was never struck";
     }
     std::printf("allocation failures: %u CoTaskMemAlloc, %u new (std::nothrow), %u agent buffers\n", taskFailures,
-                nothrowFailures, bufferFailures);
+                newFailures[0], newFailures[1]);
 }
 
 // --- Pipe and LSA failures: one run per condition -------------------------------------------------

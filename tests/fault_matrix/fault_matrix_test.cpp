@@ -9,7 +9,6 @@
 #include <olectl.h>
 
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <string_view>
 #include <vector>
@@ -160,7 +159,8 @@ const std::vector<AllocationRow>& AllocationRows() {
          {{"GetSerialization(refused)", kPrompt}, {"GetSerialization(approved)", kPrompt}}},
         {Allocation::TaskMemory, "SetStringValue(password)", 1, "S_OK", {{"GetSerialization(refused)", kPrompt}}},
         {Allocation::TaskMemory, "GetSerialization(refused)", 1, "S_OK no credential CPSI_ERROR null", {}},
-        {Allocation::TaskMemory, "SetStringValue(password again)", 1, "S_OK", {{"GetSerialization(approved)", kPrompt}}},
+        {Allocation::TaskMemory, "SetStringValue(password again)", 1, "S_OK",
+         {{"GetSerialization(approved)", kPrompt}}},
         {Allocation::TaskMemory, "GetSerialization(approved)", 1,
          "E_OUTOFMEMORY no credential CPSI_ERROR \"Failed to build logon.\"", {}},
         {Allocation::AgentBuffer, "GetSerialization(approved)", 0, Failed("Authentication failed."), {}},
@@ -282,18 +282,20 @@ struct ConditionRow {
 };
 
 const std::vector<ConditionRow>& ConditionRows() {
+    static constexpr char kUnreachable[] = "qm-agent unreachable (pipe timeout)";
     static const std::string head = R"({"status":"OK","pad":")";
     static const std::string oversized = head + std::string(4096 - head.size() - 2, 'x') + R"("})";
     static const std::vector<ConditionRow> rows = {
-        {"no pipe", {Serving::NotAtAll, std::nullopt}, nullptr, {}, BothSubmissions(Failed("qm-agent unreachable (pipe timeout)"))},
-        {"pipe busy for 5 s", {Serving::Busy, std::nullopt}, nullptr, {}, BothSubmissions(Failed("qm-agent unreachable (pipe timeout)"))},
-        {"open refused", {Serving::InboundOnly, std::nullopt}, nullptr, {}, BothSubmissions(Failed("qm-agent pipe open failed"))},
+        {"no pipe", {Serving::NotAtAll, std::nullopt}, nullptr, {}, BothSubmissions(Failed(kUnreachable))},
+        {"pipe busy for 5 s", {Serving::Busy, std::nullopt}, nullptr, {}, BothSubmissions(Failed(kUnreachable))},
+        {"open refused", {Serving::InboundOnly, std::nullopt}, nullptr, {},
+         BothSubmissions(Failed("qm-agent pipe open failed"))},
         {"write fails", {}, FailingWrite, {}, BothSubmissions(Failed("qm-agent pipe write failed"))},
         {"write stops short", {}, ShortWrite, {}, BothSubmissions(Failed("qm-agent pipe write failed"))},
         {"agent disconnects", {Serving::Normally, AgentBehaviour::HangUp()}, nullptr, {},
          {{"GetSerialization(approved)", Failed("qm-agent pipe read failed")}}},
-        {"reply of 4096 bytes", {Serving::Normally, AgentBehaviour::ReplyWith(oversized)},
-         nullptr, {}, {{"GetSerialization(approved)", Failed("qm-agent pipe read failed")}}},
+        {"reply of 4096 bytes", {Serving::Normally, AgentBehaviour::ReplyWith(oversized)}, nullptr, {},
+         {{"GetSerialization(approved)", Failed("qm-agent pipe read failed")}}},
         {"no answer for 10 s", {Serving::Normally, AgentBehaviour::Hold()}, nullptr, {},
          {{"GetSerialization(approved)", Failed("qm-agent pipe read failed")}}},
         {"LSA connection refused", {}, nullptr, {RefusedConnection, nullptr, nullptr},
@@ -309,11 +311,11 @@ TEST_F(FaultMatrix, EveryPipeAndLsaFailureHasItsDocumentedOutcome) {
     for (const ConditionRow& row : ConditionRows()) {
         SCOPED_TRACE(row.failure);
         auto agent = StartAgent(row.agent);
-        g_agentSystemCalls.writeFile = row.writeFile != nullptr ? row.writeFile : m_agentCalls.writeFile;
-        LsaCalls = m_lsaCalls;
-        if (row.lsa.connectUntrusted != nullptr) LsaCalls.connectUntrusted = row.lsa.connectUntrusted;
-        if (row.lsa.lookupAuthenticationPackage != nullptr) LsaCalls.lookupAuthenticationPackage = row.lsa.lookupAuthenticationPackage;
-        if (row.lsa.deregisterLogonProcess != nullptr) LsaCalls.deregisterLogonProcess = row.lsa.deregisterLogonProcess;
+        auto pick = [](auto fake, auto real) { return fake != nullptr ? fake : real; };
+        g_agentSystemCalls.writeFile = pick(row.writeFile, m_agentCalls.writeFile);
+        LsaCalls = {pick(row.lsa.connectUntrusted, m_lsaCalls.connectUntrusted),
+                    pick(row.lsa.lookupAuthenticationPackage, m_lsaCalls.lookupAuthenticationPackage),
+                    pick(row.lsa.deregisterLogonProcess, m_lsaCalls.deregisterLogonProcess)};
 
         ExpectTranscript(RunSignInSequence(), Expected(Baseline(), row.changes, nullptr));
     }

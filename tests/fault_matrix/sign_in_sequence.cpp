@@ -98,7 +98,8 @@ std::string SubmitSeen(ICredentialProviderCredential& tile, const std::optional<
         SecureZeroMemory(serialization.rgbSerialization, serialization.cbSerialization);
         CoTaskMemFree(serialization.rgbSerialization);
     } else {
-        seen += response == CPGSR_NO_CREDENTIAL_NOT_FINISHED ? " no credential" : " response " + std::to_string(response);
+        const bool noCredential = response == CPGSR_NO_CREDENTIAL_NOT_FINISHED;
+        seen += noCredential ? " no credential" : " response " + std::to_string(response);
     }
     return seen + " " + IconText(icon) + " " + TakeText(text);
 }

@@ -1,7 +1,8 @@
 #include "support/registry_sandbox.h"
 
 RegistrySandbox::RegistrySandbox(PCWSTR name)
-    : m_path(std::wstring(L"Software\\qm-credprovider-tests\\") + name + L"-" + std::to_wstring(GetCurrentProcessId())) {
+    : m_path(std::wstring(L"Software\\qm-credprovider-tests\\") + name + L"-" +
+             std::to_wstring(GetCurrentProcessId())) {
     RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
     m_active = RedirectRoot(HKEY_CLASSES_ROOT, L"\\classes") == ERROR_SUCCESS &&
                RedirectRoot(HKEY_LOCAL_MACHINE, L"\\machine") == ERROR_SUCCESS;

@@ -44,7 +44,7 @@ HANDLE OpenAgentPipe() noexcept {
 bool WritePipeMessage(HANDLE pipe, const void* data, DWORD size, DWORD timeoutMs) noexcept {
     DWORD written = 0;
     const bool completed = BoundedTransfer(pipe, timeoutMs, written, [&](OVERLAPPED& overlapped) {
-        return WriteFile(pipe, data, size, nullptr, &overlapped);
+        return g_agentSystemCalls.writeFile(pipe, data, size, nullptr, &overlapped);
     });
     return completed && written == size;
 }

@@ -14,6 +14,10 @@ int WINAPI SystemWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH text, in
     return WideCharToMultiByte(codePage, flags, text, textLength, out, outSize, defaultChar, usedDefaultChar);
 }
 
+BOOL WINAPI SystemWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    return WriteFile(file, data, size, written, overlapped);
+}
+
 }  // namespace
 
-AgentSystemCalls g_agentSystemCalls = {SystemCreateFile, SystemWideCharToMultiByte};
+AgentSystemCalls g_agentSystemCalls = {SystemCreateFile, SystemWideCharToMultiByte, SystemWriteFile};

@@ -1,6 +1,6 @@
 // The operating-system calls of the agent exchange that tests must observe or make fail where
-// Wine cannot (the flags that reach CreateFileW; a failing UTF-8 size query). Only test programs
-// replace them; the DLL exports nothing of this.
+// Wine cannot (the flags that reach CreateFileW; a failing UTF-8 size query; a write that fails
+// or stops short). Only test programs replace them; the DLL exports nothing of this.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 struct AgentSystemCalls {
     decltype(&CreateFileW) createFile;
     decltype(&WideCharToMultiByte) wideCharToMultiByte;
+    decltype(&WriteFile) writeFile;
 };
 
 // Points at the real calls unless a test has replaced them.

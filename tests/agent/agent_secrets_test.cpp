@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "exchange_helpers.h"
-#include "failing_new.h"
+#include "support/failing_new.h"
 #include "support/process_memory_scan.h"
 
 namespace {

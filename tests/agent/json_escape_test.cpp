@@ -7,7 +7,7 @@
 
 #include "agent/format_bounded_a.h"
 #include "agent/json_escape_utf8.h"
-#include "failing_new.h"
+#include "support/failing_new.h"
 
 #include <strsafe.h>  // last: it deprecates names that other headers still declare
 

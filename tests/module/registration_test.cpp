@@ -6,6 +6,7 @@
 
 #include "module/registration_system_calls.h"
 #include "support/provider_registration_reader.h"
+#include "support/registry_sandbox.h"
 
 namespace {
 
@@ -46,40 +47,20 @@ LSTATUS WINAPI FailingSetValue(HKEY key, LPCWSTR name, DWORD reserved, DWORD typ
     return RegSetValueExW(key, name, reserved, type, data, bytes);
 }
 
-// Redirects HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE into a scratch tree under HKEY_CURRENT_USER
-// for this process, so registration tests neither need nor disturb the real registration.
+// Registration runs in a private copy of both roots, with the real OS calls unless a test
+// replaces them.
 class RegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_sandbox = L"Software\\qm-credprovider-tests\\registration-" + std::to_wstring(GetCurrentProcessId());
-        RegDeleteTreeW(HKEY_CURRENT_USER, m_sandbox.c_str());
-        ASSERT_EQ(ERROR_SUCCESS, RedirectRoot(HKEY_CLASSES_ROOT, L"\\classes"));
-        ASSERT_EQ(ERROR_SUCCESS, RedirectRoot(HKEY_LOCAL_MACHINE, L"\\machine"));
+        ASSERT_TRUE(m_sandbox.Active());
         g_registrationSystemCalls = kRealRegistrationSystemCalls;
         g_fakePathError = ERROR_SUCCESS;
     }
 
-    void TearDown() override {
-        g_registrationSystemCalls = kRealRegistrationSystemCalls;
-        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegDeleteTreeW(HKEY_CURRENT_USER, m_sandbox.c_str());
-    }
+    void TearDown() override { g_registrationSystemCalls = kRealRegistrationSystemCalls; }
 
 private:
-    LSTATUS RedirectRoot(HKEY root, PCWSTR name) {
-        HKEY target = nullptr;
-        const LSTATUS created = RegCreateKeyExW(HKEY_CURRENT_USER, (m_sandbox + name).c_str(), 0, nullptr, 0,
-                                                KEY_ALL_ACCESS, nullptr, &target, nullptr);
-        if (created != ERROR_SUCCESS) {
-            return created;
-        }
-        const LSTATUS redirected = RegOverridePredefKey(root, target);
-        RegCloseKey(target);
-        return redirected;
-    }
-
-    std::wstring m_sandbox;
+    RegistrySandbox m_sandbox{L"registration"};
 };
 
 TEST_F(RegistrationTest, WritesExactlyTheFourValuesAndRewritesThemAlike) {

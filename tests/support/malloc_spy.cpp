@@ -2,10 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <mutex>
+#include <new>
 #include <unordered_map>
 
 namespace {
+
+// std::allocator's contract on malloc and free.
+template <typename T>
+struct HeapAllocator {
+    using value_type = T;
+
+    HeapAllocator() noexcept = default;
+    template <typename U>
+    HeapAllocator(const HeapAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t count) {
+        if (void* block = std::malloc(count * sizeof(T))) {
+            return static_cast<T*>(block);
+        }
+        throw std::bad_alloc();
+    }
+    void deallocate(T* block, std::size_t) noexcept { std::free(block); }
+
+    template <typename U>
+    bool operator==(const HeapAllocator<U>&) const noexcept { return true; }
+    template <typename U>
+    bool operator!=(const HeapAllocator<U>&) const noexcept { return false; }
+};
 
 struct BlockInfo {
     SIZE_T size;
@@ -175,8 +200,10 @@ public:
     }
 
 private:
-    // The map allocates through the C runtime's heap, not the task allocator, so it never calls
-    // back into the spy. An entry that cannot be stored is simply not tracked.
+    // The map allocates from the C runtime's heap directly, neither through the task allocator,
+    // which would call back into the spy, nor through operator new, which a test may make fail
+    // (support/failing_new.h) while the code under test allocates task memory. An entry that
+    // cannot be stored is simply not tracked.
     void Track(void* block, SIZE_T size) noexcept
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -198,7 +225,9 @@ private:
     static thread_local void* t_reallocOld;
 
     mutable std::mutex m_lock;
-    std::unordered_map<void*, BlockInfo> m_blocks;
+    std::unordered_map<void*, BlockInfo, std::hash<void*>, std::equal_to<void*>,
+                       HeapAllocator<std::pair<void* const, BlockInfo>>>
+        m_blocks;
     ULONG64 m_nextSerial = 0;
     bool m_marked = false;
     DWORD m_markThread = 0;

@@ -1,6 +1,8 @@
-// Allocation failure on demand for this test program: its replacement of the global operator new
-// throws std::bad_alloc on the calling thread once a budget of allocations is spent. Other
-// threads (the scripted agent's) are never affected.
+// Allocation failure on demand for the throwing operator new, for tests of the code that builds
+// its buffers with it (the agent exchange). The replacement operator in failing_new.cpp is linked
+// into every test program; unarmed, it allocates as the standard one does. It throws
+// std::bad_alloc on the calling thread once a budget of allocations is spent. Other threads (the
+// scripted agent's) are never affected.
 #pragma once
 
 #include <cstddef>

@@ -21,6 +21,7 @@
 #include "support/child_process.h"
 #include "support/malloc_spy.h"
 #include "support/scripted_agent.h"
+#include "support/whole_sign_in.h"
 #include "tile_field_id.h"
 
 namespace {
@@ -97,8 +98,7 @@ bool TileSerialization(ICredentialProviderCredential* tile) {
     PWSTR text = nullptr;
     CREDENTIAL_PROVIDER_STATUS_ICON icon;
     const HRESULT hr = tile->GetSerialization(&response, &serialization, &text, &icon);
-    SecureZeroMemory(serialization.rgbSerialization, serialization.cbSerialization);
-    CoTaskMemFree(serialization.rgbSerialization);
+    FreeSerialization(serialization);
     CoTaskMemFree(text);
     return hr == S_OK && response == CPGSR_RETURN_CREDENTIAL_FINISHED;
 }
@@ -130,8 +130,7 @@ bool LsaLookupOnly() {
 bool PackOnly() {
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization = {};
     const HRESULT hr = KerberosLogonPacker(L"bench", kPassword, &serialization);
-    SecureZeroMemory(serialization.rgbSerialization, serialization.cbSerialization);
-    CoTaskMemFree(serialization.rgbSerialization);
+    FreeSerialization(serialization);
     return hr == S_OK;
 }
 
@@ -199,21 +198,9 @@ double LoadToServingTile(const std::wstring& dll) {
     return ok ? elapsed : -1;
 }
 
-// One whole sign-in with fresh objects, as the soak runs it: provider, tile, typing, submission,
-// deselection, release.
 void OneSignIn() {
-    CQMCredProvider* provider = new (std::nothrow) CQMCredProvider();
-    ICredentialProviderCredential* tile = nullptr;
-    provider->SetUsageScenario(CPUS_LOGON, 0);
-    provider->GetCredentialAt(0, &tile);
-    BOOL autoLogon;
-    tile->SetSelected(&autoLogon);
-    tile->SetStringValue(FieldUserName, L"bench");
-    tile->SetStringValue(FieldPassword, kPassword);
-    TileSerialization(tile);
-    tile->SetDeselected();
-    tile->Release();
-    provider->Release();
+    WholeSignIn signIn = RunWholeSignIn(L"bench", kPassword);
+    FreeSerialization(signIn.serialization);
 }
 
 }  // namespace

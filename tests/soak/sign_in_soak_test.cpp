@@ -5,22 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <credentialprovider.h>
 #include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#include "provider/credential_provider.h"
 #include "support/child_process.h"
 #include "support/free_handle_slots.h"
 #include "support/malloc_spy.h"
 #include "support/test_agent_process.h"
-#include "tile_field_id.h"
+#include "support/whole_sign_in.h"
 
 namespace {
 
@@ -59,39 +57,23 @@ size_t HandlesInUse() {
     return reinterpret_cast<UINT_PTR>(free.back()) / 4 - free.size();
 }
 
-// One sign-in as the sign-in screen runs it, every object created and released again.
+// One whole sign-in, classified by what the tile showed.
 Outcome SignIn(const wchar_t* password) {
-    CQMCredProvider* provider = new (std::nothrow) CQMCredProvider();
-    ICredentialProviderCredential* tile = nullptr;
-    if (provider == nullptr || provider->SetUsageScenario(CPUS_LOGON, 0) != S_OK ||
-        provider->GetCredentialAt(0, &tile) != S_OK) {
-        return Outcome::Other;
+    WholeSignIn signIn = RunWholeSignIn(kUser, password);
+    const bool approved = signIn.hr == S_OK && signIn.response == CPGSR_RETURN_CREDENTIAL_FINISHED &&
+                          signIn.serialization.rgbSerialization != nullptr;
+    FreeSerialization(signIn.serialization);
+    if (approved || signIn.hr != S_OK) {
+        return approved ? Outcome::Approved : Outcome::Other;
     }
-    BOOL autoLogon = FALSE;
-    tile->SetSelected(&autoLogon);
-    tile->SetStringValue(FieldUserName, kUser);
-    tile->SetStringValue(FieldPassword, password);
-    CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response = CPGSR_NO_CREDENTIAL_FINISHED;
-    CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization = {};
-    PWSTR text = nullptr;
-    CREDENTIAL_PROVIDER_STATUS_ICON icon = CPSI_NONE;
-    const HRESULT hr = tile->GetSerialization(&response, &serialization, &text, &icon);
-    Outcome outcome = Outcome::Other;
-    if (hr == S_OK && response == CPGSR_RETURN_CREDENTIAL_FINISHED && serialization.rgbSerialization != nullptr) {
-        outcome = Outcome::Approved;
-    } else if (hr == S_OK && text != nullptr) {
-        outcome = wcscmp(text, kRefusedText) == 0       ? Outcome::Refused
-                  : wcscmp(text, kUnreachableText) == 0 ? Outcome::Unreachable
-                  : wcscmp(text, kOpenFailedText) == 0  ? Outcome::LostRace
-                                                        : Outcome::Other;
+    for (const auto& [text, outcome] : {std::pair{kRefusedText, Outcome::Refused},
+                                        std::pair{kUnreachableText, Outcome::Unreachable},
+                                        std::pair{kOpenFailedText, Outcome::LostRace}}) {
+        if (wcscmp(text, signIn.statusText) == 0) {
+            return outcome;
+        }
     }
-    SecureZeroMemory(serialization.rgbSerialization, serialization.cbSerialization);
-    CoTaskMemFree(serialization.rgbSerialization);
-    CoTaskMemFree(text);
-    tile->SetDeselected();
-    tile->Release();
-    provider->Release();
-    return outcome;
+    return Outcome::Other;
 }
 
 class SignInSoak : public ::testing::Test {

@@ -127,6 +127,12 @@ bool LsaLookupOnly() {
     return lsa.Connect() == 0 && lsa.LookupPackage("Kerberos") != 0;
 }
 
+bool ComputerNameOnly() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = ARRAYSIZE(name);
+    return GetComputerNameW(name, &size) != FALSE;
+}
+
 bool PackOnly() {
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization = {};
     const HRESULT hr = KerberosLogonPacker(L"bench", kPassword, &serialization);
@@ -222,10 +228,11 @@ int main() {
     OneSignIn();  // warms up LSA, the pipe and the heap
 
     bool (*const operations[])() = {BareExchange, SerializeBenchTile, ExchangeOnly, PackOnly,
-                                    LsaLookupOnly, WaitOnly, TwoEvents};
+                                    LsaLookupOnly, ComputerNameOnly, WaitOnly, TwoEvents};
     const char* const names[] = {"bare pipe exchange", "GetSerialization through the tile",
                                  "  AgentAuthClient alone", "  KerberosLogonPacker alone",
-                                 "    its LSA connect + lookup", "    WaitNamedPipeW (exchange)",
+                                 "    its LSA connect + lookup", "    its GetComputerNameW",
+                                 "    WaitNamedPipeW (exchange)",
                                  "    two events (exchange)"};
     constexpr int kOperations = sizeof operations / sizeof operations[0];
     double medians[kOperations] = {};

@@ -1,7 +1,7 @@
 // Thousands of whole sign-ins (provider, tile, agent exchange over the real pipe, logon packing)
 // against test-agent.exe: approvals, refusals and an agent that is gone. Whatever one sign-in
 // takes from the process must come back: the handle table, the private bytes and the COM task
-// allocator's blocks stay flat from one thousand sign-ins to the next.
+// allocator's blocks stay flat from one checkpoint to the next.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -29,8 +29,9 @@ constexpr wchar_t kUnreachableText[] = L"qm-agent unreachable (pipe timeout)";
 // Another client took the instance that the wait found free; the module does not retry.
 constexpr wchar_t kOpenFailedText[] = L"qm-agent pipe open failed";
 constexpr int kCheckpoints = 10;
-// Private bytes may move by heap fragmentation and Wine's own caches; a leak of one small block
-// per sign-in would add at least 32 bytes for each sign-in between two checkpoints.
+// Private bytes may move by heap fragmentation and Wine's own caches. A leak of one small heap
+// block per sign-in (32 bytes or more) crosses this bound within 10 000 sign-ins; the shortened
+// run relies on the handle and task-block checks, which see a single leaked object.
 constexpr SIZE_T kPrivateBytesTolerance = 256 * 1024;
 
 enum class Outcome { Approved, Refused, Unreachable, LostRace, Other };
@@ -115,7 +116,7 @@ TEST_F(SignInSoak, ThousandsOfSignInsLeaveHandlesMemoryAndBlocksFlat) {
     spy.Mark();
     std::vector<HANDLE> baselineSlots;
     SIZE_T baselineBytes = 0;
-    int counts[4] = {};
+    int counts[3] = {};  // approved, refused, unreachable
     const ULONGLONG start = GetTickCount64();
     for (int done = 0; done < total;) {
         ASSERT_TRUE(agent.Start());

@@ -55,8 +55,11 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
 
     SecureBytes request;
     BuildAgentRequest(escapedUserName, escapedPassword, request);
+    // One event for the write and the read; without it the write fails, as with any other fault.
+    KernelHandle transferEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const bool written = request.size() <= MAXDWORD &&
-                         WritePipeMessage(pipe.Get(), request.data(), static_cast<DWORD>(request.size()), kAgentIoTimeoutMs);
+                         WritePipeMessage(pipe.Get(), transferEvent.Get(), request.data(),
+                                          static_cast<DWORD>(request.size()), kAgentIoTimeoutMs);
     // The password must not stay readable in this process one moment longer than the write needs,
     // whatever the write's outcome. The buffers wipe themselves again when released.
     WipeBytes(request);
@@ -69,7 +72,8 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
 
     char reply[kAgentReplyBufferSize] = {};
     DWORD received = 0;
-    if (!ReadPipeMessage(pipe.Get(), reply, kAgentLargestReply, kAgentIoTimeoutMs, &received) || received == 0) {
+    if (!ReadPipeMessage(pipe.Get(), transferEvent.Get(), reply, kAgentLargestReply, kAgentIoTimeoutMs, &received) ||
+        received == 0) {
         pipe.Close();
         CopyFixedText(result.message, L"qm-agent pipe read failed");
         return E_FAIL;

@@ -2,7 +2,6 @@
 
 #include "agent/agent_pipe_protocol.h"
 #include "agent/agent_system_calls.h"
-#include "agent/kernel_handle.h"
 
 namespace {
 
@@ -11,21 +10,20 @@ namespace {
 // path where it was queued, waits for its completion, so that neither the caller's buffer nor the
 // OVERLAPPED is in use when this returns. True when it completed successfully in time.
 template <typename Start>
-bool BoundedTransfer(HANDLE pipe, DWORD timeoutMs, DWORD& count, Start start) noexcept {
-    KernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event) {
+bool BoundedTransfer(HANDLE pipe, HANDLE event, DWORD timeoutMs, DWORD& count, Start start) noexcept {
+    if (event == nullptr) {
         return false;
     }
 
     OVERLAPPED overlapped = {};
-    overlapped.hEvent = event.Get();
+    overlapped.hEvent = event;
     const BOOL completedAtOnce = start(overlapped);
     if (!completedAtOnce && GetLastError() != ERROR_IO_PENDING) {
         return false;  // failed at once (ERROR_MORE_DATA, a broken pipe): nothing is queued
     }
 
     bool inTime = true;
-    if (!completedAtOnce && WaitForSingleObject(event.Get(), timeoutMs) != WAIT_OBJECT_0) {
+    if (!completedAtOnce && WaitForSingleObject(event, timeoutMs) != WAIT_OBJECT_0) {
         CancelIoEx(pipe, &overlapped);
         inTime = false;
     }
@@ -41,17 +39,17 @@ HANDLE OpenAgentPipe() noexcept {
                                          nullptr);
 }
 
-bool WritePipeMessage(HANDLE pipe, const void* data, DWORD size, DWORD timeoutMs) noexcept {
+bool WritePipeMessage(HANDLE pipe, HANDLE event, const void* data, DWORD size, DWORD timeoutMs) noexcept {
     DWORD written = 0;
-    const bool completed = BoundedTransfer(pipe, timeoutMs, written, [&](OVERLAPPED& overlapped) {
+    const bool completed = BoundedTransfer(pipe, event, timeoutMs, written, [&](OVERLAPPED& overlapped) {
         return g_agentSystemCalls.writeFile(pipe, data, size, nullptr, &overlapped);
     });
     return completed && written == size;
 }
 
-bool ReadPipeMessage(HANDLE pipe, void* buffer, DWORD capacity, DWORD timeoutMs, DWORD* received) noexcept {
+bool ReadPipeMessage(HANDLE pipe, HANDLE event, void* buffer, DWORD capacity, DWORD timeoutMs, DWORD* received) noexcept {
     *received = 0;
-    return BoundedTransfer(pipe, timeoutMs, *received, [&](OVERLAPPED& overlapped) {
+    return BoundedTransfer(pipe, event, timeoutMs, *received, [&](OVERLAPPED& overlapped) {
         return ReadFile(pipe, buffer, capacity, nullptr, &overlapped);
     });
 }

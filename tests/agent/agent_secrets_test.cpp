@@ -1,50 +1,11 @@
 // What the exchange leaves behind: no copy of the password in this process's memory, and no
 // verdict, exception or leak when memory runs out.
-#include <string>
 #include <vector>
 
 #include "exchange_helpers.h"
 #include "support/failing_new.h"
-#include "support/process_memory_scan.h"
+#include "support/password_remnants.h"
 
-namespace {
-
-// A password of capital letters, which need no escaping, so that its plain, escaped and request
-// copies share its bytes. Generated masked: no plain copy of it is ever made here.
-MaskedPattern MakePassword(size_t length, unsigned seed) {
-    std::string masked(length, '\0');
-    unsigned state = seed;
-    for (char& c : masked) {
-        state = state * 1103515245u + 12345u;
-        c = static_cast<char>(('A' + (state >> 16) % 26) ^ MaskedPattern::kMask);
-    }
-    return MaskedPattern::FromMasked(std::move(masked));
-}
-
-std::wstring WidePassword(const MaskedPattern& password) {
-    std::wstring wide(password.Size(), L'\0');
-    for (size_t i = 0; i < wide.size(); ++i) {
-        wide[i] = static_cast<unsigned char>(password.PlainAt(i));
-    }
-    return wide;
-}
-
-// Two windows of a password: from byte 16 on (the heap reuses the first bytes of a freed block)
-// and from its middle. Cut before the exchange: cutting them afterwards would allocate, and the
-// new block could take over a freed one that still holds a remnant.
-struct PasswordWindows {
-    explicit PasswordWindows(const MaskedPattern& password)
-        : head(password.Slice(16, 24)), middle(password.Slice(password.Size() / 2, 24)) {}
-    MaskedPattern head;
-    MaskedPattern middle;
-};
-
-void ExpectNoRemnant(const PasswordWindows& windows) {
-    EXPECT_EQ(windows.head.CountInProcessMemory(), 0u);
-    EXPECT_EQ(windows.middle.CountInProcessMemory(), 0u);
-}
-
-}  // namespace
 
 // The control for the scans below: a freed block that was not wiped is found, a wiped one not.
 TEST(AgentExchangeSecrets, ScanFindsUnwipedFreedCopiesOnly) {
@@ -74,7 +35,7 @@ TEST(AgentExchangeSecrets, NoCopyOfThePasswordOutlivesAnApproval) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK","username":"bob"})"), forgetful);
     ASSERT_TRUE(agent.Start()) << GetLastError();
     {
-        const std::wstring wide = WidePassword(password);
+        const WidePassword wide(password);
         EXPECT_EQ(Exchange(L"alice", wide.c_str()).result.status, AgentAuthApproved);
     }
     agent.Stop();
@@ -89,7 +50,7 @@ TEST(AgentExchangeSecrets, NoCopyOfThePasswordOutlivesAFailedWrite) {
     ScriptedAgent agent(AgentBehaviour::HangUp(), unread);
     ASSERT_TRUE(agent.Start()) << GetLastError();
     {
-        const std::wstring wide = WidePassword(password);
+        const WidePassword wide(password);
         EXPECT_EQ(Exchange(L"alice", wide.c_str()).result.status, AgentAuthNoVerdict);
     }
     agent.Stop();

@@ -1,11 +1,11 @@
 // The whole sign-in as Windows runs it, across three processes: credhost.exe plays the sign-in
 // screen and loads the registered qm-credprovider.dll through COM, the DLL asks test-agent.exe
 // over the real agent pipe, and the test reads what credhost reports.
-#include "child_process.h"
-
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "support/child_process.h"
+#include "support/test_agent_process.h"
 #include "utf8_conversion.h"
 
 #include <string>
@@ -35,11 +35,10 @@ protected:
     static void SetUpTestSuite() {
         s_directory = TestDirectory();
         CreateDirectoryW(s_directory.c_str(), nullptr);
-        s_users = s_directory + L"\\users.json";
-        const ProcessResult added = RunProcess(Quoted(Agent()) + L" add-user --users " + Quoted(s_users) +
-                                                   L" --user demo --full-name \"Demo User\" --email demo@example.test"
-                                                   L" --iterations 2000",
-                                               std::string(kDemoPassword) + "\n", kRunTimeoutMs);
+        const ProcessResult added = TestAgentProcess(Agent(), s_directory)
+                                        .AddUser(L"--user demo --full-name \"Demo User\" --email demo@example.test"
+                                                 L" --iterations 2000",
+                                                 kDemoPassword);
         ASSERT_EQ(added.exitCode, 0u) << added.output;
         const ProcessResult registered = RunProcess(L"regsvr32 /s " + Quoted(Dll()), "", kRunTimeoutMs);
         ASSERT_EQ(registered.exitCode, 0u) << registered.output;
@@ -47,34 +46,22 @@ protected:
 
     static void TearDownTestSuite() {
         RunProcess(L"regsvr32 /s /u " + Quoted(Dll()), "", kRunTimeoutMs);
-        DeleteFileW(s_users.c_str());
-        DeleteFileW((s_directory + L"\\agent.log").c_str());
+        const TestAgentProcess agent(Agent(), s_directory);
+        DeleteFileW(agent.UsersPath().c_str());
+        DeleteFileW(agent.LogPath().c_str());
         RemoveDirectoryW(s_directory.c_str());
     }
 
     static std::wstring Dll() { return WindowsPathOf(QM_E2E_DLL); }
     static std::wstring Credhost() { return WindowsPathOf(QM_E2E_CREDHOST); }
     static std::wstring Agent() { return WindowsPathOf(QM_E2E_TEST_AGENT); }
-    static std::wstring AgentLogPath() { return s_directory + L"\\agent.log"; }
-
-    // Starts the agent and waits until it serves the pipe.
-    void StartAgent(const std::wstring& options = L"") {
-        ASSERT_TRUE(m_agent.Start(Quoted(Agent()) + L" serve --users " + Quoted(s_users) + options, AgentLogPath()));
-        for (int attempt = 0; attempt < 150; ++attempt) {
-            if (ReadFileText(AgentLogPath()).find("test-agent: serving") != std::string::npos) {
-                return;
-            }
-            ASSERT_TRUE(m_agent.IsRunning()) << ReadFileText(AgentLogPath());
-            Sleep(100);
-        }
-        FAIL() << "the test agent did not start: " << ReadFileText(AgentLogPath());
-    }
+    void StartAgent(const std::wstring& options = L"") { ASSERT_TRUE(m_agent.Start(options)); }
 
     // The agent logs a request just after its reply is written, so the line may lag the client.
-    static std::string WaitForAgentLog(const std::string& text) {
+    std::string WaitForAgentLog(const std::string& text) const {
         std::string log;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            log = ReadFileText(AgentLogPath());
+            log = m_agent.Log();
             if (log.find(text) != std::string::npos) {
                 break;
             }
@@ -89,13 +76,11 @@ protected:
                           kRunTimeoutMs);
     }
 
-    BackgroundProcess m_agent;
+    TestAgentProcess m_agent{Agent(), s_directory};
     static std::wstring s_directory;
-    static std::wstring s_users;
 };
 
 std::wstring EndToEnd::s_directory;
-std::wstring EndToEnd::s_users;
 
 TEST_F(EndToEnd, ApprovedSignInCarriesTheAgentsAccountAndTheComputerName) {
     StartAgent();

@@ -1,6 +1,4 @@
-#include "child_process.h"
-
-#include "utf8_conversion.h"
+#include "support/child_process.h"
 
 #include <vector>
 
@@ -145,7 +143,9 @@ std::wstring Quoted(const std::wstring& argument) { return L"\"" + argument + L"
 
 std::wstring WindowsPathOf(const char* path) {
     // Under Wine the build's Unix paths resolve against the root of drive Z:, which is "/".
-    const std::wstring given = WideFromUtf8(path);
+    std::wstring given(MAX_PATH, L'\0');
+    const int units = MultiByteToWideChar(CP_UTF8, 0, path, -1, given.data(), MAX_PATH);
+    given.resize(units > 0 ? units - 1 : 0);
     wchar_t full[MAX_PATH];
     const DWORD length = GetFullPathNameW(given.c_str(), MAX_PATH, full, nullptr);
     return length != 0 && length < MAX_PATH ? std::wstring(full, length) : given;

@@ -1,4 +1,4 @@
-// Programs started by the end-to-end test: run to completion with input and captured output,
+// Programs that a test starts: run to completion with input and captured output,
 // or kept running in the background with their output in a file. Every wait is bounded.
 #pragma once
 

@@ -13,3 +13,10 @@ extern HINSTANCE ModuleInstance;
 
 inline void ModuleAddRef() noexcept { InterlockedIncrement(&ModuleLockCount); }
 inline void ModuleRelease() noexcept { InterlockedDecrement(&ModuleLockCount); }
+
+// The module-count policy of the module's COM objects (see base/com_object.h): each holds one
+// count from its construction to its destruction.
+struct ModuleCountPolicy {
+    static void Acquire() noexcept { ModuleAddRef(); }
+    static void Release() noexcept { ModuleRelease(); }
+};

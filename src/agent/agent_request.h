@@ -2,7 +2,7 @@
 // with no white space, terminator or newline.
 #pragma once
 
-#include "agent/secure_bytes.h"
+#include "base/secure_bytes.h"
 
 // Replaces request with the request for the two escaped values. The buffer is sized exactly
 // beforehand, so the password bytes are never copied by growth. Throws std::bad_alloc; request

@@ -1,7 +1,5 @@
 #include "agent/format_bounded_a.h"
 
-#include <strsafe.h>
-
 #include <cstdarg>
 #include <cstdio>
 

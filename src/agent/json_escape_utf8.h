@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "agent/secure_bytes.h"
+#include "base/secure_bytes.h"
 
 // On S_OK, escaped holds exactly the escaped UTF-8 form of value (see AppendJsonEscaped), and
 // what it held before is released wiped. A lone surrogate becomes U+FFFD. E_FAIL when the size of

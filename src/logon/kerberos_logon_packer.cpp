@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "logon/logon_system_calls.h"
 #include "logon/lsa_connection.h"
 #include "provider_class_id.h"
 
@@ -77,7 +78,7 @@ HRESULT KerberosLogonPacker(PCWSTR accountName, PCWSTR password,
     // A failed call leaves the zero-filled buffer, which packs as an empty domain.
     WCHAR computerName[kComputerNameCapacity] = {};
     DWORD capacity = kComputerNameCapacity;
-    GetComputerNameW(computerName, &capacity);
+    g_logonSystemCalls.getComputerName(computerName, &capacity);
     size_t domainUnits = wcsnlen(computerName, kComputerNameCapacity);
 
     ULONG size = kHeaderSize + static_cast<ULONG>((domainUnits + userUnits + passwordUnits) * sizeof(WCHAR));

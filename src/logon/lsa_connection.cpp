@@ -2,17 +2,23 @@
 
 #include <cstring>
 
-#include "logon/lsa_entry_points.h"
+#include "logon/logon_system_calls.h"
+
+void LsaHandleTraits::Close(Handle handle) noexcept
+{
+    g_logonSystemCalls.deregisterLogonProcess(handle);
+}
 
 NTSTATUS LsaConnection::Connect() noexcept
 {
-    Close();
+    m_handle.Close();
+    // Whatever a failed call left in handle is no connection and is never closed.
     HANDLE handle = nullptr;
-    NTSTATUS status = LsaCalls.connectUntrusted(&handle);
+    NTSTATUS status = g_logonSystemCalls.connectUntrusted(&handle);
     if (status != 0) {
         return status;
     }
-    m_handle = handle;
+    m_handle = LsaHandle(handle);
     return status;
 }
 
@@ -28,17 +34,6 @@ ULONG LsaConnection::LookupPackage(PCSTR packageName) const noexcept
     name.Buffer = const_cast<PCHAR>(packageName);
 
     ULONG package = 0;
-    LsaCalls.lookupAuthenticationPackage(m_handle, &name, &package);
+    g_logonSystemCalls.lookupAuthenticationPackage(m_handle.Get(), &name, &package);
     return package;
-}
-
-// The deregistration's status is ignored: there is nothing left to do with a connection that
-// does not close.
-void LsaConnection::Close() noexcept
-{
-    if (!IsOpen()) {
-        return;
-    }
-    LsaCalls.deregisterLogonProcess(m_handle);
-    m_handle = nullptr;
 }

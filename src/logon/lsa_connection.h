@@ -5,14 +5,22 @@
 #include <windows.h>
 #include <ntsecapi.h>
 
+#include "base/unique_handle.h"
+
+// Closes through the logon's table of system calls, so a test sees (and may fail) the
+// deregistration. Its status is ignored: there is nothing left to do with a connection that
+// does not close.
+struct LsaHandleTraits {
+    using Handle = HANDLE;
+    static constexpr Handle kNone = nullptr;
+    static bool IsValid(Handle handle) noexcept { return handle != nullptr; }
+    static void Close(Handle handle) noexcept;
+};
+
+using LsaHandle = UniqueHandle<LsaHandleTraits>;
+
 class LsaConnection {
 public:
-    LsaConnection() noexcept = default;
-    ~LsaConnection() { Close(); }
-
-    LsaConnection(const LsaConnection&) = delete;
-    LsaConnection& operator=(const LsaConnection&) = delete;
-
     // Opens the connection; only STATUS_SUCCESS (0) leaves it open. Returns LSA's status.
     NTSTATUS Connect() noexcept;
 
@@ -20,10 +28,8 @@ public:
     // lookup's status is deliberately not examined: whatever it left in the number is the answer.
     ULONG LookupPackage(PCSTR packageName) const noexcept;
 
-    bool IsOpen() const noexcept { return m_handle != nullptr; }
+    bool IsOpen() const noexcept { return static_cast<bool>(m_handle); }
 
 private:
-    void Close() noexcept;
-
-    HANDLE m_handle = nullptr;
+    LsaHandle m_handle;
 };

@@ -1,39 +1,10 @@
 #include "module/class_factory.h"
 
-#include <shlwapi.h>
-
-#include "module/create_com_object.h"
 #include "module_lock_count.h"
 #include "provider/credential_provider.h"
 
-CClassFactory::CClassFactory() noexcept : m_refCount(1) {
-    ModuleAddRef();
-}
-
-// Called by COM and the host for any interface of the factory; answers IUnknown and
-// IClassFactory only.
-IFACEMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv) noexcept {
-    static const QITAB kInterfaces[] = {
-        QITABENT(CClassFactory, IClassFactory),
-        {nullptr, 0},
-    };
-    return QISearch(this, kInterfaces, riid, ppv);
-}
-
-// Called whenever a holder copies the factory's pointer.
-IFACEMETHODIMP_(ULONG) CClassFactory::AddRef() noexcept {
-    return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
-}
-
-// Called whenever a holder drops the factory; the last one takes the module count away.
-IFACEMETHODIMP_(ULONG) CClassFactory::Release() noexcept {
-    const LONG remaining = InterlockedDecrement(&m_refCount);
-    if (remaining == 0) {
-        ModuleRelease();
-        delete this;
-    }
-    return static_cast<ULONG>(remaining);
-}
+// Out of line: the factory is made in two places, and this keeps one copy of its construction.
+CClassFactory::CClassFactory() noexcept = default;
 
 // Called by COM (CoCreateInstance) or the host to make a provider. Each call makes a fresh one.
 IFACEMETHODIMP CClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) noexcept {

@@ -5,25 +5,18 @@
 #include <windows.h>
 #include <unknwn.h>
 
-class CClassFactory final : public IClassFactory {
+#include "base/com_object.h"
+#include "module_lock_count.h"
+
+class CClassFactory final : public ComObject<CClassFactory, IClassFactory, ModuleCountPolicy> {
 public:
-    // One reference for the creator, and one count on the module.
     CClassFactory() noexcept;
-
-    CClassFactory(const CClassFactory&) = delete;
-    CClassFactory& operator=(const CClassFactory&) = delete;
-
-    // IUnknown
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
-    IFACEMETHODIMP_(ULONG) AddRef() noexcept override;
-    IFACEMETHODIMP_(ULONG) Release() noexcept override;
 
     // IClassFactory
     IFACEMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) noexcept override;
     IFACEMETHODIMP LockServer(BOOL fLock) noexcept override;
 
 private:
+    friend ComObject;
     ~CClassFactory() = default;
-
-    volatile LONG m_refCount;
 };

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "base/com_object.h"
 #include "module/class_factory.h"
-#include "module/create_com_object.h"
 #include "module_lock_count.h"
 #include "provider_class_id.h"
 

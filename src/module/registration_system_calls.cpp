@@ -4,6 +4,7 @@ const RegistrationSystemCalls kRealRegistrationSystemCalls = {
     GetModuleFileNameW,
     RegCreateKeyExW,
     RegSetValueExW,
+    RegDeleteTreeW,
 };
 
 RegistrationSystemCalls g_registrationSystemCalls = kRealRegistrationSystemCalls;

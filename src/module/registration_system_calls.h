@@ -1,6 +1,7 @@
-// The operating-system calls of self-registration that can fail in ways Wine cannot provoke: a
-// module path that does not fit its buffer or cannot be read, and a registry that refuses to
-// open a key or write a value. Tests replace the pointers to inject any error code; the module
+// The operating-system calls of self-registration, the subsystem's whole boundary: they can fail
+// in ways Wine cannot provoke (a module path that does not fit its buffer or cannot be read, a
+// registry that refuses to open a key, write a value or delete a tree). Tests replace the
+// pointers (through tests/support/scoped_system_calls.h) to inject any error code; the module
 // itself never changes them. Part of the logic library only: nothing here is exported.
 #pragma once
 
@@ -11,6 +12,7 @@ struct RegistrationSystemCalls {
     decltype(&GetModuleFileNameW) getModuleFileName;
     decltype(&RegCreateKeyExW) regCreateKeyEx;
     decltype(&RegSetValueExW) regSetValueEx;
+    decltype(&RegDeleteTreeW) regDeleteTree;
 };
 
 // The real kernel32 and advapi32 entry points.

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <olectl.h>
 
+#include "base/registry_key.h"
 #include "module/format_bounded_w.h"
 #include "module/registration_system_calls.h"
-#include "module/registry_key.h"
 #include "module_lock_count.h"
 #include "provider_class_id.h"
 
@@ -103,7 +103,7 @@ STDAPI DllRegisterServer() {
 // that is missing or cannot be deleted is passed over, so this always succeeds.
 STDAPI DllUnregisterServer() {
     const RegistrationKeyPaths paths;
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, paths.credentialProviderKey);
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, paths.classKey);
+    g_registrationSystemCalls.regDeleteTree(HKEY_LOCAL_MACHINE, paths.credentialProviderKey);
+    g_registrationSystemCalls.regDeleteTree(HKEY_CLASSES_ROOT, paths.classKey);
     return S_OK;
 }

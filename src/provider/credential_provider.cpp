@@ -1,47 +1,12 @@
 #include "provider/credential_provider.h"
 
 #include <new>
-#include <shlwapi.h>
 
-#include "module_lock_count.h"
-#include "provider/field_table.h"
-#include "tile/co_task_str_dup.h"
+#include "base/co_task_str_dup.h"
 #include "tile/credential_tile.h"
+#include "tile/field_table.h"
 
-CQMCredProvider::CQMCredProvider() noexcept
-    : m_refCount(1), m_usageScenario(CPUS_INVALID), m_usageFlags(0), m_tile(nullptr) {
-    ModuleAddRef();
-}
-
-// Called by the class factory and by the host for any interface of the provider; answers
-// IUnknown and ICredentialProvider only.
-IFACEMETHODIMP CQMCredProvider::QueryInterface(REFIID riid, void** ppv) noexcept {
-    static const QITAB kInterfaces[] = {
-        QITABENT(CQMCredProvider, ICredentialProvider),
-        {nullptr, 0},
-    };
-    return QISearch(this, kInterfaces, riid, ppv);
-}
-
-// Called whenever the host copies the provider's pointer.
-IFACEMETHODIMP_(ULONG) CQMCredProvider::AddRef() noexcept {
-    return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
-}
-
-// Called whenever the host drops the provider. The last release drops the tile's creation
-// reference (the host may still hold the tile, which then lives on by itself) and then the
-// module count.
-IFACEMETHODIMP_(ULONG) CQMCredProvider::Release() noexcept {
-    const LONG remaining = InterlockedDecrement(&m_refCount);
-    if (remaining == 0) {
-        if (m_tile != nullptr) {
-            m_tile->Release();
-        }
-        ModuleRelease();
-        delete this;
-    }
-    return static_cast<ULONG>(remaining);
-}
+CQMCredProvider::CQMCredProvider() noexcept = default;
 
 // Called by the host right after creation, to say which UI it shows. The tile is created on the
 // first accepted scenario and kept, with whatever was typed into it, for the provider's life.
@@ -51,12 +16,12 @@ IFACEMETHODIMP CQMCredProvider::SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENA
     }
     m_usageScenario = cpus;
     m_usageFlags = dwFlags;
-    if (m_tile != nullptr) {
+    if (m_tile) {
         return S_OK;
     }
     // Without memory the scenario still stands; the next accepted call tries the tile again.
-    m_tile = new (std::nothrow) CQMCredentialTile();
-    if (m_tile == nullptr) {
+    m_tile.Attach(new (std::nothrow) CQMCredentialTile());
+    if (!m_tile) {
         return E_OUTOFMEMORY;
     }
     return S_OK;
@@ -123,7 +88,7 @@ IFACEMETHODIMP CQMCredProvider::GetCredentialCount(DWORD* pdwCount, DWORD* pdwDe
 // Called by the host for each tile that GetCredentialCount announced; the caller gets a
 // reference of its own.
 IFACEMETHODIMP CQMCredProvider::GetCredentialAt(DWORD dwIndex, ICredentialProviderCredential** ppcpc) noexcept {
-    if (dwIndex != 0 || m_tile == nullptr || ppcpc == nullptr) {
+    if (dwIndex != 0 || !m_tile || ppcpc == nullptr) {
         return E_INVALIDARG;
     }
     return m_tile->QueryInterface(IID_ICredentialProviderCredential, reinterpret_cast<void**>(ppcpc));

@@ -5,20 +5,16 @@
 #include <windows.h>
 #include <credentialprovider.h>
 
-class CQMCredentialTile;
+#include "base/com_object.h"
+#include "base/com_ptr.h"
+#include "module_lock_count.h"
 
-class CQMCredProvider final : public ICredentialProvider {
+// One reference for the creator, no tile yet, and one count on the module. At the final Release
+// the tile's creation reference goes first (the host may still hold the tile, which then lives
+// on by itself), then the module count.
+class CQMCredProvider final : public ComObject<CQMCredProvider, ICredentialProvider, ModuleCountPolicy> {
 public:
-    // One reference for the creator, no tile yet, and one count on the module.
     CQMCredProvider() noexcept;
-
-    CQMCredProvider(const CQMCredProvider&) = delete;
-    CQMCredProvider& operator=(const CQMCredProvider&) = delete;
-
-    // IUnknown
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
-    IFACEMETHODIMP_(ULONG) AddRef() noexcept override;
-    IFACEMETHODIMP_(ULONG) Release() noexcept override;
 
     // ICredentialProvider
     IFACEMETHODIMP SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENARIO cpus, DWORD dwFlags) noexcept override;
@@ -31,10 +27,12 @@ public:
     IFACEMETHODIMP GetCredentialAt(DWORD dwIndex, ICredentialProviderCredential** ppcpc) noexcept override;
 
 private:
+    friend ComObject;
     ~CQMCredProvider() = default;
 
-    volatile LONG m_refCount;
-    CREDENTIAL_PROVIDER_USAGE_SCENARIO m_usageScenario;  // last accepted; read by nothing yet
-    DWORD m_usageFlags;                                  // last accepted; no flag is acted on
-    CQMCredentialTile* m_tile;  // the one tile with its creation reference, or null before the first scenario
+    CREDENTIAL_PROVIDER_USAGE_SCENARIO m_usageScenario = CPUS_INVALID;  // last accepted; read by nothing yet
+    DWORD m_usageFlags = 0;                                             // last accepted; no flag is acted on
+    // The one tile with its creation reference, or null before the first scenario. Held through
+    // its interface, as the host holds it.
+    ComPtr<ICredentialProviderCredential> m_tile;
 };

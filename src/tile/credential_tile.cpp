@@ -1,10 +1,7 @@
 #include "tile/credential_tile.h"
 
-#include <shlwapi.h>
-
-#include "module_lock_count.h"
-#include "provider/field_table.h"
-#include "tile/co_task_str_dup.h"
+#include "base/co_task_str_dup.h"
+#include "tile/field_table.h"
 
 namespace {
 
@@ -26,62 +23,13 @@ void StoreFieldValue(Owner& member, PCWSTR text) noexcept
 
 }  // namespace
 
-CQMCredentialTile::CQMCredentialTile() noexcept
-    : m_refCount(1), m_userName(), m_password(), m_events(nullptr)
-{
-    ModuleAddRef();
-}
-
-// Runs at the final Release: the user name is freed, the password wiped and freed by their
-// owners, the sink let go, and the module count that kept the code loaded returned last.
-CQMCredentialTile::~CQMCredentialTile()
-{
-    if (m_events != nullptr) {
-        m_events->Release();
-    }
-    m_userName.reset();
-    m_password.reset();
-    ModuleRelease();
-}
-
-// The host asks for the tile's one interface (and IUnknown) when it takes the tile.
-IFACEMETHODIMP CQMCredentialTile::QueryInterface(REFIID riid, void** ppv) noexcept
-{
-    static const QITAB kInterfaces[] = {
-        QITABENT(CQMCredentialTile, ICredentialProviderCredential),
-        {},
-    };
-    return QISearch(this, kInterfaces, riid, ppv);
-}
-
-// The host and the provider add a reference for each pointer to the tile that they keep.
-IFACEMETHODIMP_(ULONG) CQMCredentialTile::AddRef() noexcept
-{
-    return InterlockedIncrement(&m_refCount);
-}
-
-// The host and the provider drop their references when they let the tile go; the last one
-// destroys it.
-IFACEMETHODIMP_(ULONG) CQMCredentialTile::Release() noexcept
-{
-    LONG count = InterlockedDecrement(&m_refCount);
-    if (count == 0) {
-        delete this;
-    }
-    return count;
-}
+CQMCredentialTile::CQMCredentialTile() noexcept = default;
 
 // The host hands the tile its event sink when it shows the tile. The tile keeps a reference but
 // never calls it: its fields never change state at run time. The new sink is taken before the
 // old one is let go, so passing the held sink again cannot destroy it in between.
 IFACEMETHODIMP CQMCredentialTile::Advise(ICredentialProviderCredentialEvents* pcpce) noexcept
 {
-    if (pcpce != nullptr) {
-        pcpce->AddRef();
-    }
-    if (m_events != nullptr) {
-        m_events->Release();
-    }
     m_events = pcpce;
     return S_OK;
 }
@@ -89,10 +37,7 @@ IFACEMETHODIMP CQMCredentialTile::Advise(ICredentialProviderCredentialEvents* pc
 // The host takes its event sink back before it stops showing the tile.
 IFACEMETHODIMP CQMCredentialTile::UnAdvise() noexcept
 {
-    if (m_events != nullptr) {
-        m_events->Release();
-        m_events = nullptr;
-    }
+    m_events.Reset();
     return S_OK;
 }
 

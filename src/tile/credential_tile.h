@@ -6,21 +6,19 @@
 #include <windows.h>
 #include <credentialprovider.h>
 
-#include "tile/co_task_string.h"
+#include "base/co_task_memory.h"
+#include "base/com_object.h"
+#include "base/com_ptr.h"
+#include "module_lock_count.h"
 
-class CQMCredentialTile final : public ICredentialProviderCredential {
+// One reference for the creator; no values, no sink. Holds one module count until its final
+// Release, so a tile that the host still holds keeps the module loaded. At the final Release the
+// sink is let go, the password wiped and freed, the user name freed, and the module count that
+// kept the code loaded returned last.
+class CQMCredentialTile final
+    : public ComObject<CQMCredentialTile, ICredentialProviderCredential, ModuleCountPolicy> {
 public:
-    // One reference for the creator; no values, no sink. Holds one module count until its final
-    // Release, so a tile that the host still holds keeps the module loaded.
     CQMCredentialTile() noexcept;
-
-    CQMCredentialTile(const CQMCredentialTile&) = delete;
-    CQMCredentialTile& operator=(const CQMCredentialTile&) = delete;
-
-    // IUnknown
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
-    IFACEMETHODIMP_(ULONG) AddRef() noexcept override;
-    IFACEMETHODIMP_(ULONG) Release() noexcept override;
 
     // ICredentialProviderCredential
     IFACEMETHODIMP Advise(ICredentialProviderCredentialEvents* pcpce) noexcept override;
@@ -47,10 +45,10 @@ public:
                                 CREDENTIAL_PROVIDER_STATUS_ICON* pcpsiOptionalStatusIcon) noexcept override;
 
 private:
-    ~CQMCredentialTile();
+    friend ComObject;
+    ~CQMCredentialTile() = default;
 
-    volatile LONG m_refCount;
     CoTaskString m_userName;        // the typed user name, or null; never an empty string
     WipingCoTaskString m_password;  // as m_userName; zero-filled before it is freed, every time
-    ICredentialProviderCredentialEvents* m_events;  // one reference held, or null; never called
+    ComPtr<ICredentialProviderCredentialEvents> m_events;  // held, or null; never called
 };

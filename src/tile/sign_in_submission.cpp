@@ -3,8 +3,8 @@
 #include "tile/credential_tile.h"
 
 #include "agent_auth_result.h"
+#include "base/co_task_str_dup.h"
 #include "logon/kerberos_logon_packer.h"
-#include "tile/co_task_str_dup.h"
 
 namespace {
 

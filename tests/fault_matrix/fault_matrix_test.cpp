@@ -14,12 +14,13 @@
 #include <vector>
 
 #include "agent/agent_system_calls.h"
-#include "logon/lsa_entry_points.h"
+#include "logon/logon_system_calls.h"
 #include "module/registration_system_calls.h"
 #include "sign_in_sequence.h"
 #include "support/malloc_spy.h"
 #include "support/provider_registration_reader.h"
 #include "support/registry_sandbox.h"
+#include "support/scoped_system_calls.h"
 #include "support/scripted_agent.h"
 
 namespace {
@@ -110,14 +111,11 @@ const std::vector<SequenceStep>& Baseline() {
 class FaultMatrix : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(Baseline().empty()); }
-    void TearDown() override {
-        g_agentSystemCalls = m_agentCalls;
-        LsaCalls = m_lsaCalls;
-        g_registrationSystemCalls = kRealRegistrationSystemCalls;
-    }
+    void TearDown() override { g_agentSystemCalls = m_agentCalls; }
 
     const AgentSystemCalls m_agentCalls = g_agentSystemCalls;
-    const LsaEntryPoints m_lsaCalls = LsaCalls;
+    ScopedSystemCalls<LogonSystemCalls> m_logonCalls{g_logonSystemCalls};
+    ScopedSystemCalls<RegistrationSystemCalls> m_registrationCalls{g_registrationSystemCalls};
 };
 
 TEST_F(FaultMatrix, UndisturbedSequenceSignsIn) {
@@ -277,7 +275,7 @@ struct ConditionRow {
     const char* failure;
     AgentSetup agent;
     decltype(&WriteFile) writeFile = nullptr;
-    LsaEntryPoints lsa = {};  // null entries keep the real call
+    LogonSystemCalls lsa = {};  // null entries keep the real call
     Changes changes;
 };
 
@@ -298,11 +296,11 @@ const std::vector<ConditionRow>& ConditionRows() {
          {{"GetSerialization(approved)", Failed("qm-agent pipe read failed")}}},
         {"no answer for 10 s", {Serving::Normally, AgentBehaviour::Hold()}, nullptr, {},
          {{"GetSerialization(approved)", Failed("qm-agent pipe read failed")}}},
-        {"LSA connection refused", {}, nullptr, {RefusedConnection, nullptr, nullptr},
+        {"LSA connection refused", {}, nullptr, {RefusedConnection, nullptr, nullptr, nullptr},
          {{"GetSerialization(approved)", "S_OK credential(package 0) CPSI_NONE null"}}},
-        {"Kerberos package not found", {}, nullptr, {nullptr, UnknownPackage, nullptr},
+        {"Kerberos package not found", {}, nullptr, {nullptr, UnknownPackage, nullptr, nullptr},
          {{"GetSerialization(approved)", "S_OK credential(package 0) CPSI_NONE null"}}},
-        {"LSA deregistration fails", {}, nullptr, {nullptr, nullptr, FailedDeregistration}, {}},
+        {"LSA deregistration fails", {}, nullptr, {nullptr, nullptr, FailedDeregistration, nullptr}, {}},
     };
     return rows;
 }
@@ -313,9 +311,11 @@ TEST_F(FaultMatrix, EveryPipeAndLsaFailureHasItsDocumentedOutcome) {
         auto agent = StartAgent(row.agent);
         auto pick = [](auto fake, auto real) { return fake != nullptr ? fake : real; };
         g_agentSystemCalls.writeFile = pick(row.writeFile, m_agentCalls.writeFile);
-        LsaCalls = {pick(row.lsa.connectUntrusted, m_lsaCalls.connectUntrusted),
-                    pick(row.lsa.lookupAuthenticationPackage, m_lsaCalls.lookupAuthenticationPackage),
-                    pick(row.lsa.deregisterLogonProcess, m_lsaCalls.deregisterLogonProcess)};
+        const LogonSystemCalls& real = m_logonCalls.Real();
+        *m_logonCalls = {pick(row.lsa.connectUntrusted, real.connectUntrusted),
+                         pick(row.lsa.lookupAuthenticationPackage, real.lookupAuthenticationPackage),
+                         pick(row.lsa.deregisterLogonProcess, real.deregisterLogonProcess),
+                         pick(row.lsa.getComputerName, real.getComputerName)};
 
         ExpectTranscript(RunSignInSequence(), Expected(Baseline(), row.changes, nullptr));
     }
@@ -348,14 +348,13 @@ TEST_F(FaultMatrix, EveryRegistryFailureHasItsDocumentedOutcome) {
         RegistrySandbox sandbox(L"fault-matrix");
         ASSERT_TRUE(sandbox.Active());
         g_deniedRoot = row.denied;
-        g_registrationSystemCalls.regCreateKeyEx = DenyingCreateKey;
+        m_registrationCalls->regCreateKeyEx = DenyingCreateKey;
 
         EXPECT_EQ(DllRegisterServer(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
         EXPECT_EQ(RegistryKeyShape(HKEY_CLASSES_ROOT, kProviderInprocServerKey).first, row.classRegistered ? 2 : -1);
         EXPECT_EQ(RegistryKeyShape(HKEY_LOCAL_MACHINE, kProviderCredentialProviderKey).first, -1);
         EXPECT_EQ(DllUnregisterServer(), S_OK);
         EXPECT_TRUE(ProviderUnregistered());
-        g_registrationSystemCalls = kRealRegistrationSystemCalls;
     }
 }
 

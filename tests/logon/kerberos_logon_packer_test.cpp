@@ -7,9 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "logon/lsa_entry_points.h"
+#include "logon/logon_system_calls.h"
 #include "support/kerberos_logon_reader.h"
 #include "support/malloc_spy.h"
+#include "support/scoped_system_calls.h"
 
 namespace {
 
@@ -162,6 +163,26 @@ TEST(KerberosLogonPacker, EveryCallHandsOutANewBlockThatTheReceiverOwns)
     EXPECT_EQ(0u, spy.OutstandingSinceMark());
 }
 
+BOOL WINAPI FailingComputerName(LPWSTR, LPDWORD)
+{
+    SetLastError(ERROR_BUFFER_OVERFLOW);
+    return FALSE;
+}
+
+TEST(KerberosLogonPacker, AComputerNameThatCannotBeHadPacksAnEmptyDomain)
+{
+    ScopedSystemCalls<LogonSystemCalls> calls(g_logonSystemCalls);
+    calls->getComputerName = FailingComputerName;
+    PackedSerialization packed;
+    ASSERT_EQ(S_OK, KerberosLogonPacker(L"bob", L"pw", &packed.record));
+    EXPECT_EQ(74u, packed.record.cbSerialization);
+    PackedLogon logon = packed.Read();
+    EXPECT_EQ("", logon.faults);
+    EXPECT_EQ(0, logon.domain.length);
+    EXPECT_EQ(64u, logon.userName.offset);
+    EXPECT_EQ(L"bob", logon.userName.text);
+}
+
 // Stand-ins for LSA, which under Wine always connects and always knows "Kerberos".
 struct FakeLsa {
     static inline NTSTATUS connectStatus = 0;
@@ -209,16 +230,15 @@ class KerberosLogonPackerWithFakeLsa : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_saved = LsaCalls;
-        LsaCalls = {FakeLsa::Connect, FakeLsa::Lookup, FakeLsa::Deregister};
+        m_calls->connectUntrusted = FakeLsa::Connect;
+        m_calls->lookupAuthenticationPackage = FakeLsa::Lookup;
+        m_calls->deregisterLogonProcess = FakeLsa::Deregister;
         FakeLsa::connectStatus = 0;
         FakeLsa::lookupStatus = 0;
         FakeLsa::lookupWrites = true;
         FakeLsa::lookupPackage = 42;
         FakeLsa::connects = FakeLsa::lookups = FakeLsa::deregistrations = 0;
     }
-    void TearDown() override { LsaCalls = m_saved; }
-
     // Packs with the fake in place and checks that the rest of the record is complete.
     ULONG PackageNumberAfterPacking()
     {
@@ -232,7 +252,7 @@ protected:
     }
 
 private:
-    LsaEntryPoints m_saved = {};
+    ScopedSystemCalls<LogonSystemCalls> m_calls{g_logonSystemCalls};
 };
 
 TEST_F(KerberosLogonPackerWithFakeLsa, LooksUpKerberosOnItsOwnConnectionAndClosesIt)

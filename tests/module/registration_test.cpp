@@ -7,6 +7,7 @@
 #include "module/registration_system_calls.h"
 #include "support/provider_registration_reader.h"
 #include "support/registry_sandbox.h"
+#include "support/scoped_system_calls.h"
 
 namespace {
 
@@ -47,17 +48,23 @@ LSTATUS WINAPI FailingSetValue(HKEY key, LPCWSTR name, DWORD reserved, DWORD typ
     return RegSetValueExW(key, name, reserved, type, data, bytes);
 }
 
+LSTATUS WINAPI RefusingMachineDeleteTree(HKEY key, LPCWSTR subKey) {
+    if (key == HKEY_LOCAL_MACHINE) {
+        return ERROR_ACCESS_DENIED;
+    }
+    return RegDeleteTreeW(key, subKey);
+}
+
 // Registration runs in a private copy of both roots, with the real OS calls unless a test
-// replaces them.
+// replaces them through m_calls.
 class RegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_sandbox.Active());
-        g_registrationSystemCalls = kRealRegistrationSystemCalls;
         g_fakePathError = ERROR_SUCCESS;
     }
 
-    void TearDown() override { g_registrationSystemCalls = kRealRegistrationSystemCalls; }
+    ScopedSystemCalls<RegistrationSystemCalls> m_calls{g_registrationSystemCalls};
 
 private:
     RegistrySandbox m_sandbox{L"registration"};
@@ -98,8 +105,16 @@ TEST_F(RegistrationTest, UnregisteringRemovesBothTreesAndAlwaysSucceeds) {
     EXPECT_EQ(S_OK, DllUnregisterServer()) << "second unregistration";
 }
 
+TEST_F(RegistrationTest, AKeyThatCannotBeDeletedIsPassedOverAndTheOtherStillGoes) {
+    ASSERT_EQ(S_OK, DllRegisterServer());
+    m_calls->regDeleteTree = RefusingMachineDeleteTree;
+    EXPECT_EQ(S_OK, DllUnregisterServer());
+    EXPECT_EQ(-1, RegistryKeyShape(HKEY_CLASSES_ROOT, kProviderClassKey).first);
+    EXPECT_EQ(std::make_pair(1, 0), RegistryKeyShape(HKEY_LOCAL_MACHINE, kProviderCredentialProviderKey));
+}
+
 TEST_F(RegistrationTest, ModulePathThatCannotBeHadWholeFailsBeforeAnyWrite) {
-    g_registrationSystemCalls.getModuleFileName = FakeModuleFileName;
+    m_calls->getModuleFileName = FakeModuleFileName;
     struct Case {
         DWORD length;
         DWORD error;
@@ -121,14 +136,14 @@ TEST_F(RegistrationTest, ModulePathThatCannotBeHadWholeFailsBeforeAnyWrite) {
 }
 
 TEST_F(RegistrationTest, ModulePathFillingTheBufferExactlyIsRegisteredWhole) {
-    g_registrationSystemCalls.getModuleFileName = FakeModuleFileName;
+    m_calls->getModuleFileName = FakeModuleFileName;
     g_fakePathLength = MAX_PATH - 1;
     ASSERT_EQ(S_OK, DllRegisterServer());
     ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, nullptr), std::wstring(MAX_PATH - 1, L'p'));
 }
 
 TEST_F(RegistrationTest, DeniedClassesRootWritesNothingAndDeniedMachineKeepsTheComRegistration) {
-    g_registrationSystemCalls.regCreateKeyEx = DenyingCreateKey;
+    m_calls->regCreateKeyEx = DenyingCreateKey;
 
     g_deniedRoot = HKEY_CLASSES_ROOT;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), DllRegisterServer());
@@ -141,7 +156,7 @@ TEST_F(RegistrationTest, DeniedClassesRootWritesNothingAndDeniedMachineKeepsTheC
 }
 
 TEST_F(RegistrationTest, FailedValueWriteStopsAtThatStepAndKeepsEarlierOnes) {
-    g_registrationSystemCalls.regSetValueEx = FailingSetValue;
+    m_calls->regSetValueEx = FailingSetValue;
     g_failingValueName = L"ThreadingModel";
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), DllRegisterServer());
     ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, nullptr), OwnModulePath());

@@ -6,9 +6,9 @@
 
 #include "module_lock_count.h"
 #include "provider/credential_provider.h"
-#include "provider/field_table.h"
 #include "support/malloc_spy.h"
 #include "support/nothrow_new_failure.h"
+#include "tile/field_table.h"
 
 namespace {
 

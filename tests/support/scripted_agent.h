@@ -37,8 +37,8 @@
 #include <thread>
 #include <vector>
 
-#include "agent/kernel_handle.h"
-#include "agent/secure_bytes.h"
+#include "base/kernel_handle.h"
+#include "base/secure_bytes.h"
 
 enum class AgentAction {
     Reply,   // write AgentBehaviour::reply as one message, then wait for the client to close

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/co_task_str_dup.h"
 #include "module_lock_count.h"
-#include "provider/field_table.h"
-#include "tile/co_task_str_dup.h"
+#include "tile/field_table.h"
 #include "tile/tile_test_support.h"
 
 namespace {

@@ -1,7 +1,6 @@
-// Owners for the CoTaskMem strings that the tile keeps between calls. The user name is freed
-// plainly; the password's owner zero-fills its characters before the block goes back to the
-// allocator, so every path that drops it (replacement, clearing, deselection, destruction)
-// wipes it without having to remember to.
+// Owners for CoTaskMem blocks that we still hold. CoTaskString frees plainly; WipingCoTaskString
+// zero-fills its characters before the block goes back to the allocator, so every path that
+// drops a secret (replacement, clearing, destruction) wipes it without having to remember to.
 #pragma once
 
 #include <windows.h>

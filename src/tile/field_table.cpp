@@ -1,4 +1,4 @@
-#include "provider/field_table.h"
+#include "tile/field_table.h"
 
 namespace {
 

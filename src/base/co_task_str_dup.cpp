@@ -1,4 +1,4 @@
-#include "tile/co_task_str_dup.h"
+#include "base/co_task_str_dup.h"
 
 #include <objbase.h>
 

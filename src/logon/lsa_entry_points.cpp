@@ -1,7 +1,0 @@
-#include "logon/lsa_entry_points.h"
-
-LsaEntryPoints LsaCalls = {
-    LsaConnectUntrusted,
-    LsaLookupAuthenticationPackage,
-    LsaDeregisterLogonProcess,
-};

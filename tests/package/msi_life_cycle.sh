@@ -73,8 +73,10 @@ expect_one_product() {
 }
 
 sign_in() {
-  printf '%s\n' "$password" | wine "$credhost" signin "$clsid" --user demo >"$work/signin.out" 2>&1 ||
-    { cat "$work/signin.out" >&2; fail "credhost signin through the installed class failed ($1)"; }
+  local step=$1
+  shift
+  printf '%s\n' "$password" | wine "$credhost" signin "$clsid" --user demo "$@" >"$work/signin.out" 2>&1 ||
+    { cat "$work/signin.out" >&2; fail "credhost signin through the installed class failed ($step)"; }
 }
 
 expect_removed() {
@@ -133,7 +135,7 @@ expect_registered "enabling again"
 msiexec_ok upgrade /i "$work/higher.msi"
 expect_one_product "$higher"
 expect_registered "the upgrade"
-sign_in "upgraded"
+sign_in "upgraded" --scenario credui
 
 rc=0
 wine msiexec /i "$work/lower.msi" /qn /norestart /l*v "$work/downgrade.log" || rc=$?
@@ -145,7 +147,7 @@ msiinfo export "$work/lower.msi" LaunchCondition | grep 'A newer version of Quil
   fail "the downgrade message is missing"
 expect_one_product "$higher"
 expect_registered "the refused downgrade"
-sign_in "after the refused downgrade"
+sign_in "after the refused downgrade" --scenario unlock
 kill "$agent_pid"; wait "$agent_pid" 2>/dev/null || true; agent_pid=
 
 wine reg delete "$class_key\\InprocServer32" /v ThreadingModel /f >/dev/null

@@ -38,7 +38,7 @@ fi
 sign() {
   osslsigncode sign -pkcs12 "$pfx" -readpass <(printf '%s' "$QM_SIGN_PASSWORD") -h sha256 \
     -n "Quillmere Credential Provider" ${QM_SIGN_TIMESTAMP_URL:+-ts "$QM_SIGN_TIMESTAMP_URL"} \
-    -in "$1" -out "$2" >/dev/null
+    -in "$1" -out "$2" >/dev/null || { echo "sign: could not sign $1" >&2; exit 1; }
 }
 
 mkdir -p "$out"

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The main job, from a fresh machine: sets up, builds the provider DLL and the two tools, then
-# shows a sign-in from end to end under Wine, in the build's private prefix:
-#   register the DLL with regsvr32, start the test agent with a demo user, show the tile with
-#   credhost, sign in with the right password, with a wrong one, and with the agent stopped;
-#   then unregister the DLL and stop everything this script started.
+# The main job, from a fresh machine: sets up, builds the provider DLL, its package and the two
+# tools, then shows a sign-in from end to end under Wine, in a prefix of the demo's own:
+#   install the package with msiexec as an administrator would, start the test agent with a demo
+#   user, show the tile with credhost, sign in with the right password, with a wrong one, and
+#   with the agent stopped; then remove the package and stop everything this script started.
 # Exits 0 only when every step behaved as it should.
+#
+# The demo's prefix (build/wineprefix-demo) is not the tests' (build/wineprefix): there the tests
+# register the same class with regsvr32, behind Windows Installer's back, and a demo interrupted
+# with the product installed would leave them a registration they do not expect.
 set -euo pipefail
 trap 'echo "demo: failed at line $LINENO" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,8 +16,8 @@ build=${QM_BUILD_DIR:-$root/build}
 
 "$root/scripts/setup.sh"
 build_log=$(mktemp)
-echo "Building qm-credprovider.dll, credhost.exe and test-agent.exe into $build ..."
-if ! QM_SKIP_FUZZ_BUILD=1 QM_BUILD_TARGETS="qm-credprovider credhost test-agent" \
+echo "Building qm-credprovider.dll, its package, credhost.exe and test-agent.exe into $build ..."
+if ! QM_SKIP_FUZZ_BUILD=1 QM_BUILD_TARGETS="msi credhost test-agent" \
     QM_BUILD_DIR="$build" "$root/scripts/build.sh" >"$build_log" 2>&1; then
   tail -n 40 "$build_log"
   echo "demo: the build failed" >&2
@@ -21,16 +25,16 @@ if ! QM_SKIP_FUZZ_BUILD=1 QM_BUILD_TARGETS="qm-credprovider credhost test-agent"
 fi
 rm -f "$build_log"
 
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine_run="$build/wine-run"
-dll="$build/src/module/qm-credprovider.dll"
+export WINEPREFIX="$build/wineprefix-demo" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+package="$build/qm-credprovider-$version-x64.msi"
 credhost="$build/tools/credhost/credhost.exe"
 agent="$build/tools/test-agent.exe"
 clsid="{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-demo.XXXXXX")
 
 started_server=0
-registered=0
+installed=0
 agent_pid=
 
 stop_agent() {
@@ -43,8 +47,8 @@ stop_agent() {
 
 cleanup() {
   stop_agent
-  if [ "$registered" = 1 ]; then
-    "$wine_run" regsvr32 /s /u "$dll" >/dev/null 2>&1 || true
+  if [ "$installed" = 1 ]; then
+    wine msiexec /x "$package" /qn /norestart >/dev/null 2>&1 || true
   fi
   if [ "$started_server" = 1 ]; then
     wineserver -k 2>/dev/null || true
@@ -57,38 +61,59 @@ step() { printf '\n== %s\n' "$*"; }
 indent() { sed 's/^/   /'; }
 fail() { echo "demo: $*" >&2; exit 1; }
 
+# Runs msiexec silently with a verbose log, as a deployment tool would, and shows the log's end
+# when it fails. Under Wine its exit code is cut to 8 bits, so any non-zero code is a failure.
+msiexec_logged() {
+  local rc=0
+  echo "   msiexec $1 $(basename "$2") /qn /norestart /l*v msiexec.log"
+  wine msiexec "$@" /qn /norestart /l*v "$work/msiexec.log" || rc=$?
+  [ "$rc" = 0 ] && return 0
+  tr -d '\r' <"$work/msiexec.log" | tail -n 30 >&2
+  fail "msiexec $1 exited $rc"
+}
+
+# Lists the registered providers with credhost, indented, and keeps the list for checks.
+list_providers() {
+  wine "$credhost" list >"$work/list"
+  indent <"$work/list"
+}
+
 # Runs credhost signin with the password on standard input; prints its report, indented, and
 # checks its exit code against the expected one.
 sign_in() {
   local expected=$1 password=$2 rc=0
   shift 2
-  printf '%s\n' "$password" | "$wine_run" "$credhost" signin "$clsid" "$@" >"$work/out" 2>&1 || rc=$?
+  printf '%s\n' "$password" | wine "$credhost" signin "$clsid" "$@" >"$work/out" 2>&1 || rc=$?
   indent <"$work/out"
   [ "$rc" = "$expected" ] || fail "credhost signin exited $rc, expected $expected"
 }
 
 # A wineserver of our own, started with its output away from ours: Wine's services inherit the
 # output of whatever starts them and would hold this script's pipe open. One that already
-# serves the prefix (say, of a test run) is used and left running. The server needs the
-# prefix's folder; wineboot fills a new one.
+# serves the prefix is used and left running. The server needs the prefix's folder; wineboot
+# fills a new one (so the first demo takes a few seconds longer).
 mkdir -p "$WINEPREFIX"
 if timeout 0.5 wineserver -w; then
   wineserver -p </dev/null >/dev/null 2>&1
   started_server=1
 fi
-"$wine_run" wineboot </dev/null >/dev/null 2>&1 || true
+wineboot </dev/null >/dev/null 2>&1 || true
+# A demo killed before its end leaves the product installed: remove it first, quietly.
+wine msiexec /x "$package" /qn /norestart >/dev/null 2>&1 || true
 
-step "1. Register the provider DLL in the Wine prefix $WINEPREFIX (regsvr32)"
-"$wine_run" regsvr32 /s "$dll" || fail "regsvr32 failed"
-registered=1
-"$wine_run" "$credhost" list | indent
+step "1. Install the package in the Wine prefix $WINEPREFIX (msiexec)"
+installed=1
+msiexec_logged /i "$package"
+list_providers
+grep -F 'C:\Program Files\qm-credprovider\qm-credprovider.dll' "$work/list" >/dev/null ||
+  fail "credhost list does not show the installed provider"
 
 step "2. Start the test agent with a demo user"
 password="demo-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
-printf '%s\n' "$password" | "$wine_run" "$agent" add-user --users "$work/users.json" \
+printf '%s\n' "$password" | wine "$agent" add-user --users "$work/users.json" \
   --user demo --full-name "Demo User" --email demo@example.test | indent
 echo "   demo user: demo (or demo@example.test), password: $password"
-"$wine_run" "$agent" serve --users "$work/users.json" >"$work/agent.log" 2>&1 &
+wine "$agent" serve --users "$work/users.json" >"$work/agent.log" 2>&1 &
 agent_pid=$!
 for _ in $(seq 100); do
   grep -q '^test-agent: serving' "$work/agent.log" 2>/dev/null && break
@@ -99,7 +124,7 @@ grep -q '^test-agent: serving' "$work/agent.log" || fail "the test agent did not
 head -n 1 "$work/agent.log" | indent
 
 step "3. The tile, as the sign-in screen shows it (credhost show)"
-"$wine_run" "$credhost" show "$clsid" | indent
+wine "$credhost" show "$clsid" | indent
 
 step "4. Sign in as demo@example.test with the right password"
 sign_in 0 "$password" --user demo@example.test
@@ -123,9 +148,10 @@ stop_agent
 sign_in 1 "$password" --user demo
 grep -q 'qm-agent unreachable (pipe timeout)' "$work/out" || fail "the unreachable agent is not reported"
 
-step "8. Unregister the DLL and stop what the demo started"
-"$wine_run" regsvr32 /s /u "$dll" || fail "regsvr32 /u failed"
-registered=0
-"$wine_run" "$credhost" list | indent
+step "8. Remove the package (msiexec /x) and stop what the demo started"
+msiexec_logged /x "$package"
+installed=0
+list_providers
+grep '^0 registered credential provider' "$work/list" >/dev/null || fail "the provider is still registered"
 echo
-echo "Demo finished: approval, refusal and an unreachable agent, all through the real DLL."
+echo "Demo finished: approval, refusal and an unreachable agent, all through the installed package."

@@ -1,0 +1,88 @@
+#!/usr/bin/python3
+"""Builds the Windows Installer package of qm-credprovider.dll from packaging/qm-credprovider.wxs
+with wixl, then sets the File table's version (wixl leaves it empty, and Windows Installer's
+file-replacement rules read it) from the DLL's own version record.
+
+Usage: build_msi.py --dll PATH/qm-credprovider.dll --out PKG.msi [--product-version A.B.C.D]
+The product version defaults to the DLL's file version; the build passes the project version,
+and the life-cycle test passes others to make upgrade and downgrade packages of the same file.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import uuid
+
+import pefile
+
+WXS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "qm-credprovider.wxs")
+FILE_ID = "QmCredProviderDll"
+ENGLISH_US = "1033"
+
+
+def dll_file_version(path):
+    """The FILEVERSION of the DLL's version record, as A.B.C.D."""
+    pe = pefile.PE(path, fast_load=True)
+    pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+    fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
+    if not fixed:
+        raise SystemExit("build_msi: %s has no version record" % path)
+    info = fixed[0]
+    return "%d.%d.%d.%d" % (info.FileVersionMS >> 16, info.FileVersionMS & 0xFFFF,
+                            info.FileVersionLS >> 16, info.FileVersionLS & 0xFFFF)
+
+
+def checked_product_version(text):
+    """Windows Installer's ProductVersion: major and minor up to 255, build up to 65535."""
+    match = re.fullmatch(r"(\d+)\.(\d+)\.(\d+)(?:\.(\d+))?", text)
+    limits = (255, 255, 65535, 65535)
+    if not match or any(int(f) > limit for f, limit in zip(filter(None, match.groups()), limits)):
+        raise argparse.ArgumentTypeError("%r is not a Windows Installer product version" % text)
+    return text
+
+
+def product_code(version):
+    """One product code per release, the same on every build of it, so that building a version
+    again cannot make a second product beside the installed one. Windows Installer compares
+    only the first three fields of a version, so the fourth does not make a new product."""
+    upgrade_code = re.search(r'UpgradeCode="([0-9A-Fa-f-]{36})"', open(WXS, encoding="utf-8").read()).group(1)
+    release = ".".join(version.split(".")[:3])
+    return str(uuid.uuid5(uuid.UUID(upgrade_code), "x64/" + release)).upper()
+
+
+def run(command, **kwargs):
+    result = subprocess.run(command, capture_output=True, text=True, **kwargs)
+    if result.returncode != 0:
+        sys.stderr.write(result.stdout + result.stderr)
+        raise SystemExit("build_msi: %s failed (%d)" % (command[0], result.returncode))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
+    parser.add_argument("--dll", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--product-version", type=checked_product_version)
+    args = parser.parse_args()
+
+    file_version = dll_file_version(args.dll)
+    version = args.product_version or file_version
+    out = os.path.abspath(args.out)
+    # wixl takes Source paths relative to where it runs, so the DLL goes into a staging folder
+    # under the name it is installed as; the package is written beside the target and renamed
+    # into place, so an interrupted build never leaves a half-written package there.
+    with tempfile.TemporaryDirectory(prefix="qm-msi.") as stage:
+        shutil.copyfile(args.dll, os.path.join(stage, "qm-credprovider.dll"))
+        partial = out + ".partial"
+        run(["wixl", "-a", "x64", "-D", "Version=" + version, "-D", "ProductCode=" + product_code(version),
+             "-D", "DllSource=qm-credprovider.dll", "-o", partial, WXS], cwd=stage)
+    run(["msibuild", partial, "-q",
+         "UPDATE `File` SET `Version`='%s', `Language`='%s' WHERE `File`='%s'" % (file_version, ENGLISH_US, FILE_ID)])
+    os.replace(partial, out)
+    print("build_msi: %s (product %s, file %s, %d bytes)" % (out, version, file_version, os.path.getsize(out)))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Signs a release with an Authenticode code-signing certificate: first the DLL, then the package
+# built around the signed DLL, both with osslsigncode (SHA-256). Run after scripts/build.sh; the
+# unsigned build's files are left as they are.
+#   scripts/sign.sh CERT.pfx [OUT_DIR]      (OUT_DIR defaults to build/signed)
+# The certificate's password comes from QM_SIGN_PASSWORD, or is asked for on the terminal.
+# Signatures carry no timestamp unless QM_SIGN_TIMESTAMP_URL names an RFC 3161 server; without
+# one, Windows stops trusting the signature when the certificate expires.
+# Leaves OUT_DIR/qm-credprovider.dll and OUT_DIR/qm-credprovider-<version>-x64.msi.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${QM_BUILD_DIR:-$root/build}
+
+if [ $# -lt 1 ] || [ $# -gt 2 ] || [ ! -f "$1" ]; then
+  echo "usage: $0 CERT.pfx [OUT_DIR]   (password in QM_SIGN_PASSWORD or asked for)" >&2
+  exit 2
+fi
+pfx=$1
+out=${2:-$build/signed}
+dll="$build/src/module/qm-credprovider.dll"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+if [ ! -f "$dll" ] || [ -z "$version" ]; then
+  echo "sign: $dll is missing; run scripts/build.sh first" >&2
+  exit 1
+fi
+
+if [ -z "${QM_SIGN_PASSWORD+set}" ]; then
+  if ! { exec 3</dev/tty; } 2>/dev/null; then
+    echo "sign: no terminal to ask for the password on; set QM_SIGN_PASSWORD" >&2
+    exit 2
+  fi
+  read -r -s -p "Password of $pfx: " QM_SIGN_PASSWORD <&3
+  echo >&2
+  exec 3<&-
+fi
+
+# The password reaches osslsigncode through a pipe, never its command line (which ps shows).
+sign() {
+  osslsigncode sign -pkcs12 "$pfx" -readpass <(printf '%s' "$QM_SIGN_PASSWORD") -h sha256 \
+    -n "Quillmere Credential Provider" ${QM_SIGN_TIMESTAMP_URL:+-ts "$QM_SIGN_TIMESTAMP_URL"} \
+    -in "$1" -out "$2" >/dev/null || { echo "sign: could not sign $1" >&2; exit 1; }
+}
+
+mkdir -p "$out"
+package="$out/qm-credprovider-$version-x64.msi"
+rm -f "$out/qm-credprovider.dll" "$package" "$package.unsigned"
+sign "$dll" "$out/qm-credprovider.dll"
+/usr/bin/python3 "$root/packaging/build_msi.py" --dll "$out/qm-credprovider.dll" \
+  --product-version "$version" --out "$package.unsigned" >/dev/null
+sign "$package.unsigned" "$package"
+rm -f "$package.unsigned"
+echo "sign: $out/qm-credprovider.dll"
+echo "sign: $package"

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# scripts/sign.sh with a throwaway self-signed code-signing certificate: the DLL, the package
+# and the DLL inside the package must all verify against that certificate as the only trusted
+# root, and not against another one.
+# Usage: signing_test.sh BUILD_DIR
+set -euo pipefail
+export QM_BUILD_DIR=$1
+root=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/qm-sign.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fail() { echo "signing: FAIL: $*" >&2; exit 1; }
+
+make_certificate() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$1" -keyout "$work/$1.key" -out "$work/$1.pem" \
+    -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" 2>/dev/null
+}
+make_certificate qm-test-signer
+make_certificate someone-else
+export QM_SIGN_PASSWORD="pfx-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
+openssl pkcs12 -export -inkey "$work/qm-test-signer.key" -in "$work/qm-test-signer.pem" \
+  -out "$work/signer.pfx" -passout env:QM_SIGN_PASSWORD
+
+"$root/scripts/sign.sh" "$work/signer.pfx" "$work/out" >/dev/null
+package=$(echo "$work"/out/qm-credprovider-*-x64.msi)
+(cd "$work" && msiextract -C inside "$package" >/dev/null)
+inner=$(find "$work/inside" -name qm-credprovider.dll)
+cmp -s "$inner" "$work/out/qm-credprovider.dll" || fail "the package does not hold the signed DLL"
+
+for signed in "$work/out/qm-credprovider.dll" "$package" "$inner"; do
+  osslsigncode verify -CAfile "$work/qm-test-signer.pem" -in "$signed" >"$work/verify.out" 2>&1 ||
+    { cat "$work/verify.out" >&2; fail "$signed does not verify"; }
+  grep -q 'Text description: Quillmere Credential Provider' "$work/verify.out" || fail "$signed lacks the description"
+  ! osslsigncode verify -CAfile "$work/someone-else.pem" -in "$signed" >/dev/null 2>&1 ||
+    fail "$signed verifies against a root that did not sign it"
+done
+echo "signing: DLL and package signed and verified ($(stat -c %s "$package") bytes)"

@@ -1,5 +1,7 @@
 #include "provider_module.h"
 
+#include "provider_contract.h"
+
 namespace {
 
 using DllGetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -35,22 +37,27 @@ HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid
     if (getClassObject == nullptr) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
+    // Received into raw pointers: what a failed call left in its out-parameter is not the host's.
     m_failedStep = "DllGetClassObject";
-    Microsoft::WRL::ComPtr<IClassFactory> factory;
-    HRESULT hr = getClassObject(clsid, IID_PPV_ARGS(&factory));
+    void* received = nullptr;
+    HRESULT hr = getClassObject(clsid, __uuidof(IClassFactory), &received);
     if (FAILED(hr)) {
         return hr;
     }
+    Microsoft::WRL::ComPtr<IClassFactory> factory;
+    factory.Attach(static_cast<IClassFactory*>(received));
     if (factory == nullptr) {
-        return E_POINTER;
+        return kProviderContractBroken;
     }
     m_failedStep = "IClassFactory::CreateInstance";
-    hr = factory->CreateInstance(nullptr, IID_PPV_ARGS(&m_provider));
+    received = nullptr;
+    hr = factory->CreateInstance(nullptr, __uuidof(ICredentialProvider), &received);
     if (FAILED(hr)) {
         return hr;
     }
+    m_provider.Attach(static_cast<ICredentialProvider*>(received));
     if (m_provider == nullptr) {
-        return E_POINTER;
+        return kProviderContractBroken;
     }
     m_failedStep = "";
     return S_OK;

@@ -44,8 +44,9 @@ HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid
     if (FAILED(hr)) {
         return hr;
     }
+    // Takes over the reference the call handed out (mingw's ComPtr::Attach would add another).
     Microsoft::WRL::ComPtr<IClassFactory> factory;
-    factory.Attach(static_cast<IClassFactory*>(received));
+    *factory.ReleaseAndGetAddressOf() = static_cast<IClassFactory*>(received);
     if (factory == nullptr) {
         return kProviderContractBroken;
     }
@@ -55,7 +56,7 @@ HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid
     if (FAILED(hr)) {
         return hr;
     }
-    m_provider.Attach(static_cast<ICredentialProvider*>(received));
+    *m_provider.ReleaseAndGetAddressOf() = static_cast<ICredentialProvider*>(received);
     if (m_provider == nullptr) {
         return kProviderContractBroken;
     }

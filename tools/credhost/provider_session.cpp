@@ -13,7 +13,8 @@ HRESULT ProviderSession::Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
         return hr;
     }
     // Optional for a provider (E_NOTIMPL is common); the host goes on without it.
-    m_events.Attach(ProviderEventsSink::Create());
+    // The sink's first reference is taken over (mingw's ComPtr::Attach would add one and leak it).
+    *m_events.ReleaseAndGetAddressOf() = ProviderEventsSink::Create();
     if (m_events != nullptr) {
         m_advised = SUCCEEDED(m_provider->Advise(m_events.Get(), 0));
     }
@@ -58,13 +59,13 @@ HRESULT TileConnection::Open(ICredentialProvider* provider, DWORD index) {
     if (FAILED(hr)) {
         return hr;  // tile is not the host's: a failed call hands nothing over
     }
-    m_tile.Attach(tile);
+    *m_tile.ReleaseAndGetAddressOf() = tile;  // the call's reference; mingw's Attach would add one
     m_failedStep = "GetCredentialAt (no tile)";
     if (m_tile == nullptr) {
         return kProviderContractBroken;
     }
     // Like the provider's Advise, optional: a tile that refuses it still signs in.
-    m_events.Attach(CredentialEventsSink::Create());
+    *m_events.ReleaseAndGetAddressOf() = CredentialEventsSink::Create();
     if (m_events != nullptr) {
         m_advised = SUCCEEDED(m_tile->Advise(m_events.Get()));
     }

@@ -166,15 +166,14 @@ nlohmann::json SignInReportJson(const SignInReport& report) {
             json["detail"] = outcome.failureDetail;
         }
     }
-    if (FAILED(outcome.serializationResult) && outcome.serializationResult != E_PENDING) {
+    if (outcome.serializationResult != E_PENDING) {
         json["get_serialization"] = {{"hresult", HResultText(outcome.serializationResult)}};
-    } else if (outcome.serializationResult != E_PENDING) {
-        json["get_serialization"] = {
-            {"hresult", HResultText(outcome.serializationResult)},
-            {"response", SerializationResponseName(outcome.response)},
-            {"status_text", TextOrNull(outcome.hasStatusText, outcome.statusText)},
-            {"status_icon", StatusIconName(outcome.statusIcon)},
-        };
+    }
+    // A failed call handed nothing over: its response, text and icon are not reported.
+    if (SUCCEEDED(outcome.serializationResult)) {
+        json["get_serialization"]["response"] = SerializationResponseName(outcome.response);
+        json["get_serialization"]["status_text"] = TextOrNull(outcome.hasStatusText, outcome.statusText);
+        json["get_serialization"]["status_icon"] = StatusIconName(outcome.statusIcon);
     }
     if (outcome.hasSerialization) {
         json["serialization"] = SerializationJson(outcome);

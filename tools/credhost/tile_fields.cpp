@@ -42,15 +42,16 @@ void ReadBitmapValue(ICredentialProviderCredential* tile, TileField& field) {
         return;
     }
     RequireValue(field, bitmap != nullptr);
+    if (bitmap == nullptr) {
+        return;
+    }
     BITMAP info{};
-    if (bitmap != nullptr && GetObjectW(bitmap, sizeof(info), &info) != 0) {
+    if (GetObjectW(bitmap, sizeof(info), &info) != 0) {
         field.bitmapWidth = info.bmWidth;
         field.bitmapHeight = info.bmHeight;
     }
     // The caller of GetBitmapValue owns the bitmap.
-    if (bitmap != nullptr) {
-        DeleteObject(bitmap);
-    }
+    DeleteObject(bitmap);
 }
 
 void ReadCheckboxValue(ICredentialProviderCredential* tile, TileField& field) {

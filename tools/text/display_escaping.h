@@ -1,7 +1,7 @@
 // Text that comes from outside the tool (a provider's labels, values and status texts, a
 // client's user name) made safe to print on a console or into a log: it can neither start a line
 // of its own, nor send a terminal escape sequence, nor reorder what follows it, nor close the
-// quotes it is printed in. Portable code: no Windows call.
+// quotes it is printed in.
 //
 // Escaped, in one form each:
 //   - ASCII controls (C0, DEL), the backslash and the double quote as \xHH ("\x1B", "\x5C");
@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+// A walk over the bytes that calls no Windows API.
 std::string EscapedForDisplay(std::string_view utf8);
 
 // The same for UTF-16 text (converted to UTF-8 first; unpaired surrogates become U+FFFD).

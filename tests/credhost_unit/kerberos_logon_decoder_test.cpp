@@ -84,6 +84,14 @@ TEST(KerberosLogonDecoder, RefusesBlocksWhoseStringsDoNotFitTheirBounds) {
     aboveMaximum.Put16(26, 2);
     EXPECT_NE(aboveMaximum.Decode().problem.find("above its maximum"), std::string::npos);
 
+    LogonBlock maximumPastEnd(kKerbInteractiveLogon, u"D", u"user", u"pw");
+    maximumPastEnd.Put16(40 + 2, 0xFFFE);
+    EXPECT_NE(maximumPastEnd.Decode().problem.find("Password: maximum length 65534 runs past"), std::string::npos);
+
+    LogonBlock wrapsAround(kKerbInteractiveLogon, u"D", u"user", u"pw");
+    wrapsAround.Put64(24 + 8, ~0ull - 1);  // offset + length overflows 64 bits
+    EXPECT_NE(wrapsAround.Decode().problem.find("UserName: offset"), std::string::npos);
+
     LogonBlock overlap(kKerbInteractiveLogon, u"D", u"user", u"pw");
     overlap.Put64(8 + 8, 8);
     EXPECT_NE(overlap.Decode().problem.find("overlaps the header"), std::string::npos);

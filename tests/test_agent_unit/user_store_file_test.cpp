@@ -65,6 +65,41 @@ TEST(UserStoreFile, RefusesFilesItCannotServeSafely) {
     EXPECT_TRUE(ParseUserStore(valid, store, error)) << error;
     EXPECT_TRUE(ParseUserStore(file(user("carol", good)), store, error)) << error;
     EXPECT_EQ(valid.find("correct horse"), std::string::npos);
+
+    // An iteration count is an unsigned integer in range, never converted from another type;
+    // the error names the user.
+    for (const char* iterations : {"true", "1.9", "1e300", "-1", "0", "10000001", "5.0", "\"5\""}) {
+        const std::string text = file(user("good", good) + "," +
+                                      user("dave", std::string(R"({"iterations":)") + iterations +
+                                                       R"(,"salt":"0011223344556677","hash":")" + hash + R"("})"));
+        EXPECT_FALSE(ParseUserStore(text, store, error)) << iterations;
+        EXPECT_EQ(error.rfind("user \"dave\": ", 0), 0u) << iterations << ": " << error;
+    }
+    EXPECT_EQ(error, "user \"dave\": iterations must be a whole number from 1 to 10000000");
+}
+
+TEST(UserStoreFile, IndexesNamesIgnoringCaseAndKnowsTheCostliestUser) {
+    const std::string hash = std::string(64, 'b');
+    auto user = [&](const std::string& name, const std::string& email, int iterations) {
+        return R"({"username":")" + name + R"(","email":")" + email + R"(","pbkdf2_sha256":{"iterations":)" +
+               std::to_string(iterations) + R"(,"salt":"0011223344556677","hash":")" + hash + R"("}})";
+    };
+    UserStore store;
+    std::string error;
+    ASSERT_TRUE(ParseUserStore(R"({"users":[)" + user("\u00e9mile", "e@x.test", 7) + "," + user("zo\u00eb", "", 900) +
+                                   "," + user("ann", "", 12) + "]}",
+                               store, error))
+        << error;
+    EXPECT_EQ(store.MaxIterations(), 900u);
+    ASSERT_NE(store.Find("\xC3\x89MILE"), nullptr);  // "ÉMILE"
+    EXPECT_EQ(store.Find("E@X.TEST"), store.Find("\xC3\xA9mile"));
+    EXPECT_EQ(store.Find("ZO\xC3\x8B")->iterations, 900u);
+    EXPECT_EQ(store.Find("emile"), nullptr);
+    EXPECT_EQ(store.Find(""), nullptr);
+    EXPECT_EQ(UserStore().MaxIterations(), kDefaultHashIterations);
+
+    EXPECT_FALSE(ParseUserStore(R"({"users":[)" + user("ann", "", 5) + "," + user("bob", "ANN", 5) + "]}", store, error));
+    EXPECT_EQ(error, "user \"bob\": a user with that name or email already exists");
 }
 
 }  // namespace

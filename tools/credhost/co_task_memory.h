@@ -14,7 +14,9 @@ struct CoTaskMemDeleter {
 template <typename T>
 using CoTaskPtr = std::unique_ptr<T, CoTaskMemDeleter>;
 
-// Receives an out-parameter string (LPWSTR*) and frees it at scope end; null stays null.
+// Receives an out-parameter string (LPWSTR*) and frees it at scope end; null stays null. A
+// failed call hands nothing over, whatever it left in the out-parameter: KeepIfSucceeded forgets
+// that value unread and unfreed.
 class CoTaskString {
 public:
     CoTaskString() noexcept = default;
@@ -26,6 +28,13 @@ public:
         CoTaskMemFree(m_text);
         m_text = nullptr;
         return &m_text;
+    }
+    // Call with the result of the call that filled Receive(); returns it.
+    HRESULT KeepIfSucceeded(HRESULT hr) noexcept {
+        if (FAILED(hr)) {
+            m_text = nullptr;
+        }
+        return hr;
     }
     PCWSTR Get() const noexcept { return m_text; }
 

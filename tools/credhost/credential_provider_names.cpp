@@ -1,5 +1,7 @@
 #include "credential_provider_names.h"
 
+#include "provider_contract.h"
+
 #include <cstdio>
 
 const char* ScenarioName(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
@@ -95,6 +97,7 @@ std::string HResultText(HRESULT hr) {
     case HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND): name = "module not found"; break;
     case HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND): name = "export not found"; break;
     case HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT): name = "not a 64-bit DLL"; break;
+    case kProviderContractBroken: name = "invalid data from the provider"; break;
     default: break;
     }
     return name != nullptr ? std::string(code) + " (" + name + ")" : std::string(code);

@@ -25,6 +25,13 @@ const wchar_t kCredhostUsageText[] =
     L"as the system does, or the path of a provider DLL, loaded directly and asked through its\n"
     L"DllGetClassObject for the class given by --clsid (default: the class registered with it).\n"
     L"\n"
+    L"The provider is not trusted. In the text output every label, value and status text is\n"
+    L"printed with control characters escaped: ASCII controls, the backslash and the double quote\n"
+    L"as \\xHH (\\x1B, \\x0A, \\x5C, \\x22), C1 controls, U+2028, U+2029 and the bidirectional\n"
+    L"controls as \\u{H} (\\u{85}, \\u{202E}); --json escapes as JSON does. More than 256 field\n"
+    L"descriptors or 256 tiles, a call that succeeds with a null label, descriptor, tile, value or\n"
+    L"block, and a serialization that claims more bytes than its block holds are provider failures.\n"
+    L"\n"
     L"Exit codes: 0 signed in (or done), 1 refused, 2 usage error, 3 provider failure.\n";
 
 namespace {

@@ -36,6 +36,12 @@ bool ReadPackedString(const unsigned char* data, size_t size, size_t headerOffse
                   "-byte block (Buffer not packed as an offset?)";
         return false;
     }
+    // The logon machinery may treat the whole MaximumLength as the string's buffer.
+    if (out.maximumLength > size - out.offset) {
+        problem = std::string(name) + ": maximum length " + std::to_string(out.maximumLength) +
+                  " runs past the end of the block";
+        return false;
+    }
     if (out.length != 0 && out.offset < kInteractiveLogonBytes) {
         problem = std::string(name) + ": body at offset " + std::to_string(out.offset) + " overlaps the header";
         return false;

@@ -1,5 +1,6 @@
 #include "credhost_commands.h"
 
+#include "display_escaping.h"
 #include "registered_providers.h"
 #include "utf8_conversion.h"
 
@@ -10,7 +11,8 @@ int RunList(const CredhostCommand& command) {
     std::string text = std::to_string(providers.size()) + " registered credential provider(s)\n";
     nlohmann::json list = nlohmann::json::array();
     for (const RegisteredProvider& provider : providers) {
-        const std::string name = provider.name.empty() ? "(no name)" : Utf8FromWide(provider.name);
+        // A provider's registration names it: escaped like every text that comes from a provider.
+        const std::string name = provider.name.empty() ? "(no name)" : EscapedForDisplay(provider.name);
         const std::string dll = provider.dllPath.empty() ? "(class not registered)" : Utf8FromWide(provider.dllPath);
         text += "  " + Utf8FromWide(provider.clsid) + "  " + name + "  " + dll + "\n";
         list.push_back({{"clsid", Utf8FromWide(provider.clsid)},

@@ -1,5 +1,7 @@
 #include "provider_module.h"
 
+#include "provider_contract.h"
+
 namespace {
 
 using DllGetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -35,22 +37,28 @@ HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid
     if (getClassObject == nullptr) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
+    // Received into raw pointers: what a failed call left in its out-parameter is not the host's.
     m_failedStep = "DllGetClassObject";
-    Microsoft::WRL::ComPtr<IClassFactory> factory;
-    HRESULT hr = getClassObject(clsid, IID_PPV_ARGS(&factory));
+    void* received = nullptr;
+    HRESULT hr = getClassObject(clsid, __uuidof(IClassFactory), &received);
     if (FAILED(hr)) {
         return hr;
     }
+    // Takes over the reference the call handed out (mingw's ComPtr::Attach would add another).
+    Microsoft::WRL::ComPtr<IClassFactory> factory;
+    *factory.ReleaseAndGetAddressOf() = static_cast<IClassFactory*>(received);
     if (factory == nullptr) {
-        return E_POINTER;
+        return kProviderContractBroken;
     }
     m_failedStep = "IClassFactory::CreateInstance";
-    hr = factory->CreateInstance(nullptr, IID_PPV_ARGS(&m_provider));
+    received = nullptr;
+    hr = factory->CreateInstance(nullptr, __uuidof(ICredentialProvider), &received);
     if (FAILED(hr)) {
         return hr;
     }
+    *m_provider.ReleaseAndGetAddressOf() = static_cast<ICredentialProvider*>(received);
     if (m_provider == nullptr) {
-        return E_POINTER;
+        return kProviderContractBroken;
     }
     m_failedStep = "";
     return S_OK;

@@ -13,21 +13,32 @@ HRESULT ProviderSession::Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
         return hr;
     }
     // Optional for a provider (E_NOTIMPL is common); the host goes on without it.
-    m_events.Attach(ProviderEventsSink::Create());
+    // The sink's first reference is taken over (mingw's ComPtr::Attach would add one and leak it).
+    *m_events.ReleaseAndGetAddressOf() = ProviderEventsSink::Create();
     if (m_events != nullptr) {
         m_advised = SUCCEEDED(m_provider->Advise(m_events.Get(), 0));
     }
-    DWORD failedIndex = 0;
-    m_failedStep = "GetFieldDescriptorCount/GetFieldDescriptorAt";
-    hr = ReadFieldDescriptors(m_provider, m_fields, failedIndex);
+    hr = ReadFieldDescriptors(m_provider, m_fields, m_failedStep);
     if (FAILED(hr)) {
         return hr;
     }
+    // Read into locals: what a failed call left in its out-parameters is never used.
+    DWORD tileCount = 0;
+    DWORD defaultTile = CREDENTIAL_PROVIDER_NO_DEFAULT;
+    BOOL autoLogon = FALSE;
     m_failedStep = "GetCredentialCount";
-    hr = m_provider->GetCredentialCount(&m_tileCount, &m_defaultTile, &m_autoLogon);
+    hr = m_provider->GetCredentialCount(&tileCount, &defaultTile, &autoLogon);
     if (FAILED(hr)) {
         return hr;
     }
+    static_assert(kMaxTiles == 256, "the failed step names the cap");
+    m_failedStep = "GetCredentialCount (more than 256 tiles)";
+    if (tileCount > kMaxTiles) {
+        return kProviderContractBroken;
+    }
+    m_tileCount = tileCount;
+    m_defaultTile = defaultTile;
+    m_autoLogon = autoLogon;
     m_failedStep = "";
     return S_OK;
 }
@@ -43,15 +54,18 @@ TileConnection::~TileConnection() {
 
 HRESULT TileConnection::Open(ICredentialProvider* provider, DWORD index) {
     m_failedStep = "GetCredentialAt";
-    HRESULT hr = provider->GetCredentialAt(index, &m_tile);
+    ICredentialProviderCredential* tile = nullptr;
+    HRESULT hr = provider->GetCredentialAt(index, &tile);
     if (FAILED(hr)) {
-        return hr;
+        return hr;  // tile is not the host's: a failed call hands nothing over
     }
+    *m_tile.ReleaseAndGetAddressOf() = tile;  // the call's reference; mingw's Attach would add one
+    m_failedStep = "GetCredentialAt (no tile)";
     if (m_tile == nullptr) {
-        return E_POINTER;
+        return kProviderContractBroken;
     }
     // Like the provider's Advise, optional: a tile that refuses it still signs in.
-    m_events.Attach(CredentialEventsSink::Create());
+    *m_events.ReleaseAndGetAddressOf() = CredentialEventsSink::Create();
     if (m_events != nullptr) {
         m_advised = SUCCEEDED(m_tile->Advise(m_events.Get()));
     }

@@ -1,7 +1,8 @@
 // The host's side of one usage scenario, in the order the sign-in screen calls a provider:
 // SetUsageScenario, Advise, the field descriptors, the tile count; then per tile GetCredentialAt
 // and Advise, and for the tile the user picks SetSelected. Every Advise is matched by UnAdvise
-// (and SetSelected by SetDeselected) when the objects go out of scope.
+// (and SetSelected by SetDeselected) when the objects go out of scope. A tile count above
+// kMaxTiles fails Open, for every command, whichever tile it then uses.
 #pragma once
 
 #include "host_event_sinks.h"

@@ -65,5 +65,5 @@ int RunShow(const CredhostCommand& command) {
     }
     UnloadProvider(module);
     PrintReport(command, ShowReportText(report), ShowReportJson(report).dump());
-    return kExitSignedIn;
+    return ShowReportHasProviderFailure(report) ? kExitProviderFailure : kExitSignedIn;
 }

@@ -6,13 +6,10 @@
 
 namespace {
 
-SignInVerdict ProviderFailed(SignInOutcome& outcome, const char* step) {
+SignInVerdict ProviderFailed(SignInOutcome& outcome, const char* step, HRESULT hr = kProviderContractBroken) {
     outcome.failedStep = step;
+    outcome.failedResult = hr;
     return SignInVerdict::ProviderFailure;
-}
-
-bool TypeInto(ICredentialProviderCredential* tile, const TileField* field, PCWSTR text) {
-    return field != nullptr && SUCCEEDED(tile->SetStringValue(field->id, text));
 }
 
 void DecodeSerialization(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& serialization,
@@ -35,11 +32,38 @@ bool IsMalformedLogon(const DecodedLogon& logon) {
 
 void ReportLogonResult(ICredentialProviderCredential* tile, NTSTATUS status, SignInOutcome& outcome) {
     CoTaskString text;
+    CREDENTIAL_PROVIDER_STATUS_ICON icon = CPSI_NONE;
     outcome.reported = true;
     outcome.reportedStatus = status;
-    outcome.reportResult = tile->ReportResult(status, 0, text.Receive(), &outcome.reportIcon);
+    outcome.reportResult = text.KeepIfSucceeded(tile->ReportResult(status, 0, text.Receive(), &icon));
+    if (FAILED(outcome.reportResult)) {
+        return;
+    }
     outcome.hasReportText = text.Get() != nullptr;
     outcome.reportText = outcome.hasReportText ? text.Get() : L"";
+    outcome.reportIcon = icon;
+}
+
+// Takes the returned block; a provider failure when it is missing, not the task allocator's, or
+// smaller than cbSerialization says.
+const char* TakeBlock(CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& serialization, SerializationBlock& block,
+                      SignInOutcome& outcome) {
+    if (serialization.rgbSerialization == nullptr) {
+        return "GetSerialization (credential without a block)";
+    }
+    const HRESULT taken = block.TakeFrom(serialization);
+    if (!block.IsTaskAllocatorBlock()) {
+        return "GetSerialization (block not from the COM task allocator)";
+    }
+    if (FAILED(taken)) {
+        outcome.failureDetail = "cbSerialization claims " + std::to_string(block.Size()) +
+                                " bytes; the task allocator's block holds " + std::to_string(block.RealSize());
+        return "GetSerialization (cbSerialization larger than the block)";
+    }
+    if (block.Size() == 0) {
+        return "GetSerialization (credential without a block)";
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -50,35 +74,44 @@ SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, 
         return ProviderFailed(outcome, "GetCredentialCount (no tile)");
     }
     TileConnection tile;
-    if (FAILED(tile.Open(session.Provider(), session.ChosenTile()))) {
-        return ProviderFailed(outcome, tile.FailedStep());
+    HRESULT hr = tile.Open(session.Provider(), session.ChosenTile());
+    if (FAILED(hr)) {
+        return ProviderFailed(outcome, tile.FailedStep(), hr);
     }
     BOOL autoLogon = FALSE;
-    if (FAILED(tile.Select(autoLogon))) {
-        return ProviderFailed(outcome, tile.FailedStep());
+    hr = tile.Select(autoLogon);
+    if (FAILED(hr)) {
+        return ProviderFailed(outcome, tile.FailedStep(), hr);
     }
     const TileField* userField = FindUserNameField(session.Fields());
     const TileField* passwordField = FindPasswordField(session.Fields());
     if (userField == nullptr || passwordField == nullptr) {
         return ProviderFailed(outcome, "the tile has no user name or no password field");
     }
-    if (!TypeInto(tile.Tile(), userField, userName.c_str())) {
-        return ProviderFailed(outcome, "SetStringValue (user name)");
+    hr = tile.Tile()->SetStringValue(userField->id, userName.c_str());
+    if (FAILED(hr)) {
+        return ProviderFailed(outcome, "SetStringValue (user name)", hr);
     }
-    if (!TypeInto(tile.Tile(), passwordField, password.data())) {
-        return ProviderFailed(outcome, "SetStringValue (password)");
+    hr = tile.Tile()->SetStringValue(passwordField->id, password.data());
+    if (FAILED(hr)) {
+        return ProviderFailed(outcome, "SetStringValue (password)", hr);
     }
 
+    // Received into locals: a failed call hands nothing over, whatever it left in them.
+    CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response = CPGSR_NO_CREDENTIAL_NOT_FINISHED;
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization{};
     CoTaskString statusText;
-    outcome.serializationResult =
-        tile.Tile()->GetSerialization(&outcome.response, &serialization, statusText.Receive(), &outcome.statusIcon);
-    outcome.hasStatusText = statusText.Get() != nullptr;
-    outcome.statusText = outcome.hasStatusText ? statusText.Get() : L"";
+    CREDENTIAL_PROVIDER_STATUS_ICON statusIcon = CPSI_NONE;
+    outcome.serializationResult = statusText.KeepIfSucceeded(
+        tile.Tile()->GetSerialization(&response, &serialization, statusText.Receive(), &statusIcon));
     outcome.tileEvents = tile.EventCount();
     if (FAILED(outcome.serializationResult)) {
-        return ProviderFailed(outcome, "GetSerialization");
+        return ProviderFailed(outcome, "GetSerialization", outcome.serializationResult);
     }
+    outcome.response = response;
+    outcome.statusIcon = statusIcon;
+    outcome.hasStatusText = statusText.Get() != nullptr;
+    outcome.statusText = outcome.hasStatusText ? statusText.Get() : L"";
     // Like the sign-in screen, the host takes the block only with a returned credential: with
     // any other response the provider has handed nothing over, so nothing is freed.
     if (outcome.response != CPGSR_RETURN_CREDENTIAL_FINISHED) {
@@ -86,9 +119,8 @@ SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, 
     }
 
     SerializationBlock block;
-    block.TakeFrom(serialization);
-    if (block.Data() == nullptr || block.Size() == 0) {
-        return ProviderFailed(outcome, "GetSerialization (credential without a block)");
+    if (const char* failedStep = TakeBlock(serialization, block, outcome)) {
+        return ProviderFailed(outcome, failedStep);
     }
     DecodeSerialization(serialization, block, outcome);
     if (IsMalformedLogon(outcome.logon)) {

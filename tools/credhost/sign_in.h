@@ -14,7 +14,10 @@
 
 struct SignInOutcome {
     const char* failedStep = "";  // the call that failed, when the provider failed
+    HRESULT failedResult = S_OK;  // its result; kProviderContractBroken for a broken contract
+    std::string failureDetail;    // what was wrong with what it handed over, when known
 
+    // GetSerialization's out-parameters, kept only when it succeeded.
     HRESULT serializationResult = E_PENDING;
     CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response = CPGSR_NO_CREDENTIAL_NOT_FINISHED;
     bool hasStatusText = false;
@@ -30,7 +33,7 @@ struct SignInOutcome {
 
     bool reported = false;
     NTSTATUS reportedStatus = 0;
-    HRESULT reportResult = E_PENDING;
+    HRESULT reportResult = E_PENDING;  // ReportResult's text and icon, kept only when it succeeded
     bool hasReportText = false;
     std::wstring reportText;
     CREDENTIAL_PROVIDER_STATUS_ICON reportIcon = CPSI_NONE;

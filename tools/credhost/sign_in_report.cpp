@@ -1,6 +1,7 @@
 #include "sign_in_report.h"
 
 #include "credential_provider_names.h"
+#include "display_escaping.h"
 #include "utf8_conversion.h"
 
 #include <cstdio>
@@ -11,14 +12,17 @@ std::string Utf8FromUtf16(const std::u16string& text) {
     return Utf8FromWide(std::wstring(text.begin(), text.end()));
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+// Texts from the provider (and the agent behind it) can neither start a line of the report nor
+// reach the terminal as a control sequence.
+std::string Quoted(const std::string& utf8) { return "\"" + EscapedForDisplay(utf8) + "\""; }
 
 std::string StatusText(bool present, const std::wstring& text) {
     return present ? Quoted(Utf8FromWide(text)) : std::string("no status text");
 }
 
 std::string PackageText(const SignInOutcome& outcome) {
-    const std::string name = outcome.packageName.empty() ? "unknown package" : Utf8FromWide(outcome.packageName);
+    const std::string name =
+        outcome.packageName.empty() ? "unknown package" : EscapedForDisplay(outcome.packageName);
     return name + " (" + std::to_string(outcome.package) + ")";
 }
 
@@ -52,9 +56,12 @@ std::string SerializationText(const SignInOutcome& outcome) {
 std::string ReportResultText(const SignInOutcome& outcome) {
     char status[16];
     std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(outcome.reportedStatus));
-    return std::string("  ReportResult(") + status + ") returned " + HResultText(outcome.reportResult) + ": " +
-           StatusText(outcome.hasReportText, outcome.reportText) + ", icon " + StatusIconName(outcome.reportIcon) +
-           "\n";
+    const std::string call = std::string("  ReportResult(") + status + ") returned " + HResultText(outcome.reportResult);
+    if (FAILED(outcome.reportResult)) {
+        return call + "\n";
+    }
+    return call + ": " + StatusText(outcome.hasReportText, outcome.reportText) + ", icon " +
+           StatusIconName(outcome.reportIcon) + "\n";
 }
 
 nlohmann::json TextOrNull(bool present, const std::wstring& text) {
@@ -95,6 +102,11 @@ nlohmann::json SerializationJson(const SignInOutcome& outcome) {
     return json;
 }
 
+// The failed call's result: the step before submission (report.failure), else the sign-in's.
+HRESULT FailureResult(const SignInReport& report) {
+    return FAILED(report.failure) ? report.failure : report.outcome.failedResult;
+}
+
 }  // namespace
 
 const char* SignInVerdictName(SignInVerdict verdict) {
@@ -121,8 +133,11 @@ std::string SignInReportText(const SignInReport& report) {
                 StatusIconName(outcome.statusIcon) + " (" + SerializationResponseName(outcome.response) + ")\n";
         break;
     case SignInVerdict::ProviderFailure:
-        text += "  Provider failure: " + std::string(outcome.failedStep) + " (" +
-                HResultText(FAILED(report.failure) ? report.failure : outcome.serializationResult) + ")\n";
+        text += "  Provider failure: " + std::string(outcome.failedStep) + " (" + HResultText(FailureResult(report)) +
+                ")\n";
+        if (!outcome.failureDetail.empty()) {
+            text += "  " + outcome.failureDetail + "\n";
+        }
         if (outcome.hasStatusText) {
             text += "  Status text: " + StatusText(true, outcome.statusText) + ", icon " +
                     StatusIconName(outcome.statusIcon) + "\n";
@@ -146,15 +161,19 @@ nlohmann::json SignInReportJson(const SignInReport& report) {
     };
     if (report.verdict == SignInVerdict::ProviderFailure) {
         json["failed_step"] = outcome.failedStep;
-        json["hresult"] = HResultText(FAILED(report.failure) ? report.failure : outcome.serializationResult);
+        json["hresult"] = HResultText(FailureResult(report));
+        if (!outcome.failureDetail.empty()) {
+            json["detail"] = outcome.failureDetail;
+        }
     }
     if (outcome.serializationResult != E_PENDING) {
-        json["get_serialization"] = {
-            {"hresult", HResultText(outcome.serializationResult)},
-            {"response", SerializationResponseName(outcome.response)},
-            {"status_text", TextOrNull(outcome.hasStatusText, outcome.statusText)},
-            {"status_icon", StatusIconName(outcome.statusIcon)},
-        };
+        json["get_serialization"] = {{"hresult", HResultText(outcome.serializationResult)}};
+    }
+    // A failed call handed nothing over: its response, text and icon are not reported.
+    if (SUCCEEDED(outcome.serializationResult)) {
+        json["get_serialization"]["response"] = SerializationResponseName(outcome.response);
+        json["get_serialization"]["status_text"] = TextOrNull(outcome.hasStatusText, outcome.statusText);
+        json["get_serialization"]["status_icon"] = StatusIconName(outcome.statusIcon);
     }
     if (outcome.hasSerialization) {
         json["serialization"] = SerializationJson(outcome);
@@ -162,12 +181,11 @@ nlohmann::json SignInReportJson(const SignInReport& report) {
     if (outcome.reported) {
         char status[16];
         std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(outcome.reportedStatus));
-        json["report_result"] = {
-            {"status", status},
-            {"hresult", HResultText(outcome.reportResult)},
-            {"status_text", TextOrNull(outcome.hasReportText, outcome.reportText)},
-            {"status_icon", StatusIconName(outcome.reportIcon)},
-        };
+        json["report_result"] = {{"status", status}, {"hresult", HResultText(outcome.reportResult)}};
+        if (SUCCEEDED(outcome.reportResult)) {
+            json["report_result"]["status_text"] = TextOrNull(outcome.hasReportText, outcome.reportText);
+            json["report_result"]["status_icon"] = StatusIconName(outcome.reportIcon);
+        }
     }
     return json;
 }

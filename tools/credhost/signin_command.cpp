@@ -52,9 +52,7 @@ int RunSignIn(const CredhostCommand& command) {
     SecretWide password;
     const HRESULT read = ReadSecretLine(L"Password: ", password);
     if (FAILED(read)) {
-        WriteErr(read == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)
-                     ? "credhost: the password is too long\n"
-                     : "credhost: cannot read the password from standard input\n");
+        WriteErr(std::string("credhost: ") + SecretLineErrorText(read) + "\n");
         return kExitUsage;
     }
     ComApartment apartment;

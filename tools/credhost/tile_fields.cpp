@@ -15,9 +15,15 @@ std::wstring TakeWiped(CoTaskString& text) {
     return copy;
 }
 
+// A getter that succeeded must have handed a value over.
+void RequireValue(TileField& field, bool present) {
+    field.valueMissing = SUCCEEDED(field.valueResult) && !present;
+}
+
 void ReadTextValue(ICredentialProviderCredential* tile, TileField& field) {
     CoTaskString value;
-    field.valueResult = tile->GetStringValue(field.id, value.Receive());
+    field.valueResult = value.KeepIfSucceeded(tile->GetStringValue(field.id, value.Receive()));
+    RequireValue(field, value.Get() != nullptr);
     if (value.Get() == nullptr) {
         return;
     }
@@ -32,7 +38,11 @@ void ReadTextValue(ICredentialProviderCredential* tile, TileField& field) {
 void ReadBitmapValue(ICredentialProviderCredential* tile, TileField& field) {
     HBITMAP bitmap = nullptr;
     field.valueResult = tile->GetBitmapValue(field.id, &bitmap);
-    if (FAILED(field.valueResult) || bitmap == nullptr) {
+    if (FAILED(field.valueResult)) {
+        return;
+    }
+    RequireValue(field, bitmap != nullptr);
+    if (bitmap == nullptr) {
         return;
     }
     BITMAP info{};
@@ -46,7 +56,8 @@ void ReadBitmapValue(ICredentialProviderCredential* tile, TileField& field) {
 
 void ReadCheckboxValue(ICredentialProviderCredential* tile, TileField& field) {
     CoTaskString label;
-    field.valueResult = tile->GetCheckboxValue(field.id, &field.checked, label.Receive());
+    field.valueResult = label.KeepIfSucceeded(tile->GetCheckboxValue(field.id, &field.checked, label.Receive()));
+    RequireValue(field, label.Get() != nullptr);
     field.text = TakeWiped(label);
 }
 
@@ -56,11 +67,16 @@ void ReadComboBoxValue(ICredentialProviderCredential* tile, TileField& field) {
     if (FAILED(field.valueResult)) {
         return;
     }
-    // A bound against a provider that reports an absurd count.
-    for (DWORD item = 0; item < count && item < 1000; ++item) {
+    // Items past the cap are not asked for: a provider may report an absurd count.
+    for (DWORD item = 0; item < count && item < kMaxComboBoxItems; ++item) {
         CoTaskString text;
-        if (FAILED(tile->GetComboBoxValueAt(field.id, item, text.Receive()))) {
-            break;
+        field.valueResult = text.KeepIfSucceeded(tile->GetComboBoxValueAt(field.id, item, text.Receive()));
+        if (FAILED(field.valueResult)) {
+            return;
+        }
+        RequireValue(field, text.Get() != nullptr);
+        if (field.valueMissing) {
+            return;
         }
         field.comboItems.push_back(TakeWiped(text));
     }
@@ -109,31 +125,45 @@ const TileField* FindField(const std::vector<TileField>& fields, const GUID& tag
 
 }  // namespace
 
-HRESULT ReadFieldDescriptors(ICredentialProvider* provider, std::vector<TileField>& fields, DWORD& failedIndex) {
+HRESULT ReadFieldDescriptors(ICredentialProvider* provider, std::vector<TileField>& fields, const char*& failedStep) {
+    static_assert(kMaxFieldDescriptors == 256, "the failed step names the cap");
     fields.clear();
-    failedIndex = 0;
+    failedStep = "GetFieldDescriptorCount";
     DWORD count = 0;
     HRESULT hr = provider->GetFieldDescriptorCount(&count);
     if (FAILED(hr)) {
         return hr;
     }
+    if (count > kMaxFieldDescriptors) {
+        failedStep = "GetFieldDescriptorCount (more than 256 fields)";
+        return kProviderContractBroken;
+    }
     for (DWORD index = 0; index < count; ++index) {
+        failedStep = "GetFieldDescriptorAt";
         CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR* raw = nullptr;
         hr = provider->GetFieldDescriptorAt(index, &raw);
+        if (FAILED(hr)) {
+            return hr;  // raw is not the host's: a failed call hands nothing over
+        }
         CoTaskPtr<CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR> descriptor(raw);
-        if (FAILED(hr) || descriptor == nullptr) {
-            failedIndex = index;
-            return FAILED(hr) ? hr : E_POINTER;
+        failedStep = "GetFieldDescriptorAt (no descriptor)";
+        if (descriptor == nullptr) {
+            return kProviderContractBroken;
         }
         // The label is a block of its own, owned by the host like the record.
         CoTaskPtr<wchar_t> label(descriptor->pszLabel);
+        failedStep = "GetFieldDescriptorAt (no label)";
+        if (label == nullptr) {
+            return kProviderContractBroken;
+        }
         TileField field;
         field.id = descriptor->dwFieldID;
         field.type = descriptor->cpft;
-        field.label = label != nullptr ? label.get() : L"";
+        field.label = label.get();
         field.guidFieldType = descriptor->guidFieldType;
         fields.push_back(std::move(field));
     }
+    failedStep = "";
     return S_OK;
 }
 

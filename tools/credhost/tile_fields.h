@@ -5,6 +5,8 @@
 
 #include <credentialprovider.h>
 
+#include "provider_contract.h"
+
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@ struct TileField {
     CREDENTIAL_PROVIDER_FIELD_STATE state = CPFS_HIDDEN;
     CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE interactiveState = CPFIS_NONE;
     HRESULT valueResult = E_PENDING;
+    bool valueMissing = false;    // the getter succeeded but left its out-parameter null
     std::wstring text;            // text fields (not the password field), checkbox label
     size_t secretLength = 0;      // password fields: length of what the tile served
     DWORD adjacentTo = 0;         // submit button
@@ -31,11 +34,12 @@ struct TileField {
 };
 
 // Reads every descriptor; the provider's blocks are freed as they are copied. On failure the
-// fields read so far are kept and failedIndex names the descriptor that failed.
-HRESULT ReadFieldDescriptors(ICredentialProvider* provider, std::vector<TileField>& fields, DWORD& failedIndex);
+// fields read so far are kept and failedStep names the call that failed. A count above
+// kMaxFieldDescriptors, a null descriptor or a null label fail with kProviderContractBroken.
+HRESULT ReadFieldDescriptors(ICredentialProvider* provider, std::vector<TileField>& fields, const char*& failedStep);
 
 // Fills the state and value of every field from the tile, freeing (and for text, wiping) every
-// block that the tile hands out.
+// block that the tile hands out. A getter that succeeds without a value sets valueMissing.
 void ReadFieldValues(ICredentialProviderCredential* tile, std::vector<TileField>& fields);
 
 // The field a host types the user name and the password into: the one tagged with the logon

@@ -1,6 +1,7 @@
 #include "tile_report.h"
 
 #include "credential_provider_names.h"
+#include "display_escaping.h"
 #include "utf8_conversion.h"
 
 namespace {
@@ -12,7 +13,9 @@ std::string Padded(std::string text, size_t width) {
     return text;
 }
 
-std::string Quoted(const std::wstring& text) { return "\"" + Utf8FromWide(text) + "\""; }
+// Labels and values come from the provider: escaped, they can neither start a line of the
+// report nor reach the terminal as a control sequence.
+std::string Quoted(const std::wstring& text) { return "\"" + EscapedForDisplay(text) + "\""; }
 
 std::string DefaultTileText(const ShowReport& report) {
     if (report.defaultTile == CREDENTIAL_PROVIDER_NO_DEFAULT) {
@@ -41,7 +44,10 @@ nlohmann::json FieldJson(const TileField& field) {
         {"interactive_state", SUCCEEDED(field.stateResult) ? InteractiveStateName(field.interactiveState) : nullptr},
         {"value_hresult", HResultText(field.valueResult)},
     };
-    if (FAILED(field.valueResult)) {
+    if (field.valueMissing) {
+        json["value_missing"] = true;
+    }
+    if (FAILED(field.valueResult) || field.valueMissing) {
         return json;
     }
     switch (field.type) {
@@ -77,6 +83,9 @@ nlohmann::json FieldJson(const TileField& field) {
 }  // namespace
 
 std::string FieldValueText(const TileField& field) {
+    if (field.valueMissing) {
+        return "provider failure: " + HResultText(field.valueResult) + " without a value";
+    }
     if (FAILED(field.valueResult)) {
         return field.type == CPFT_TILE_IMAGE ? "no bitmap (" + HResultText(field.valueResult) + ")"
                                              : "value failed: " + HResultText(field.valueResult);
@@ -100,6 +109,20 @@ std::string FieldValueText(const TileField& field) {
     default:
         return Quoted(field.text);
     }
+}
+
+bool ShowReportHasProviderFailure(const ShowReport& report) {
+    for (const TileView& tile : report.tiles) {
+        if (FAILED(tile.openResult)) {
+            return true;
+        }
+        for (const TileField& field : tile.fields) {
+            if (field.valueMissing) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 std::string ShowReportText(const ShowReport& report) {

@@ -29,5 +29,9 @@ struct ShowReport {
 std::string ShowReportText(const ShowReport& report);
 nlohmann::json ShowReportJson(const ShowReport& report);
 
+// A tile that could not be opened, or a getter that succeeded without a value: the report is
+// printed whole, and the command exits with kExitProviderFailure.
+bool ShowReportHasProviderFailure(const ShowReport& report);
+
 // A field's value in words: "\"Quillmere\"", "beside field 2", "no bitmap (0x80004001 (E_NOTIMPL))".
 std::string FieldValueText(const TileField& field);

@@ -19,8 +19,9 @@ bool StandardInputIsConsole() noexcept {
 bool ReadNewPassword(const std::wstring& user, SecretBytes& password) {
     const std::wstring prompt = L"Password for " + user + L": ";
     SecretWide first;
-    if (FAILED(ReadSecretLine(prompt.c_str(), first))) {
-        WriteErr("test-agent: cannot read the password\n");
+    const HRESULT read = ReadSecretLine(prompt.c_str(), first);
+    if (FAILED(read)) {
+        WriteErr(std::string("test-agent: ") + SecretLineErrorText(read) + "\n");
         return false;
     }
     if (StandardInputIsConsole()) {

@@ -21,7 +21,9 @@ const wchar_t kAgentUsageText[] =
     L"                      [--admin] [--iterations N]\n"
     L"      Adds a user to FILE (created when missing). The password is read from the console\n"
     L"      without echo, or as one line from standard input when that is not a console.\n"
-    L"      --iterations N PBKDF2-SHA256 iterations for this user (default 100000)\n"
+    L"      --iterations N PBKDF2-SHA256 iterations for this user, 1 to 10000000 (default\n"
+    L"                     100000); a request for an unknown name costs as many iterations as\n"
+    L"                     the costliest user, so that its answer time tells nothing\n"
     L"  test-agent help\n"
     L"\n"
     L"Exit codes: 0 success, 1 failure, 2 usage error.\n";
@@ -88,8 +90,8 @@ bool ParseAddUserOption(const std::wstring& option, ArgumentCursor& args, AgentC
     }
     if (option == L"--iterations") {
         unsigned long value = 0;
-        if (!ParseCount(args.Next(), 1, 0xFFFFFFFFul, value)) {
-            error = L"--iterations takes a number of at least 1";
+        if (!ParseCount(args.Next(), kMinHashIterations, kMaxHashIterations, value)) {
+            error = L"--iterations takes a number from 1 to 10000000";
             return false;
         }
         command.iterations = value;

@@ -57,13 +57,12 @@ AgentDecision Refusal(const char* status, const char* reason, const char* verdic
     return decision;
 }
 
-// An unknown name costs one derivation too, with the cost of a stored user, so that the reply
-// time does not tell which names exist.
+// An unknown name costs one derivation too, as many iterations as the costliest stored user, so
+// that the reply time does not tell which names exist.
 void SpendOneDerivation(const AuthRequest& request, const UserStore& store) {
     static const std::vector<BYTE> kDecoySalt(kPasswordSaltBytes, 0x5A);
-    const ULONG iterations = store.Users().empty() ? kDefaultHashIterations : store.Users().front().iterations;
     PasswordHash ignored{};
-    DerivePasswordHash(request.password.data(), request.password.size(), kDecoySalt, iterations, ignored);
+    DerivePasswordHash(request.password.data(), request.password.size(), kDecoySalt, store.MaxIterations(), ignored);
 }
 
 AgentDecision DecideOnCredentials(const AuthRequest& request, const UserStore& store) {

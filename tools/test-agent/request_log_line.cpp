@@ -1,5 +1,7 @@
 #include "request_log_line.h"
 
+#include "display_escaping.h"
+
 #include <cstdio>
 
 namespace {
@@ -16,17 +18,7 @@ std::string SanitizedUser(const std::string& user) {
             --length;
         }
     }
-    std::string safe;
-    for (size_t i = 0; i < length; ++i) {
-        const unsigned char byte = static_cast<unsigned char>(user[i]);
-        if (byte < 0x20 || byte == 0x7F || byte == '"' || byte == '\\') {
-            char escaped[5];
-            std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
-            safe += escaped;
-        } else {
-            safe.push_back(static_cast<char>(byte));
-        }
-    }
+    std::string safe = EscapedForDisplay(std::string_view(user.data(), length));
     if (cut) {
         safe += "...";
     }

@@ -7,7 +7,8 @@
 #include <string>
 
 // "2024-05-01T09:30:12.345Z user=\"demo\" verdict=OK 132 ms". The user name is quoted, cut to
-// 64 bytes and stripped of control characters, quotes and backslashes (shown as \xHH), so that
-// a client cannot forge or break log lines.
+// 64 bytes and escaped as a console text is (display_escaping.h: controls, separators,
+// bidirectional controls, quotes and backslashes), so that a client cannot forge, break or
+// visually reorder log lines.
 std::string FormatRequestLogLine(const SYSTEMTIME& utcTime, const std::string& user, const std::string& verdict,
                                  ULONGLONG milliseconds);

@@ -4,6 +4,8 @@
 
 #include <climits>
 
+static_assert(kMaxHashIterations == 10000000, "the error names the range");
+
 bool IsReplySafeText(std::string_view utf8, size_t maxUnits) {
     for (const char c : utf8) {
         const unsigned char byte = static_cast<unsigned char>(c);
@@ -35,8 +37,8 @@ bool ValidateUserRecord(const UserRecord& record, std::string& error) {
         error = "full name must be at most 255 characters without quotes, backslashes or control characters";
         return false;
     }
-    if (record.iterations == 0) {
-        error = "iteration count must be at least 1";
+    if (record.iterations < kMinHashIterations || record.iterations > kMaxHashIterations) {
+        error = "iterations must be a whole number from 1 to 10000000";
         return false;
     }
     if (record.salt.size() < 8) {

@@ -4,41 +4,52 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 
-bool NamesEqual(std::string_view left, std::string_view right) {
-    if (left.empty() || right.empty()) {
-        return false;
+// The form two names share when CompareStringOrdinal(..., TRUE) calls them equal: each UTF-16
+// unit upper-cased through the system's invariant table. Empty for an empty name.
+std::wstring FoldedName(std::string_view name) {
+    const std::wstring wide = WideFromUtf8(name);
+    if (wide.empty() || wide.size() > INT_MAX) {
+        return {};
     }
-    const std::wstring wideLeft = WideFromUtf8(left);
-    const std::wstring wideRight = WideFromUtf8(right);
-    return CompareStringOrdinal(wideLeft.c_str(), static_cast<int>(wideLeft.size()), wideRight.c_str(),
-                                static_cast<int>(wideRight.size()), TRUE) == CSTR_EQUAL;
-}
-
-bool RecordAnswersTo(const UserRecord& record, std::string_view name) {
-    return NamesEqual(record.username, name) || NamesEqual(record.email, name);
+    std::wstring folded(wide.size(), L'\0');
+    const int units = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), static_cast<int>(wide.size()),
+                                    folded.data(), static_cast<int>(folded.size()), nullptr, nullptr, 0);
+    folded.resize(units > 0 ? static_cast<size_t>(units) : 0);
+    return folded;
 }
 
 }  // namespace
 
 const UserRecord* UserStore::Find(std::string_view name) const {
-    for (const UserRecord& record : m_users) {
-        if (RecordAnswersTo(record, name)) {
-            return &record;
-        }
+    const std::wstring folded = FoldedName(name);
+    if (folded.empty()) {
+        return nullptr;
     }
-    return nullptr;
+    const auto found = m_index.find(folded);
+    return found != m_index.end() ? &m_users[found->second] : nullptr;
 }
 
 bool UserStore::Add(UserRecord record, std::string& error) {
     if (!ValidateUserRecord(record, error)) {
         return false;
     }
-    if (Find(record.username) != nullptr || (!record.email.empty() && Find(record.email) != nullptr)) {
+    const std::wstring name = FoldedName(record.username);
+    const std::wstring email = FoldedName(record.email);
+    if (m_index.count(name) != 0 || (!email.empty() && m_index.count(email) != 0)) {
         error = "a user with that name or email already exists";
         return false;
     }
+    const ULONG iterations = record.iterations;
     m_users.push_back(std::move(record));
+    m_maxIterations = m_users.size() == 1 ? iterations : std::max(m_maxIterations, iterations);
+    m_index.emplace(name, m_users.size() - 1);
+    if (!email.empty()) {
+        m_index.emplace(email, m_users.size() - 1);
+    }
     return true;
 }

@@ -6,12 +6,14 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class UserStore {
 public:
     // The record whose user name or email equals name, ignoring case the way Windows compares
-    // account names (ordinal, case-insensitive); null when there is none.
+    // account names (ordinal, case-insensitive); null when there is none. Constant time: an
+    // index on the case-folded names is kept as records are added.
     const UserRecord* Find(std::string_view name) const;
 
     // Adds a validated record whose user name and email clash with no stored name or email.
@@ -19,6 +21,13 @@ public:
 
     const std::vector<UserRecord>& Users() const noexcept { return m_users; }
 
+    // The highest iteration count of any stored user (kDefaultHashIterations when there is
+    // none): what an unknown name must cost, so that the answer time does not tell whether an
+    // account exists.
+    ULONG MaxIterations() const noexcept { return m_maxIterations; }
+
 private:
     std::vector<UserRecord> m_users;
+    std::unordered_map<std::wstring, size_t> m_index;  // folded user name or email -> m_users
+    ULONG m_maxIterations = kDefaultHashIterations;
 };

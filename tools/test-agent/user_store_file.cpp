@@ -1,5 +1,6 @@
 #include "user_store_file.h"
 
+#include "display_escaping.h"
 #include "text_file.h"
 
 #include <nlohmann/json.hpp>
@@ -44,18 +45,26 @@ bool BytesFromHex(const std::string& hex, std::vector<BYTE>& bytes) {
     return true;
 }
 
-bool RecordFromJson(const nlohmann::json& entry, UserRecord& record, std::string& error) {
+// Only an unsigned integer literal in range: true, 1.9, 1e300 or -1 would otherwise be converted.
+bool IterationsFromJson(const nlohmann::json& value, ULONG& iterations, std::string& error) {
+    if (!value.is_number_unsigned() || value.get<unsigned long long>() < kMinHashIterations ||
+        value.get<unsigned long long>() > kMaxHashIterations) {
+        error = "iterations must be a whole number from 1 to 10000000";
+        return false;
+    }
+    iterations = static_cast<ULONG>(value.get<unsigned long long>());
+    return true;
+}
+
+bool RecordFromJson(const nlohmann::json& entry, UserRecord& record, std::string& error) try {
     record.username = entry.at("username").get<std::string>();
     record.email = entry.value("email", std::string());
     record.fullName = entry.value("full_name", std::string());
     record.isAdmin = entry.value("is_admin", false);
     const nlohmann::json& hashing = entry.at("pbkdf2_sha256");
-    const auto iterations = hashing.at("iterations").get<unsigned long long>();
-    if (iterations == 0 || iterations > 0xFFFFFFFFull) {
-        error = "iteration count out of range";
+    if (!IterationsFromJson(hashing.at("iterations"), record.iterations, error)) {
         return false;
     }
-    record.iterations = static_cast<ULONG>(iterations);
     std::vector<BYTE> hash;
     if (!BytesFromHex(hashing.at("salt").get<std::string>(), record.salt) ||
         !BytesFromHex(hashing.at("hash").get<std::string>(), hash) || hash.size() != kPasswordHashBytes) {
@@ -64,6 +73,17 @@ bool RecordFromJson(const nlohmann::json& entry, UserRecord& record, std::string
     }
     std::copy(hash.begin(), hash.end(), record.hash.begin());
     return true;
+} catch (const nlohmann::json::exception& e) {
+    error = e.what();
+    return false;
+}
+
+// How an error names a record: by its user name when it has one, else by its place in the list.
+std::string RecordName(const nlohmann::json& entry, size_t index) {
+    if (entry.is_object() && entry.contains("username") && entry["username"].is_string()) {
+        return "user \"" + EscapedForDisplay(entry["username"].get_ref<const std::string&>()) + "\"";
+    }
+    return "user number " + std::to_string(index + 1);
 }
 
 }  // namespace
@@ -72,15 +92,16 @@ bool ParseUserStore(const std::string& text, UserStore& store, std::string& erro
     store = UserStore();
     try {
         const nlohmann::json document = nlohmann::json::parse(text);
+        const nlohmann::json& users = document.at("users");
+        if (!users.is_array()) {
+            error = "\"users\" must be a list";
+            return false;
+        }
         UserStore parsed;
-        for (const nlohmann::json& entry : document.at("users")) {
+        for (size_t index = 0; index < users.size(); ++index) {
             UserRecord record;
-            if (!RecordFromJson(entry, record, error)) {
-                return false;
-            }
-            const std::string name = record.username;
-            if (!parsed.Add(std::move(record), error)) {
-                error = "user \"" + name + "\": " + error;
+            if (!RecordFromJson(users[index], record, error) || !parsed.Add(std::move(record), error)) {
+                error = RecordName(users[index], index) + ": " + error;
                 return false;
             }
         }

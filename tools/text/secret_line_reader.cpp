@@ -2,6 +2,7 @@
 
 #include "secret_text_conversion.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -59,6 +60,10 @@ HRESULT ReadConsoleSecret(HANDLE input, DWORD mode, PCWSTR prompt, SecretWide& s
         if (read == 0 || secret.back() == L'\n') {
             break;
         }
+        if (std::find(secret.begin(), secret.end(), L'\0') != secret.end()) {
+            hr = kSecretLineHasNul;
+            break;
+        }
         if (secret.size() > kMaxSecretUnits + 2) {
             hr = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
             break;
@@ -69,6 +74,9 @@ HRESULT ReadConsoleSecret(HANDLE input, DWORD mode, PCWSTR prompt, SecretWide& s
     DropLineBreak(secret);
     if (SUCCEEDED(hr) && secret.size() > kMaxSecretUnits) {
         hr = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    }
+    if (SUCCEEDED(hr) && std::find(secret.begin(), secret.end(), L'\0') != secret.end()) {
+        hr = kSecretLineHasNul;
     }
     if (FAILED(hr)) {
         secret.clear();
@@ -98,6 +106,10 @@ HRESULT ReadPipedSecret(HANDLE input, SecretWide& secret) {
         if (line.size() == 4 * kMaxSecretUnits + 1) {
             return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
         }
+        // Every later C call would end the secret here: "abc\0anything" would sign in as "abc".
+        if (byte == '\0') {
+            return kSecretLineHasNul;
+        }
         line.push_back(byte);
     }
     if (!line.empty() && line.back() == '\r') {
@@ -116,6 +128,8 @@ HRESULT ReadPipedSecret(HANDLE input, SecretWide& secret) {
 
 }  // namespace
 
+static_assert(kMaxSecretUnits == 1024, "the error text names the limit");
+
 HRESULT ReadSecretLine(PCWSTR prompt, SecretWide& secret) noexcept try {
     secret.clear();
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
@@ -130,4 +144,17 @@ HRESULT ReadSecretLine(PCWSTR prompt, SecretWide& secret) noexcept try {
 } catch (const std::bad_alloc&) {
     secret.clear();
     return E_OUTOFMEMORY;
+}
+
+const char* SecretLineErrorText(HRESULT hr) noexcept {
+    if (hr == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)) {
+        return "the password is too long (at most 1024 characters)";
+    }
+    if (hr == kSecretLineHasNul) {
+        return "the password holds a NUL character, which no password can hold";
+    }
+    if (hr == HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION)) {
+        return "the password is not valid UTF-8";
+    }
+    return "cannot read the password from standard input";
 }

@@ -10,9 +10,15 @@
 // Longest secret accepted, in UTF-16 units (and four times as many UTF-8 bytes from a pipe).
 inline constexpr size_t kMaxSecretUnits = 1024;
 
+// A line holding a NUL character: refused, since every C string would end the secret there.
+inline constexpr HRESULT kSecretLineHasNul = static_cast<HRESULT>(0x8007000DL);  // ERROR_INVALID_DATA
+
 // Fills secret with the line's text and one terminating zero; the line break is dropped. An
 // empty line, and end of input before any byte, give the empty secret. Results:
 // S_OK; HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) for a line longer than kMaxSecretUnits;
-// HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION) for piped bytes that are not UTF-8;
-// another failure when the input cannot be read.
+// kSecretLineHasNul; HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION) for piped bytes that are
+// not UTF-8; another failure when the input cannot be read. On failure secret is empty.
 HRESULT ReadSecretLine(PCWSTR prompt, SecretWide& secret) noexcept;
+
+// What a tool tells the user when ReadSecretLine failed with hr ("the password is too long ...").
+const char* SecretLineErrorText(HRESULT hr) noexcept;

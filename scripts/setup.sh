@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   nlohmann-json3-dev
   python3 python3-pefile
+  xvfb xauth fonts-dejavu-core fonts-wine
 )
 
 missing=()

@@ -6,20 +6,24 @@ ProviderSession::~ProviderSession() {
     }
 }
 
-HRESULT ProviderSession::Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
+HRESULT ProviderSession::Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, HostEventListener* listener) {
     m_failedStep = "SetUsageScenario";
     HRESULT hr = m_provider->SetUsageScenario(scenario, 0);
     if (FAILED(hr)) {
         return hr;
     }
     // Optional for a provider (E_NOTIMPL is common); the host goes on without it.
-    m_events.Attach(ProviderEventsSink::Create());
+    m_events.Attach(ProviderEventsSink::Create(listener));
     if (m_events != nullptr) {
         m_advised = SUCCEEDED(m_provider->Advise(m_events.Get(), 0));
     }
+    return Refresh();
+}
+
+HRESULT ProviderSession::Refresh() {
     DWORD failedIndex = 0;
     m_failedStep = "GetFieldDescriptorCount/GetFieldDescriptorAt";
-    hr = ReadFieldDescriptors(m_provider, m_fields, failedIndex);
+    HRESULT hr = ReadFieldDescriptors(m_provider, m_fields, failedIndex);
     if (FAILED(hr)) {
         return hr;
     }
@@ -41,7 +45,7 @@ TileConnection::~TileConnection() {
     }
 }
 
-HRESULT TileConnection::Open(ICredentialProvider* provider, DWORD index) {
+HRESULT TileConnection::Open(ICredentialProvider* provider, DWORD index, HostEventListener* listener) {
     m_failedStep = "GetCredentialAt";
     HRESULT hr = provider->GetCredentialAt(index, &m_tile);
     if (FAILED(hr)) {
@@ -51,7 +55,7 @@ HRESULT TileConnection::Open(ICredentialProvider* provider, DWORD index) {
         return E_POINTER;
     }
     // Like the provider's Advise, optional: a tile that refuses it still signs in.
-    m_events.Attach(CredentialEventsSink::Create());
+    m_events.Attach(CredentialEventsSink::Create(listener));
     if (m_events != nullptr) {
         m_advised = SUCCEEDED(m_tile->Advise(m_events.Get()));
     }
@@ -69,4 +73,12 @@ HRESULT TileConnection::Select(BOOL& autoLogon) {
     m_selected = true;
     m_failedStep = "";
     return hr;
+}
+
+HRESULT TileConnection::Deselect() {
+    if (!m_selected) {
+        return S_FALSE;
+    }
+    m_selected = false;
+    return m_tile->SetDeselected();
 }

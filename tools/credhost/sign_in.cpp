@@ -69,13 +69,18 @@ SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, 
         return ProviderFailed(outcome, "SetStringValue (password)");
     }
 
+    const SignInVerdict verdict = SubmitTile(tile.Tile(), reportStatus, outcome);
+    outcome.tileEvents = tile.EventCount();
+    return verdict;
+}
+
+SignInVerdict SubmitTile(ICredentialProviderCredential* tile, NTSTATUS reportStatus, SignInOutcome& outcome) {
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization{};
     CoTaskString statusText;
     outcome.serializationResult =
-        tile.Tile()->GetSerialization(&outcome.response, &serialization, statusText.Receive(), &outcome.statusIcon);
+        tile->GetSerialization(&outcome.response, &serialization, statusText.Receive(), &outcome.statusIcon);
     outcome.hasStatusText = statusText.Get() != nullptr;
     outcome.statusText = outcome.hasStatusText ? statusText.Get() : L"";
-    outcome.tileEvents = tile.EventCount();
     if (FAILED(outcome.serializationResult)) {
         return ProviderFailed(outcome, "GetSerialization");
     }
@@ -94,7 +99,6 @@ SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, 
     if (IsMalformedLogon(outcome.logon)) {
         return ProviderFailed(outcome, "GetSerialization (malformed logon block)");
     }
-    ReportLogonResult(tile.Tile(), reportStatus, outcome);
-    outcome.tileEvents = tile.EventCount();
+    ReportLogonResult(tile, reportStatus, outcome);
     return SignInVerdict::SignedIn;
 }

@@ -226,6 +226,12 @@ TEST_F(CredhostWindow, EveryFieldTypeIsDrawnAndTheProvidersLiveUpdatesAppear) {
     const std::wstring outcome = NextOutcome(window, [&] { SendMessageW(Field(window, EverySubmit), BM_CLICK, 0, 0); });
     EXPECT_EQ(TextOf(GetDlgItem(window, kStatusTextId)), L"This test provider signs nobody in.");
 
+    // Ticking the box makes the provider add a tile and raise CredentialsChanged: the host reads
+    // the tiles again and lists the third.
+    SendMessageW(Field(window, EveryCheckbox), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return SendMessageW(GetDlgItem(window, kTileListId), LB_GETCOUNT, 0, 0) == 3; }));
+    EXPECT_TRUE(WaitFor([&] { return Field(window, EveryLarge) != nullptr; }));
+
     // Clicking the second tile in the list selects it: its own fields replace the first's.
     SendMessageW(GetDlgItem(window, kTileListId), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 64 + 20));
     SendMessageW(GetDlgItem(window, kTileListId), WM_LBUTTONUP, 0, MAKELPARAM(20, 64 + 20));

@@ -9,6 +9,12 @@ namespace {
 
 const CLSID kClsid = {0x5E1F7A2C, 0x3B4D, 0x4E6F, {0x8A, 0x9B, 0x0C, 0x1D, 0x2E, 0x3F, 0x4A, 0x5B}};
 LONG g_objects = 0;
+// The provider's sink and its tile count, shared with the tiles: ticking the checkbox adds a
+// third tile and tells the host through CredentialsChanged.
+ICredentialProviderEvents* g_providerEvents = nullptr;
+UINT_PTR g_adviseContext = 0;
+DWORD g_tileCount = 2;
+constexpr DWORD kMaxTiles = 3;
 
 struct FieldSpec {
     CREDENTIAL_PROVIDER_FIELD_TYPE type;
@@ -163,6 +169,10 @@ public:
     }
     IFACEMETHODIMP SetCheckboxValue(DWORD, BOOL checked) override {
         m_checked = checked;
+        if (g_providerEvents != nullptr && g_tileCount < kMaxTiles) {
+            g_tileCount = kMaxTiles;
+            g_providerEvents->CredentialsChanged(g_adviseContext);
+        }
         return S_OK;
     }
     IFACEMETHODIMP SetComboBoxSelectedValue(DWORD, DWORD) override { return S_OK; }
@@ -205,8 +215,11 @@ private:
 
 class Provider final : public Counted<ICredentialProvider> {
 public:
-    Provider() : m_tiles{new (std::nothrow) Tile(L"First tile"), new (std::nothrow) Tile(L"Second tile")} {}
+    Provider()
+        : m_tiles{new (std::nothrow) Tile(L"First tile"), new (std::nothrow) Tile(L"Second tile"),
+                  new (std::nothrow) Tile(L"Third tile")} {}
     ~Provider() override {
+        UnAdvise();
         for (Tile* tile : m_tiles) {
             if (tile != nullptr) {
                 tile->Release();
@@ -215,8 +228,20 @@ public:
     }
     IFACEMETHODIMP SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENARIO, DWORD) override { return S_OK; }
     IFACEMETHODIMP SetSerialization(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP Advise(ICredentialProviderEvents*, UINT_PTR) override { return E_NOTIMPL; }
-    IFACEMETHODIMP UnAdvise() override { return E_NOTIMPL; }
+    IFACEMETHODIMP Advise(ICredentialProviderEvents* events, UINT_PTR context) override {
+        UnAdvise();
+        g_providerEvents = events;
+        g_providerEvents->AddRef();
+        g_adviseContext = context;
+        return S_OK;
+    }
+    IFACEMETHODIMP UnAdvise() override {
+        if (g_providerEvents != nullptr) {
+            g_providerEvents->Release();
+            g_providerEvents = nullptr;
+        }
+        return S_OK;
+    }
     IFACEMETHODIMP GetFieldDescriptorCount(DWORD* count) override {
         *count = EveryFieldCount;
         return S_OK;
@@ -239,13 +264,13 @@ public:
         return S_OK;
     }
     IFACEMETHODIMP GetCredentialCount(DWORD* count, DWORD* defaultTile, BOOL* autoLogon) override {
-        *count = 2;
+        *count = g_tileCount;
         *defaultTile = 0;
         *autoLogon = FALSE;
         return S_OK;
     }
     IFACEMETHODIMP GetCredentialAt(DWORD index, ICredentialProviderCredential** tile) override {
-        if (index >= 2 || m_tiles[index] == nullptr) {
+        if (index >= g_tileCount || m_tiles[index] == nullptr) {
             return E_INVALIDARG;
         }
         *tile = m_tiles[index];
@@ -254,7 +279,7 @@ public:
     }
 
 private:
-    Tile* m_tiles[2];
+    Tile* m_tiles[kMaxTiles];
 };
 
 class Factory final : public Counted<IClassFactory> {

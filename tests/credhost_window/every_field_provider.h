@@ -1,4 +1,4 @@
-// A test credential provider with one field of every type and every field state, two tiles,
+// A test credential provider with one field of every type and every field state, two tiles (three after CredentialsChanged),
 // and reactions that exercise each of the host's event calls; for credhost window's test.
 #pragma once
 

@@ -1,5 +1,7 @@
 #include "png_reader.h"
 
+#include "com_apartment.h"
+
 #include <wincodec.h>
 #include <wrl/client.h>
 
@@ -8,27 +10,8 @@
 
 using Microsoft::WRL::ComPtr;
 
-namespace {
-
-class ScopedCom {
-public:
-    ScopedCom() noexcept : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ScopedCom() {
-        if (SUCCEEDED(m_result)) {
-            CoUninitialize();
-        }
-    }
-    ScopedCom(const ScopedCom&) = delete;
-    ScopedCom& operator=(const ScopedCom&) = delete;
-
-private:
-    HRESULT m_result;
-};
-
-}  // namespace
-
 PngSummary ReadPngSummary(const std::wstring& path) {
-    const ScopedCom com;
+    const ComApartment com;
     PngSummary summary;
     ComPtr<IWICImagingFactory> factory;
     ComPtr<IWICBitmapDecoder> decoder;

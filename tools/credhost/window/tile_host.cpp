@@ -35,9 +35,7 @@ void TileHost::Load() {
         PostFailure(hr, m_session->FailedStep());
         return;
     }
-    auto snapshot = std::make_unique<TilesSnapshot>();
-    OpenTiles(*snapshot);
-    PostToWindow(m_window, kMsgTilesRead, 0, std::move(snapshot));
+    PostTiles();
 }
 
 void TileHost::Refresh() {
@@ -51,6 +49,10 @@ void TileHost::Refresh() {
         PostFailure(hr, m_session->FailedStep());
         return;
     }
+    PostTiles();
+}
+
+void TileHost::PostTiles() {
     auto snapshot = std::make_unique<TilesSnapshot>();
     OpenTiles(*snapshot);
     PostToWindow(m_window, kMsgTilesRead, 0, std::move(snapshot));

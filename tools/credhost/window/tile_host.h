@@ -37,6 +37,7 @@ public:
 
 private:
     ICredentialProviderCredential* TileAt(DWORD tile) const noexcept;
+    void PostTiles();
     void OpenTiles(TilesSnapshot& snapshot);
     void PostFailure(HRESULT hr, const char* step);
 

@@ -162,6 +162,28 @@ TEST_F(CredhostWindow, TypedRefusalShowsTheAgentsReasonAndApprovalTheDecodedCred
     EXPECT_EQ(ReadFileText(s_directory + L"\\credhost.out").find("S_FALSE"), std::string::npos);
 }
 
+TEST_F(CredhostWindow, WindowKeepsAnsweringWhileTheProviderWaitsForASlowAgent) {
+    m_agent.Stop();
+    ASSERT_TRUE(m_agent.Start(L" --delay 3000"));
+    HWND window = OpenWindow(QM_WINDOW_DLL, kProviderClsid, FieldPassword);
+    ASSERT_NE(window, nullptr) << "no tile window appeared";
+    HWND password = Field(window, FieldPassword);
+    SendMessageW(Field(window, FieldUserName), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"demo"));
+    SendMessageA(password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kPassword));
+    const std::wstring approval = NextOutcome(window, [&] {
+        SendMessageW(Field(window, FieldSubmit), BM_CLICK, 0, 0);
+        // While GetSerialization waits for the agent, the window answers at once, shows the
+        // wait indicator, and takes no more typing.
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer), 0);
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, kWaitIndicatorId)));
+        EXPECT_EQ(TextOf(GetDlgItem(window, kStatusTextId)), L"Signing in\u2026");
+        EXPECT_FALSE(IsWindowEnabled(password));
+    });
+    EXPECT_NE(approval.find(L"user name     \"demo\""), std::wstring::npos) << approval.c_str();
+    CloseWindow(window);
+}
+
 TEST_F(CredhostWindow, ScreenshotRunsSaveThePictureAndExitWithSigninsCodes) {
     struct Case {
         const wchar_t* name;

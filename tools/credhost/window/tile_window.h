@@ -43,8 +43,12 @@ private:
     void OnTilesRead(std::unique_ptr<TilesSnapshot> snapshot);
     void OnFieldEvent(std::unique_ptr<PostedFieldEvent> event);
     void OnSubmitted(std::unique_ptr<SignInReport> report);
+    // tile_window_actions.cpp: a person's actions and the submission's answer.
     void OnCommand(int id, int code);
     void OnFieldCommand(size_t index, int code);
+    void SelectTile(DWORD tile);
+    void Submit();
+    void SetBusy(bool busy);
     LRESULT OnDrawItem(const DRAWITEMSTRUCT& item);
     LRESULT OnColorStatic(HDC dc, HWND control);
     void OnDestroy();
@@ -52,9 +56,6 @@ private:
     void ShowTile(DWORD tile);
     void DestroyFieldWindows();
     void Layout();
-    void SelectTile(DWORD tile);
-    void Submit();
-    void SetBusy(bool busy);
     void ShowStatus(const std::wstring& text, CREDENTIAL_PROVIDER_STATUS_ICON icon);
     void ShowOutcome(const std::string& text);
     std::vector<FieldValue>* SelectedFields() noexcept;

@@ -54,7 +54,8 @@ HWND WaitForTileWindow(DWORD firstField) {
     return window;
 }
 
-HWND Field(HWND window, DWORD id) { return GetDlgItem(window, kFieldControlBase + static_cast<int>(id)); }
+// The fields of both providers have ids equal to their descriptor indexes.
+HWND Field(HWND window, DWORD index) { return GetDlgItem(window, kFieldControlBase + static_cast<int>(index)); }
 
 std::wstring ClassOf(HWND control) {
     wchar_t name[64] = {};

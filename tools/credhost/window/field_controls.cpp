@@ -16,8 +16,7 @@ HWND MakeChild(HWND parent, PCWSTR className, PCWSTR text, DWORD style, int id, 
     return child;
 }
 
-HWND MakeControl(HWND parent, const TileField& field, const WindowFonts& fonts) {
-    const int id = kFieldControlBase + static_cast<int>(field.id);
+HWND MakeControl(HWND parent, const TileField& field, int id, const WindowFonts& fonts) {
     switch (field.type) {
     case CPFT_TILE_IMAGE:
         return MakeChild(parent, L"STATIC", L"", SS_OWNERDRAW, id, fonts.Normal());
@@ -66,13 +65,16 @@ bool IsEditField(const TileField& field) noexcept {
     return field.type == CPFT_EDIT_TEXT || field.type == CPFT_PASSWORD_TEXT;
 }
 
-FieldWindows CreateFieldWindows(HWND parent, const FieldValue& value, const WindowFonts& fonts) {
+FieldWindows CreateFieldWindows(HWND parent, const FieldValue& value, size_t index, const WindowFonts& fonts) {
     FieldWindows windows;
+    if (index >= kMaxFieldControls) {
+        return windows;
+    }
     const TileField& field = value.field;
-    windows.control = MakeControl(parent, field, fonts);
+    windows.control = MakeControl(parent, field, kFieldControlBase + static_cast<int>(index), fonts);
     if (IsEditField(field) || field.type == CPFT_COMBOBOX) {
         windows.label = MakeChild(parent, L"STATIC", field.label.c_str(), SS_LEFT | SS_NOPREFIX,
-                                  kFieldLabelBase + static_cast<int>(field.id), fonts.Normal());
+                                  kFieldLabelBase + static_cast<int>(index), fonts.Normal());
     }
     ShowFieldChange(value, windows, FieldEventKind::String, nullptr);
     ShowFieldChange(value, windows, FieldEventKind::Checkbox, nullptr);

@@ -12,8 +12,9 @@ struct FieldWindows {
     HWND label = nullptr;  // edits and combo boxes: the field's label beside the control
 };
 
-// Creates the field's windows under parent, hidden until laid out, showing the field's value.
-FieldWindows CreateFieldWindows(HWND parent, const FieldValue& value, const WindowFonts& fonts);
+// Creates the windows of the field at index under parent, hidden until laid out, showing the
+// field's value; none past kMaxFieldControls.
+FieldWindows CreateFieldWindows(HWND parent, const FieldValue& value, size_t index, const WindowFonts& fonts);
 
 // Shows in the control what an event of kind changed in value (the record already holds it).
 // Setting an edit's text raises EN_CHANGE: the window ignores that while it sets text itself.

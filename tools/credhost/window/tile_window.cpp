@@ -191,9 +191,9 @@ void TileWindow::ShowTile(DWORD tile) {
         return;
     }
     m_settingText = true;
-    for (const FieldValue& value : *fields) {
-        m_controls.push_back(CreateFieldWindows(m_window, value, m_fonts));
-        ShowInteractiveState(value, m_controls.back(), m_busy);
+    for (size_t index = 0; index < fields->size(); ++index) {
+        m_controls.push_back(CreateFieldWindows(m_window, (*fields)[index], index, m_fonts));
+        ShowInteractiveState((*fields)[index], m_controls.back(), m_busy);
     }
     m_settingText = false;
     Layout();
@@ -339,10 +339,9 @@ LRESULT TileWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
         return TRUE;
     }
     std::vector<FieldValue>* fields = SelectedFields();
-    for (size_t index = 0; fields != nullptr && index < fields->size(); ++index) {
-        if (static_cast<int>(item.CtlID) == kFieldControlBase + static_cast<int>((*fields)[index].field.id)) {
-            DrawTileImage(item.hDC, item.rcItem, (*fields)[index].image.Get());
-        }
+    const size_t index = item.CtlID - kFieldControlBase;
+    if (fields != nullptr && item.CtlID >= static_cast<UINT>(kFieldControlBase) && index < fields->size()) {
+        DrawTileImage(item.hDC, item.rcItem, (*fields)[index].image.Get());
     }
     return TRUE;
 }
@@ -350,12 +349,11 @@ LRESULT TileWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
 // Statics and read-only edits on the window's white, command links in link blue.
 LRESULT TileWindow::OnColorStatic(HDC dc, HWND control) {
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-    const int id = GetDlgCtrlID(control) - kFieldControlBase;
+    const int index = GetDlgCtrlID(control) - kFieldControlBase;
     std::vector<FieldValue>* fields = SelectedFields();
-    for (size_t index = 0; fields != nullptr && index < fields->size(); ++index) {
-        if (static_cast<int>((*fields)[index].field.id) == id && (*fields)[index].field.type == CPFT_COMMAND_LINK) {
-            SetTextColor(dc, RGB(0x00, 0x5A, 0xC8));
-        }
+    if (fields != nullptr && index >= 0 && static_cast<size_t>(index) < fields->size() &&
+        (*fields)[index].field.type == CPFT_COMMAND_LINK) {
+        SetTextColor(dc, RGB(0x00, 0x5A, 0xC8));
     }
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
 }

@@ -53,16 +53,10 @@ void TileWindow::OnCommand(int id, int code) {
         return;
     }
     const int index = id - kFieldControlBase;
-    std::vector<FieldValue>* fields = SelectedFields();
-    if (fields == nullptr || index < 0 || static_cast<size_t>(index) > 0xFFFF) {
+    if (index < 0 || static_cast<size_t>(index) >= m_controls.size()) {
         return;
     }
-    for (size_t field = 0; field < fields->size() && field < m_controls.size(); ++field) {
-        if ((*fields)[field].field.id == static_cast<DWORD>(index)) {
-            OnFieldCommand(field, code);
-            return;
-        }
-    }
+    OnFieldCommand(static_cast<size_t>(index), code);
 }
 
 // A person changed a control: the tile hears of it at once, as on the sign-in screen.

@@ -78,9 +78,11 @@ void TileHost::OpenTiles(TilesSnapshot& snapshot) {
     m_selected = m_session->ChosenTile();
     snapshot.selected = m_selected;
     BOOL autoLogon = FALSE;
-    if (!m_tiles.empty() && FAILED(m_tiles[m_selected]->Select(autoLogon))) {
-        snapshot.result = E_FAIL;
+    const HRESULT selected = m_tiles.empty() ? S_OK : m_tiles[m_selected]->Select(autoLogon);
+    if (FAILED(selected)) {
+        snapshot.result = selected;
         snapshot.failedStep = m_tiles[m_selected]->FailedStep();
+        return;
     }
     snapshot.autoLogon = autoLogon || (m_session->AutoLogonWithDefault() && m_session->DefaultTile() == m_selected);
     for (const auto& tile : m_tiles) {

@@ -16,7 +16,7 @@ UINT_PTR g_adviseContext = 0;
 DWORD g_tileCount = 2;
 constexpr DWORD kMaxTiles = 3;
 
-struct FieldSpec {
+struct FieldDefinition {
     CREDENTIAL_PROVIDER_FIELD_TYPE type;
     PCWSTR label;
     CREDENTIAL_PROVIDER_FIELD_STATE state;
@@ -24,7 +24,7 @@ struct FieldSpec {
     PCWSTR value;
 };
 
-const FieldSpec kFields[EveryFieldCount] = {
+const FieldDefinition kFields[EveryFieldCount] = {
     {CPFT_TILE_IMAGE, L"Image", CPFS_DISPLAY_IN_BOTH, CPFIS_NONE, L""},
     {CPFT_LARGE_TEXT, L"Large", CPFS_DISPLAY_IN_BOTH, CPFIS_NONE, L""},
     {CPFT_SMALL_TEXT, L"Small", CPFS_DISPLAY_IN_SELECTED_TILE, CPFIS_NONE, L"Small text: every field type"},

@@ -13,6 +13,7 @@ packages=(
   nlohmann-json3-dev
   python3 python3-pefile
   wixl msitools osslsigncode openssl
+  xvfb xauth fonts-dejavu-core fonts-wine
 )
 
 missing=()

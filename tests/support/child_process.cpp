@@ -35,6 +35,12 @@ bool CreateChildPipe(OwnedHandle& read, OwnedHandle& write, bool childReads) {
 bool Spawn(std::wstring commandLine, HANDLE input, HANDLE output, PROCESS_INFORMATION& process) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    // A test that draws windows gives its thread a desktop of its own; its children start there.
+    wchar_t desktop[128] = {};
+    GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, desktop, sizeof(desktop), nullptr);
+    if (desktop[0] != L'\0' && lstrcmpiW(desktop, L"Default") != 0) {
+        startup.lpDesktop = desktop;
+    }
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input;
     startup.hStdOutput = output;

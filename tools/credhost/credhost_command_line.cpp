@@ -20,6 +20,12 @@ const wchar_t kCredhostUsageText[] =
     L"      length only); then reports the logon result (default 0, STATUS_SUCCESS) to the tile.\n"
     L"      The password is read from the console without echo, or as one line from standard\n"
     L"      input; never from the command line.\n"
+    L"  credhost window PROVIDER [--scenario ...] [--clsid CLSID] [--report-status NTSTATUS]\n"
+    L"                  [--screenshot FILE.png [--user NAME [--submit]]]\n"
+    L"      Draws the provider's tiles in a window with real controls, to be typed into and\n"
+    L"      submitted as on the sign-in screen. With --screenshot it types NAME and the password\n"
+    L"      from standard input, submits with --submit, saves the window as a PNG and exits\n"
+    L"      with signin's exit codes.\n"
     L"\n"
     L"PROVIDER is a class id such as {F1E2D3C4-B5A6-4798-9012-3456789ABCDE}, created through COM\n"
     L"as the system does, or the path of a provider DLL, loaded directly and asked through its\n"
@@ -81,6 +87,8 @@ bool ParseVerb(const wchar_t* verb, CredhostCommand& command, std::wstring& erro
         command.verb = CredhostVerb::Show;
     } else if (name == L"signin") {
         command.verb = CredhostVerb::SignIn;
+    } else if (name == L"window") {
+        command.verb = CredhostVerb::Window;
     } else {
         error = L"unknown subcommand: " + name;
         return false;
@@ -94,10 +102,15 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
         command.json = true;
         return true;
     }
-    const bool takesProvider = command.verb == CredhostVerb::Show || command.verb == CredhostVerb::SignIn;
-    const bool signIn = command.verb == CredhostVerb::SignIn;
+    const bool window = command.verb == CredhostVerb::Window;
+    if (window && option == L"--submit") {
+        command.submit = true;
+        return true;
+    }
+    const bool takesProvider = command.verb != CredhostVerb::List;
+    const bool signIn = command.verb == CredhostVerb::SignIn || window;
     if (value == nullptr && (option == L"--scenario" || option == L"--clsid" || option == L"--user" ||
-                             option == L"--report-status")) {
+                             option == L"--report-status" || option == L"--screenshot")) {
         error = option + L" needs a value";
         return false;
     }
@@ -116,6 +129,10 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
     if (signIn && option == L"--user") {
         command.userName = value;
         command.hasUserName = true;
+        return true;
+    }
+    if (window && option == L"--screenshot") {
+        command.screenshotPath = value;
         return true;
     }
     if (signIn && option == L"--report-status") {
@@ -162,6 +179,15 @@ bool ParseCredhostCommandLine(int argc, const wchar_t* const* argv, CredhostComm
     }
     if (command.verb == CredhostVerb::SignIn && !command.hasUserName) {
         error = L"--user NAME is required";
+        return false;
+    }
+    if (command.verb == CredhostVerb::Window && command.screenshotPath.empty() &&
+        (command.hasUserName || command.submit)) {
+        error = L"--user and --submit go with --screenshot (in the window, type and click instead)";
+        return false;
+    }
+    if (command.submit && !command.hasUserName) {
+        error = L"--submit needs --user NAME";
         return false;
     }
     return true;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-enum class CredhostVerb { Help, List, Show, SignIn };
+enum class CredhostVerb { Help, List, Show, SignIn, Window };
 
 // Exit codes: scripts tell the outcomes apart by these alone.
 inline constexpr int kExitSignedIn = 0;         // also: list / show / help succeeded
@@ -22,6 +22,8 @@ struct CredhostCommand {
     bool hasUserName = false;
     NTSTATUS reportStatus = 0;  // --report-status: what ReportResult is told the logon gave
     bool json = false;
+    std::wstring screenshotPath;  // window: --screenshot FILE.png
+    bool submit = false;          // window: --submit, with --screenshot
 };
 
 // Parses argv[1..]; on failure returns false with error set to a one-line reason.

@@ -7,6 +7,7 @@
 int RunList(const CredhostCommand& command);
 int RunShow(const CredhostCommand& command);
 int RunSignIn(const CredhostCommand& command);
+int RunWindow(const CredhostCommand& command);
 
 // Releases the provider and unloads its DLL; warns when the DLL still counts live objects after
 // the host released everything it was handed (a leaked reference in the provider).

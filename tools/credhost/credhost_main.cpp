@@ -1,4 +1,4 @@
-// credhost: a console sign-in host for credential providers (usage in credhost_command_line.cpp).
+// credhost: a console and window sign-in host for credential providers (usage in credhost_command_line.cpp).
 #include "credhost_commands.h"
 
 #include "console_output.h"
@@ -30,6 +30,8 @@ int wmain(int argc, wchar_t** argv) {
             return RunShow(command);
         case CredhostVerb::SignIn:
             return RunSignIn(command);
+        case CredhostVerb::Window:
+            return RunWindow(command);
         case CredhostVerb::Help:
             break;
         }

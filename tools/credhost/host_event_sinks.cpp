@@ -1,35 +1,72 @@
 #include "host_event_sinks.h"
 
-IFACEMETHODIMP CredentialEventsSink::SetFieldState(ICredentialProviderCredential*, DWORD,
-                                                   CREDENTIAL_PROVIDER_FIELD_STATE) { return Count(); }
-IFACEMETHODIMP CredentialEventsSink::SetFieldInteractiveState(ICredentialProviderCredential*, DWORD,
-                                                              CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE) {
-    return Count();
-}
-IFACEMETHODIMP CredentialEventsSink::SetFieldString(ICredentialProviderCredential*, DWORD, LPCWSTR) { return Count(); }
-IFACEMETHODIMP CredentialEventsSink::SetFieldCheckbox(ICredentialProviderCredential*, DWORD, BOOL, LPCWSTR) {
-    return Count();
-}
-IFACEMETHODIMP CredentialEventsSink::SetFieldBitmap(ICredentialProviderCredential*, DWORD, HBITMAP) { return Count(); }
-IFACEMETHODIMP CredentialEventsSink::SetFieldComboBoxSelectedItem(ICredentialProviderCredential*, DWORD, DWORD) {
-    return Count();
-}
-IFACEMETHODIMP CredentialEventsSink::DeleteFieldComboBoxItem(ICredentialProviderCredential*, DWORD, DWORD) {
-    return Count();
-}
-IFACEMETHODIMP CredentialEventsSink::AppendFieldComboBoxItem(ICredentialProviderCredential*, DWORD, LPCWSTR) {
-    return Count();
-}
-IFACEMETHODIMP CredentialEventsSink::SetFieldSubmitButton(ICredentialProviderCredential*, DWORD, DWORD) {
+HRESULT CredentialEventsSink::Forward(const FieldEvent& event) noexcept {
+    if (m_listener != nullptr) {
+        m_listener->OnFieldEvent(event);
+    }
     return Count();
 }
 
+IFACEMETHODIMP CredentialEventsSink::SetFieldState(ICredentialProviderCredential* tile, DWORD field,
+                                                   CREDENTIAL_PROVIDER_FIELD_STATE state) {
+    FieldEvent event{FieldEventKind::State, tile, field};
+    event.state = state;
+    return Forward(event);
+}
+IFACEMETHODIMP CredentialEventsSink::SetFieldInteractiveState(ICredentialProviderCredential* tile, DWORD field,
+                                                              CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE state) {
+    FieldEvent event{FieldEventKind::InteractiveState, tile, field};
+    event.interactiveState = state;
+    return Forward(event);
+}
+IFACEMETHODIMP CredentialEventsSink::SetFieldString(ICredentialProviderCredential* tile, DWORD field, LPCWSTR text) {
+    FieldEvent event{FieldEventKind::String, tile, field};
+    event.text = text;
+    return Forward(event);
+}
+IFACEMETHODIMP CredentialEventsSink::SetFieldCheckbox(ICredentialProviderCredential* tile, DWORD field, BOOL checked,
+                                                      LPCWSTR label) {
+    FieldEvent event{FieldEventKind::Checkbox, tile, field};
+    event.checked = checked;
+    event.text = label;
+    return Forward(event);
+}
+IFACEMETHODIMP CredentialEventsSink::SetFieldBitmap(ICredentialProviderCredential* tile, DWORD field, HBITMAP bitmap) {
+    FieldEvent event{FieldEventKind::Bitmap, tile, field};
+    event.bitmap = bitmap;
+    return Forward(event);
+}
+IFACEMETHODIMP CredentialEventsSink::SetFieldComboBoxSelectedItem(ICredentialProviderCredential* tile, DWORD field,
+                                                                  DWORD item) {
+    FieldEvent event{FieldEventKind::ComboSelected, tile, field};
+    event.item = item;
+    return Forward(event);
+}
+IFACEMETHODIMP CredentialEventsSink::DeleteFieldComboBoxItem(ICredentialProviderCredential* tile, DWORD field,
+                                                             DWORD item) {
+    FieldEvent event{FieldEventKind::ComboDeleted, tile, field};
+    event.item = item;
+    return Forward(event);
+}
+IFACEMETHODIMP CredentialEventsSink::AppendFieldComboBoxItem(ICredentialProviderCredential* tile, DWORD field,
+                                                             LPCWSTR text) {
+    FieldEvent event{FieldEventKind::ComboAppended, tile, field};
+    event.text = text;
+    return Forward(event);
+}
+IFACEMETHODIMP CredentialEventsSink::SetFieldSubmitButton(ICredentialProviderCredential* tile, DWORD field,
+                                                          DWORD adjacentTo) {
+    FieldEvent event{FieldEventKind::SubmitButton, tile, field};
+    event.item = adjacentTo;
+    return Forward(event);
+}
+
 // A console host has no window of its own to parent a provider's dialogs; the console window
-// (null when there is none) is the closest thing.
+// (null when there is none) is the closest thing. A window host hands out its own window.
 IFACEMETHODIMP CredentialEventsSink::OnCreatingWindow(HWND* phwndOwner) {
     if (phwndOwner == nullptr) {
         return E_POINTER;
     }
-    *phwndOwner = GetConsoleWindow();
+    *phwndOwner = m_listener != nullptr ? m_listener->OwnerWindow() : GetConsoleWindow();
     return Count();
 }

@@ -1,12 +1,43 @@
 // The event sinks that a sign-in host hands to a provider (Advise) and to a tile (Advise):
 // they accept every call, as the sign-in screen would, and count the calls so the host can say
-// what the provider asked for. Heap objects with real reference counts: a provider may keep
-// its reference until UnAdvise.
+// what the provider asked for. A host that draws the tile also hands them a listener, which
+// sees every call on the provider's thread. Heap objects with real reference counts: a provider
+// may keep its reference until UnAdvise.
 #pragma once
 
 #include <credentialprovider.h>
 
 #include <new>
+
+enum class FieldEventKind {
+    State, InteractiveState, String, Checkbox, Bitmap,
+    ComboSelected, ComboDeleted, ComboAppended, SubmitButton
+};
+
+// One ICredentialProviderCredentialEvents call. text and bitmap are the provider's, valid only
+// during the call: a listener copies what it keeps.
+struct FieldEvent {
+    FieldEventKind kind = FieldEventKind::State;
+    ICredentialProviderCredential* tile = nullptr;  // identifies the tile; not called by listeners
+    DWORD fieldId = 0;
+    CREDENTIAL_PROVIDER_FIELD_STATE state = CPFS_HIDDEN;
+    CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE interactiveState = CPFIS_NONE;
+    PCWSTR text = nullptr;  // string, checkbox label, appended combo item
+    BOOL checked = FALSE;
+    HBITMAP bitmap = nullptr;
+    DWORD item = 0;  // combo item index, or the field a submit button sits beside
+};
+
+// What a host with a window does with the provider's events. It must outlive the sinks.
+class HostEventListener {
+public:
+    virtual void OnFieldEvent(const FieldEvent& event) noexcept = 0;
+    virtual void OnCredentialsChanged() noexcept = 0;
+    virtual HWND OwnerWindow() noexcept = 0;
+
+protected:
+    ~HostEventListener() = default;
+};
 
 // IUnknown for a host object with one interface: QueryInterface answers IUnknown and that
 // interface, and the final Release deletes the object.
@@ -51,7 +82,9 @@ private:
 
 class CredentialEventsSink final : public HostComObject<ICredentialProviderCredentialEvents> {
 public:
-    static CredentialEventsSink* Create() noexcept { return new (std::nothrow) CredentialEventsSink(); }
+    static CredentialEventsSink* Create(HostEventListener* listener = nullptr) noexcept {
+        return new (std::nothrow) CredentialEventsSink(listener);
+    }
 
     // ICredentialProviderCredentialEvents: the tile changes what the host shows.
     IFACEMETHODIMP SetFieldState(ICredentialProviderCredential*, DWORD, CREDENTIAL_PROVIDER_FIELD_STATE) override;
@@ -67,16 +100,28 @@ public:
     IFACEMETHODIMP OnCreatingWindow(HWND* phwndOwner) override;
 
 private:
-    CredentialEventsSink() noexcept = default;
+    explicit CredentialEventsSink(HostEventListener* listener) noexcept : m_listener(listener) {}
+    HRESULT Forward(const FieldEvent& event) noexcept;
+
+    HostEventListener* m_listener;
 };
 
 class ProviderEventsSink final : public HostComObject<ICredentialProviderEvents> {
 public:
-    static ProviderEventsSink* Create() noexcept { return new (std::nothrow) ProviderEventsSink(); }
+    static ProviderEventsSink* Create(HostEventListener* listener = nullptr) noexcept {
+        return new (std::nothrow) ProviderEventsSink(listener);
+    }
 
     // ICredentialProviderEvents: the provider asks the host to enumerate its tiles again.
-    IFACEMETHODIMP CredentialsChanged(UINT_PTR) override { return Count(); }
+    IFACEMETHODIMP CredentialsChanged(UINT_PTR) override {
+        if (m_listener != nullptr) {
+            m_listener->OnCredentialsChanged();
+        }
+        return Count();
+    }
 
 private:
-    ProviderEventsSink() noexcept = default;
+    explicit ProviderEventsSink(HostEventListener* listener) noexcept : m_listener(listener) {}
+
+    HostEventListener* m_listener;
 };

@@ -6,7 +6,7 @@ ProviderSession::~ProviderSession() {
     }
 }
 
-HRESULT ProviderSession::Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
+HRESULT ProviderSession::Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, HostEventListener* listener) {
     m_failedStep = "SetUsageScenario";
     HRESULT hr = m_provider->SetUsageScenario(scenario, 0);
     if (FAILED(hr)) {
@@ -14,11 +14,15 @@ HRESULT ProviderSession::Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
     }
     // Optional for a provider (E_NOTIMPL is common); the host goes on without it.
     // The sink's first reference is taken over (mingw's ComPtr::Attach would add one and leak it).
-    *m_events.ReleaseAndGetAddressOf() = ProviderEventsSink::Create();
+    *m_events.ReleaseAndGetAddressOf() = ProviderEventsSink::Create(listener);
     if (m_events != nullptr) {
         m_advised = SUCCEEDED(m_provider->Advise(m_events.Get(), 0));
     }
-    hr = ReadFieldDescriptors(m_provider, m_fields, m_failedStep);
+    return Refresh();
+}
+
+HRESULT ProviderSession::Refresh() {
+    HRESULT hr = ReadFieldDescriptors(m_provider, m_fields, m_failedStep);
     if (FAILED(hr)) {
         return hr;
     }
@@ -52,7 +56,7 @@ TileConnection::~TileConnection() {
     }
 }
 
-HRESULT TileConnection::Open(ICredentialProvider* provider, DWORD index) {
+HRESULT TileConnection::Open(ICredentialProvider* provider, DWORD index, HostEventListener* listener) {
     m_failedStep = "GetCredentialAt";
     ICredentialProviderCredential* tile = nullptr;
     HRESULT hr = provider->GetCredentialAt(index, &tile);
@@ -65,7 +69,7 @@ HRESULT TileConnection::Open(ICredentialProvider* provider, DWORD index) {
         return kProviderContractBroken;
     }
     // Like the provider's Advise, optional: a tile that refuses it still signs in.
-    *m_events.ReleaseAndGetAddressOf() = CredentialEventsSink::Create();
+    *m_events.ReleaseAndGetAddressOf() = CredentialEventsSink::Create(listener);
     if (m_events != nullptr) {
         m_advised = SUCCEEDED(m_tile->Advise(m_events.Get()));
     }
@@ -83,4 +87,12 @@ HRESULT TileConnection::Select(BOOL& autoLogon) {
     m_selected = true;
     m_failedStep = "";
     return hr;
+}
+
+HRESULT TileConnection::Deselect() {
+    if (!m_selected) {
+        return S_FALSE;
+    }
+    m_selected = false;
+    return m_tile->SetDeselected();
 }

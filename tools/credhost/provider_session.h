@@ -19,7 +19,10 @@ public:
     ProviderSession(const ProviderSession&) = delete;
     ProviderSession& operator=(const ProviderSession&) = delete;
 
-    HRESULT Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario);
+    // listener (optional) sees the provider's CredentialsChanged.
+    HRESULT Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, HostEventListener* listener = nullptr);
+    // Reads the field descriptors and the tile count again, as after CredentialsChanged.
+    HRESULT Refresh();
 
     ICredentialProvider* Provider() const noexcept { return m_provider; }
     const std::vector<TileField>& Fields() const noexcept { return m_fields; }
@@ -48,10 +51,12 @@ public:
     TileConnection(const TileConnection&) = delete;
     TileConnection& operator=(const TileConnection&) = delete;
 
-    // GetCredentialAt(index), then Advise with the host's sink.
-    HRESULT Open(ICredentialProvider* provider, DWORD index);
+    // GetCredentialAt(index), then Advise with the host's sink (forwarding to listener, if any).
+    HRESULT Open(ICredentialProvider* provider, DWORD index, HostEventListener* listener = nullptr);
     // SetSelected, as when the user clicks the tile.
     HRESULT Select(BOOL& autoLogon);
+    // SetDeselected, as when the user clicks another tile; nothing when not selected.
+    HRESULT Deselect();
 
     ICredentialProviderCredential* Tile() const noexcept { return m_tile.Get(); }
     LONG EventCount() const noexcept { return m_events ? m_events->CallCount() : 0; }

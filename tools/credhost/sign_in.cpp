@@ -97,14 +97,19 @@ SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, 
         return ProviderFailed(outcome, "SetStringValue (password)", hr);
     }
 
+    const SignInVerdict verdict = SubmitTile(tile.Tile(), reportStatus, outcome);
+    outcome.tileEvents = tile.EventCount();
+    return verdict;
+}
+
+SignInVerdict SubmitTile(ICredentialProviderCredential* tile, NTSTATUS reportStatus, SignInOutcome& outcome) {
     // Received into locals: a failed call hands nothing over, whatever it left in them.
     CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response = CPGSR_NO_CREDENTIAL_NOT_FINISHED;
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization{};
     CoTaskString statusText;
     CREDENTIAL_PROVIDER_STATUS_ICON statusIcon = CPSI_NONE;
     outcome.serializationResult = statusText.KeepIfSucceeded(
-        tile.Tile()->GetSerialization(&response, &serialization, statusText.Receive(), &statusIcon));
-    outcome.tileEvents = tile.EventCount();
+        tile->GetSerialization(&response, &serialization, statusText.Receive(), &statusIcon));
     if (FAILED(outcome.serializationResult)) {
         return ProviderFailed(outcome, "GetSerialization", outcome.serializationResult);
     }
@@ -126,7 +131,6 @@ SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, 
     if (IsMalformedLogon(outcome.logon)) {
         return ProviderFailed(outcome, "GetSerialization (malformed logon block)");
     }
-    ReportLogonResult(tile.Tile(), reportStatus, outcome);
-    outcome.tileEvents = tile.EventCount();
+    ReportLogonResult(tile, reportStatus, outcome);
     return SignInVerdict::SignedIn;
 }

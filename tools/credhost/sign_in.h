@@ -47,3 +47,7 @@ enum class SignInVerdict { SignedIn, Refused, ProviderFailure };
 // copies it, and the serialization's block is wiped before it is freed.
 SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, const SecretWide& password,
                         NTSTATUS reportStatus, SignInOutcome& outcome);
+
+// The submission alone, on a selected tile that holds what was typed: GetSerialization, the
+// credential decoded, then ReportResult(reportStatus).
+SignInVerdict SubmitTile(ICredentialProviderCredential* tile, NTSTATUS reportStatus, SignInOutcome& outcome);

@@ -1,0 +1,10 @@
+// The left column of the window: the tiles as the sign-in screen lists them, each drawn with
+// its image and the text fields that a deselected tile shows.
+#pragma once
+
+#include "window_fonts.h"
+#include "window_messages.h"
+
+inline constexpr int kTileListItemHeight = 64;
+
+void DrawTileListItem(const DRAWITEMSTRUCT& item, const TileSnapshot& tile, const WindowFonts& fonts);

@@ -1,0 +1,74 @@
+// credhost window: the provider's tiles in a window (tile_window.h), with the provider on a
+// thread of its own (provider_apartment.h).
+#include "credhost_commands.h"
+
+#include "com_apartment.h"
+#include "console_output.h"
+#include "credential_provider_names.h"
+#include "secret_line_reader.h"
+#include "tile_window.h"
+#include "utf8_conversion.h"
+
+#include <commctrl.h>
+
+namespace {
+
+int RunMessageLoop(HWND window) {
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0 && got != -1) {
+        // Tab between the fields and Enter to submit, as in a dialog.
+        if (IsWindow(window) && IsDialogMessageW(window, &message)) {
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return got == -1 ? kExitProviderFailure : kExitSignedIn;
+}
+
+}  // namespace
+
+int RunWindow(const CredhostCommand& command) {
+    ProviderTarget target;
+    std::wstring error;
+    if (!ResolveProviderTarget(command, target, error)) {
+        WriteErr("credhost: " + Utf8FromWide(error) + "\n");
+        return kExitUsage;
+    }
+    // Wiped when it goes out of scope; after the run it lives only in the (wiped) password edit.
+    SecretWide password;
+    if (command.hasUserName && FAILED(ReadSecretLine(L"Password: ", password))) {
+        WriteErr("credhost: cannot read the password from standard input\n");
+        return kExitUsage;
+    }
+    const ComApartment apartment;  // the window's thread, for the imaging component
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_PROGRESS_CLASS;
+    InitCommonControlsEx(&controls);
+
+    const WindowScript script{command.screenshotPath, command.hasUserName, command.userName, &password,
+                              command.submit};
+    ProviderApartment providerThread;
+    TileWindow window(providerThread, command.screenshotPath.empty() ? nullptr : &script);
+    const std::wstring title = L"credhost \u2014 " + command.provider + L" \u2014 " +
+                               WideFromUtf8(ScenarioName(command.scenario));
+    if (window.Create(title) == nullptr || !providerThread.Start()) {
+        WriteErr("credhost: cannot create the window (is there a display?)\n");
+        return kExitProviderFailure;
+    }
+    TileHost host(window.Handle(), providerThread, target, command.scenario, command.reportStatus);
+    window.Attach(&host);
+    providerThread.Post([&host] { host.Load(); });
+    ShowWindow(window.Handle(), SW_SHOWNORMAL);
+    UpdateWindow(window.Handle());
+
+    const int loop = RunMessageLoop(window.Handle());
+    providerThread.Post([&host] { host.Release(); });
+    providerThread.Stop();
+    if (host.LeakedObjects()) {
+        WriteErr("credhost: warning: DllCanUnloadNow still answers S_FALSE after every object was released\n");
+    }
+    return loop != kExitSignedIn ? loop : window.ExitCode();
+}

@@ -22,6 +22,7 @@ struct AgentAuthResult {
     INT32 is_admin;                        // 1 when "is_admin" is exactly "true"
 };
 
-// Asks the local agent whether userName and password may sign in. Blocks the calling thread for
-// the pipe wait (at most 5000 ms) and the bounded write and read. Never throws.
+// Asks the local agent whether userName and password may sign in, after checking that the pipe's
+// server runs under an account trusted with a password. Blocks the calling thread for the pipe
+// wait (at most 5000 ms) and the write and read together (at most 10 000 ms). Never throws.
 HRESULT AgentAuthClient(PCWSTR userName, PCWSTR password, AgentAuthResult* result) noexcept;

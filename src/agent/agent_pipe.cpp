@@ -5,12 +5,19 @@
 
 namespace {
 
+// What is left until deadline, 0 once it has passed. Never more than the deadline was set to, so
+// it fits a DWORD.
+DWORD MillisecondsUntil(ULONGLONG deadline) noexcept {
+    const ULONGLONG now = GetTickCount64();
+    return now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+}
+
 // Runs one overlapped transfer that start begins (ReadFile or WriteFile on the given OVERLAPPED):
-// waits at most timeoutMs for it when it is pending and cancels it on time-out; then, on every
+// waits for it until deadline when it is pending and cancels it on time-out; then, on every
 // path where it was queued, waits for its completion, so that neither the caller's buffer nor the
 // OVERLAPPED is in use when this returns. True when it completed successfully in time.
 template <typename Start>
-bool BoundedTransfer(HANDLE pipe, HANDLE event, DWORD timeoutMs, DWORD& count, Start start) noexcept {
+bool BoundedTransfer(HANDLE pipe, HANDLE event, ULONGLONG deadline, DWORD& count, Start start) noexcept {
     if (event == nullptr) {
         return false;
     }
@@ -23,7 +30,7 @@ bool BoundedTransfer(HANDLE pipe, HANDLE event, DWORD timeoutMs, DWORD& count, S
     }
 
     bool inTime = true;
-    if (!completedAtOnce && WaitForSingleObject(event, timeoutMs) != WAIT_OBJECT_0) {
+    if (!completedAtOnce && WaitForSingleObject(event, MillisecondsUntil(deadline)) != WAIT_OBJECT_0) {
         CancelIoEx(pipe, &overlapped);
         inTime = false;
     }
@@ -39,17 +46,18 @@ HANDLE OpenAgentPipe() noexcept {
                                          nullptr);
 }
 
-bool WritePipeMessage(HANDLE pipe, HANDLE event, const void* data, DWORD size, DWORD timeoutMs) noexcept {
+bool WritePipeMessage(HANDLE pipe, HANDLE event, const void* data, DWORD size, ULONGLONG deadline) noexcept {
     DWORD written = 0;
-    const bool completed = BoundedTransfer(pipe, event, timeoutMs, written, [&](OVERLAPPED& overlapped) {
+    const bool completed = BoundedTransfer(pipe, event, deadline, written, [&](OVERLAPPED& overlapped) {
         return g_agentSystemCalls.writeFile(pipe, data, size, nullptr, &overlapped);
     });
     return completed && written == size;
 }
 
-bool ReadPipeMessage(HANDLE pipe, HANDLE event, void* buffer, DWORD capacity, DWORD timeoutMs, DWORD* received) noexcept {
+bool ReadPipeMessage(HANDLE pipe, HANDLE event, void* buffer, DWORD capacity, ULONGLONG deadline,
+                     DWORD* received) noexcept {
     *received = 0;
-    return BoundedTransfer(pipe, event, timeoutMs, *received, [&](OVERLAPPED& overlapped) {
+    return BoundedTransfer(pipe, event, deadline, *received, [&](OVERLAPPED& overlapped) {
         return ReadFile(pipe, buffer, capacity, nullptr, &overlapped);
     });
 }

@@ -20,4 +20,6 @@ BOOL WINAPI SystemWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD writt
 
 }  // namespace
 
-AgentSystemCalls g_agentSystemCalls = {SystemCreateFile, SystemWideCharToMultiByte, SystemWriteFile};
+AgentSystemCalls g_agentSystemCalls = {SystemCreateFile,    SystemWideCharToMultiByte, SystemWriteFile,
+                                       GetNamedPipeServerProcessId, OpenProcess, OpenProcessToken,
+                                       GetTokenInformation};

@@ -157,3 +157,26 @@ TEST(AgentExchangeFailure, SilentAgentReleasesWriteAndReadAfterTenSeconds) {
     EXPECT_LT(writeMs, 14000);
     EXPECT_EQ(agent.Connections(), 2);
 }
+
+// The write and the read share one 10 s deadline: an agent that takes 6 s to read a request
+// longer than its buffer and then never answers releases the exchange at 10 s, not at 6 + 10.
+TEST(AgentExchangeFailure, SlowReaderAndSilentAgentShareOneDeadline) {
+    ScriptedAgentOptions slow;
+    slow.readDelayMs = 6000;
+    const auto start = std::chrono::steady_clock::now();
+    long long readAtMs = 0;
+    ScriptedAgent agent(
+        [&](std::string_view) {
+            readAtMs = MillisecondsSince(start);
+            return AgentBehaviour::Hold();
+        },
+        slow);
+    ASSERT_TRUE(agent.Start()) << GetLastError();
+
+    ExpectNoVerdict(Exchange(L"alice", LongPassword().c_str()), E_FAIL, L"qm-agent pipe read failed");
+    const long long elapsed = MillisecondsSince(start);
+    EXPECT_GE(elapsed, 9500);
+    EXPECT_LT(elapsed, 14000);
+    agent.Stop();
+    EXPECT_GE(readAtMs, 5500);  // the write was held until the agent read
+}

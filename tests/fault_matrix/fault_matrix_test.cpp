@@ -264,6 +264,20 @@ BOOL WINAPI ShortWrite(HANDLE pipe, LPCVOID data, DWORD size, LPDWORD written, L
     return WriteFile(pipe, data, size - 1, written, overlapped);
 }
 
+// The pipe's server as another account would show it: the real token, with the last
+// sub-authority of its user changed (S-1-5-21-0-0-0-1000 becomes ...-1001). Wine runs every
+// process as one account.
+BOOL WINAPI OtherAccountToken(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID out, DWORD size, PDWORD needed) {
+    if (!GetTokenInformation(token, kind, out, size, needed)) {
+        return FALSE;
+    }
+    if (kind == TokenUser && token != GetCurrentProcessToken()) {
+        PSID user = static_cast<TOKEN_USER*>(out)->User.Sid;
+        *GetSidSubAuthority(user, *GetSidSubAuthorityCount(user) - 1) += 1;
+    }
+    return TRUE;
+}
+
 NTSTATUS NTAPI RefusedConnection(PHANDLE) { return static_cast<NTSTATUS>(0xC0000022L); }  // access denied
 
 NTSTATUS NTAPI UnknownPackage(HANDLE, PLSA_STRING, PULONG) { return static_cast<NTSTATUS>(0xC00000FEL); }
@@ -279,6 +293,7 @@ struct ConditionRow {
     decltype(&WriteFile) writeFile = nullptr;
     LsaEntryPoints lsa = {};  // null entries keep the real call
     Changes changes;
+    decltype(&GetTokenInformation) tokenInformation = nullptr;
 };
 
 const std::vector<ConditionRow>& ConditionRows() {
@@ -290,6 +305,8 @@ const std::vector<ConditionRow>& ConditionRows() {
         {"pipe busy for 5 s", {Serving::Busy, std::nullopt}, nullptr, {}, BothSubmissions(Failed(kUnreachable))},
         {"open refused", {Serving::InboundOnly, std::nullopt}, nullptr, {},
          BothSubmissions(Failed("qm-agent pipe open failed"))},
+        {"pipe server under another account", {}, nullptr, {},
+         BothSubmissions(Failed("qm-agent pipe server not trusted")), OtherAccountToken},
         {"write fails", {}, FailingWrite, {}, BothSubmissions(Failed("qm-agent pipe write failed"))},
         {"write stops short", {}, ShortWrite, {}, BothSubmissions(Failed("qm-agent pipe write failed"))},
         {"agent disconnects", {Serving::Normally, AgentBehaviour::HangUp()}, nullptr, {},
@@ -313,6 +330,7 @@ TEST_F(FaultMatrix, EveryPipeAndLsaFailureHasItsDocumentedOutcome) {
         auto agent = StartAgent(row.agent);
         auto pick = [](auto fake, auto real) { return fake != nullptr ? fake : real; };
         g_agentSystemCalls.writeFile = pick(row.writeFile, m_agentCalls.writeFile);
+        g_agentSystemCalls.getTokenInformation = pick(row.tokenInformation, m_agentCalls.getTokenInformation);
         LsaCalls = {pick(row.lsa.connectUntrusted, m_lsaCalls.connectUntrusted),
                     pick(row.lsa.lookupAuthenticationPackage, m_lsaCalls.lookupAuthenticationPackage),
                     pick(row.lsa.deregisterLogonProcess, m_lsaCalls.deregisterLogonProcess)};

@@ -61,6 +61,9 @@ struct ScriptedAgentOptions {
     // connects. With HangUp or Hold, a request longer than inBufferSize then fails or times out
     // in the client's write.
     bool readRequests = true;
+    // The agent waits this long (or until Stop) after a client connects before it reads: a slow
+    // reader, whose client's long write pends meanwhile.
+    DWORD readDelayMs = 0;
     // false: requests are handed to the script but not kept, and every buffer that held one is
     // wiped, so a memory scan after the exchange finds no copy of a password in the agent.
     bool recordRequests = true;

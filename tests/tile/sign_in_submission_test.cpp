@@ -7,6 +7,7 @@
 #include <string>
 
 #include "agent/agent_system_calls.h"
+#include "logon/kerberos_logon_packer.h"
 #include "provider_class_id.h"
 #include "support/kerberos_logon_reader.h"
 #include "support/scripted_agent.h"
@@ -290,18 +291,23 @@ TEST_F(SignInSubmission, AnApprovalThatCannotBePackedShowsTheBuildFailure)
     ExpectNoCredential(Submission(*m_tile), L"<null>", CPSI_ERROR, E_OUTOFMEMORY);
     agent.Stop();
 
-    // A value too long for the logon's 16-bit lengths: the typed password, or the typed name
-    // when the agent names no account.
-    const std::wstring tooLong(32768, L'z');
-    const std::pair<std::wstring, std::wstring> typed[] = {{kTypedUser, tooLong}, {tooLong, kTypedPassword}};
+    // A value too long for the logon's 16-bit lengths: the typed name when the agent names no
+    // account, refused after the exchange; the typed password, refused before it, so that it
+    // never reaches the agent. The longest password that fits signs in.
+    const std::wstring tooLong(kMaxLogonStringUnits + 1, L'z');
+    const std::wstring longest(kMaxLogonStringUnits, L'z');
     ScriptedAgent approves(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(approves.Start()) << GetLastError();
-    for (const auto& [user, password] : typed) {
-        Type(user, password);
-        ExpectNoCredential(Submission(*m_tile), L"Failed to build logon.", CPSI_ERROR, E_INVALIDARG);
-    }
+    Type(tooLong, kTypedPassword);
+    ExpectNoCredential(Submission(*m_tile), L"Failed to build logon.", CPSI_ERROR, E_INVALIDARG);
+    Type(kTypedUser, tooLong);
+    ExpectNoCredential(Submission(*m_tile), L"Failed to build logon.", CPSI_ERROR, E_INVALIDARG);
+    Type(kTypedUser, longest);
+    EXPECT_EQ(CPGSR_RETURN_CREDENTIAL_FINISHED, Submission(*m_tile).response);
     approves.Stop();
-    EXPECT_EQ(2, approves.Connections());
+    const std::vector<std::string> requests = approves.Requests();
+    ASSERT_EQ(2u, requests.size());  // the over-long password was never sent
+    EXPECT_EQ(0u, requests[1].find(R"({"action":"AUTH","username":"bob","password":"zzzz)"));
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "agent/agent_auth_client.h"
 #include "agent/agent_pipe_protocol.h"
-#include "agent_auth_result.h"
 #include "logon/kerberos_logon_packer.h"
 #include "logon/lsa_connection.h"
 #include "provider/credential_provider.h"

@@ -1,4 +1,4 @@
-#include "agent_auth_result.h"
+#include "agent/agent_auth_client.h"
 
 #include <new>
 #include <string_view>

@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "agent_auth_result.h"
+#include "agent/agent_auth_client.h"
 #include "logon/kerberos_logon_packer.h"
 #include "tile/co_task_str_dup.h"
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "agent/agent_auth_client.h"
 #include "agent/agent_system_calls.h"
-#include "agent_auth_result.h"
 #include "support/scripted_agent.h"
 
 struct Outcome {

@@ -14,6 +14,7 @@
 
 #include "agent/agent_auth_client.h"
 #include "agent/agent_pipe_protocol.h"
+#include "agent_pipe_name.h"
 #include "logon/kerberos_logon_packer.h"
 #include "logon/lsa_connection.h"
 #include "provider/credential_provider.h"

@@ -12,6 +12,7 @@
 #include "agent/json_escape_utf8.h"
 #include "agent/kernel_handle.h"
 #include "agent/secure_bytes.h"
+#include "agent_pipe_name.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "agent/agent_pipe.h"
 
-#include "agent/agent_pipe_protocol.h"
 #include "agent/agent_system_calls.h"
+#include "agent_pipe_name.h"
 
 namespace {
 

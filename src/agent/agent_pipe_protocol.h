@@ -1,11 +1,10 @@
-// The fixed values of the agent pipe protocol: the pipe's name, the waits and the reply's size.
+// The fixed values of the agent pipe protocol: the waits and the reply's size (the pipe's name is
+// include/agent_pipe_name.h, shared with the tools and the tests).
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
-
-inline constexpr wchar_t kAgentPipeName[] = L"\\\\.\\pipe\\quillmere-agent-auth";
 
 // How long the exchange waits for a free instance of the pipe.
 inline constexpr DWORD kAgentPipeWaitMs = 5000;

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <thread>
 
+#include "agent_pipe_name.h"
 #include "exchange_helpers.h"
 
 namespace {
@@ -85,7 +86,7 @@ TEST(AgentExchangeFailure, PipeIsOpenedForOverlappedIoWithIdentificationOnly) {
     };
 
     EXPECT_EQ(Exchange().result.status, AgentAuthApproved);
-    EXPECT_EQ(seen.name, L"\\\\.\\pipe\\quillmere-agent-auth");
+    EXPECT_EQ(seen.name, kAgentPipeName);
     EXPECT_EQ(seen.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
     EXPECT_EQ(seen.share, 0u);
     EXPECT_EQ(seen.disposition, static_cast<DWORD>(OPEN_EXISTING));

@@ -39,6 +39,7 @@
 
 #include "agent/kernel_handle.h"
 #include "agent/secure_bytes.h"
+#include "agent_pipe_name.h"
 
 enum class AgentAction {
     Reply,   // write AgentBehaviour::reply as one message, then wait for the client to close
@@ -56,7 +57,7 @@ struct AgentBehaviour {
 };
 
 struct ScriptedAgentOptions {
-    std::wstring pipeName = L"\\\\.\\pipe\\quillmere-agent-auth";  // the name the exchange opens
+    std::wstring pipeName = kAgentPipeName;  // the name the exchange opens
     // false: the agent never reads; the script is asked with an empty request as soon as a client
     // connects. With HangUp or Hold, a request longer than inBufferSize then fails or times out
     // in the client's write.

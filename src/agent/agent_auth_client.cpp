@@ -65,13 +65,10 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
 
     SecureBytes request;
     BuildAgentRequest(escapedUserName, escapedPassword, request);
-    // One event for the write and the read; without it the write fails, as with any other fault.
-    KernelHandle transferEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     // One deadline for the write and the read, so a slow reader cannot stretch the two bounds.
     const ULONGLONG deadline = GetTickCount64() + kAgentIoTimeoutMs;
     const bool written = request.size() <= MAXDWORD &&
-                         WritePipeMessage(pipe.Get(), transferEvent.Get(), request.data(),
-                                          static_cast<DWORD>(request.size()), deadline);
+                         WritePipeMessage(pipe.Get(), request.data(), static_cast<DWORD>(request.size()), deadline);
     // The password must not stay readable in this process one moment longer than the write needs,
     // whatever the write's outcome. The buffers wipe themselves again when released.
     WipeBytes(request);
@@ -84,7 +81,7 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
 
     char reply[kAgentReplyBufferSize] = {};
     DWORD received = 0;
-    if (!ReadPipeMessage(pipe.Get(), transferEvent.Get(), reply, kAgentLargestReply, deadline, &received) ||
+    if (!ReadPipeMessage(pipe.Get(), reply, kAgentLargestReply, deadline, &received) ||
         received == 0) {
         pipe.Close();
         CopyFixedText(result.message, L"qm-agent pipe read failed");

@@ -8,6 +8,7 @@
 #include "agent/agent_reply.h"
 #include "agent/agent_request.h"
 #include "agent/agent_server_identity.h"
+#include "agent/agent_system_calls.h"
 #include "agent/agent_text.h"
 #include "agent/json_escape_utf8.h"
 #include "agent/kernel_handle.h"
@@ -26,7 +27,7 @@ HRESULT FailureFromLastError() noexcept {
 // The exchange after its arguments were checked and result was reset. Throws std::bad_alloc
 // only while building the request or reading the verdict, before result holds a verdict.
 HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& result) {
-    if (!WaitNamedPipeW(kAgentPipeName, kAgentPipeWaitMs)) {
+    if (!g_agentSystemCalls.waitNamedPipe(kAgentPipeName, kAgentPipeWaitMs)) {
         const HRESULT hr = FailureFromLastError();
         CopyFixedText(result.message, L"qm-agent unreachable (pipe timeout)");
         return hr;
@@ -51,7 +52,7 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
     // Ignored: the agent creates a message pipe, and if this ever failed the one reply read
     // below would still come back whole or fail as too long.
     DWORD readMode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(pipe.Get(), &readMode, nullptr, nullptr);
+    g_agentSystemCalls.setNamedPipeHandleState(pipe.Get(), &readMode, nullptr, nullptr);
 
     SecureBytes escapedUserName;
     SecureBytes escapedPassword;

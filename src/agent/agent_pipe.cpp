@@ -25,11 +25,11 @@ bool BoundedTransfer(HANDLE pipe, ULONGLONG deadline, DWORD& count, Start start)
     }
 
     bool inTime = true;
-    if (!completedAtOnce && WaitForSingleObject(pipe, MillisecondsUntil(deadline)) != WAIT_OBJECT_0) {
-        CancelIoEx(pipe, &overlapped);
+    if (!completedAtOnce && g_agentSystemCalls.waitForSingleObject(pipe, MillisecondsUntil(deadline)) != WAIT_OBJECT_0) {
+        g_agentSystemCalls.cancelIoEx(pipe, &overlapped);
         inTime = false;
     }
-    const BOOL succeeded = GetOverlappedResult(pipe, &overlapped, &count, TRUE);
+    const BOOL succeeded = g_agentSystemCalls.getOverlappedResult(pipe, &overlapped, &count, TRUE);
     return inTime && succeeded;
 }
 
@@ -52,6 +52,6 @@ bool WritePipeMessage(HANDLE pipe, const void* data, DWORD size, ULONGLONG deadl
 bool ReadPipeMessage(HANDLE pipe, void* buffer, DWORD capacity, ULONGLONG deadline, DWORD* received) noexcept {
     *received = 0;
     return BoundedTransfer(pipe, deadline, *received, [&](OVERLAPPED& overlapped) {
-        return ReadFile(pipe, buffer, capacity, nullptr, &overlapped);
+        return g_agentSystemCalls.readFile(pipe, buffer, capacity, nullptr, &overlapped);
     });
 }

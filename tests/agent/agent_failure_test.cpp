@@ -61,8 +61,8 @@ TEST(AgentExchangeFailure, RefusedOpenReportsItsError) {
 TEST(AgentExchangeFailure, OpenFailureWithoutErrorCodeIsStillAFailure) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
-    SystemCallsOverride restore;
-    g_agentSystemCalls.createFile = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
+    ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
+    calls->createFile = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
         SetLastError(ERROR_SUCCESS);
         return INVALID_HANDLE_VALUE;
     };
@@ -78,9 +78,9 @@ TEST(AgentExchangeFailure, PipeIsOpenedForOverlappedIoWithIdentificationOnly) {
     static Seen seen;
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
-    SystemCallsOverride restore;
-    g_agentSystemCalls.createFile = [](LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                                       DWORD disposition, DWORD flags, HANDLE templateFile) {
+    ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
+    calls->createFile = [](LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                           DWORD disposition, DWORD flags, HANDLE templateFile) {
         seen = {name, access, share, disposition, flags, security != nullptr, templateFile != nullptr};
         return CreateFileW(name, access, share, security, disposition, flags, templateFile);
     };
@@ -99,8 +99,8 @@ TEST(AgentExchangeFailure, PipeIsOpenedForOverlappedIoWithIdentificationOnly) {
 TEST(AgentExchangeFailure, UnencodableValueSendsNothing) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
-    SystemCallsOverride restore;
-    g_agentSystemCalls.wideCharToMultiByte = [](UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) { return 0; };
+    ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
+    calls->wideCharToMultiByte = [](UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) { return 0; };
 
     ExpectNoVerdict(Exchange(), E_FAIL, L"");
     agent.Stop();

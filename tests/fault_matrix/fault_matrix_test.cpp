@@ -20,6 +20,7 @@
 #include "support/malloc_spy.h"
 #include "support/provider_registration_reader.h"
 #include "support/registry_sandbox.h"
+#include "support/scoped_system_calls.h"
 #include "support/scripted_agent.h"
 
 namespace {
@@ -111,12 +112,11 @@ class FaultMatrix : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(Baseline().empty()); }
     void TearDown() override {
-        g_agentSystemCalls = m_agentCalls;
         LsaCalls = m_lsaCalls;
         g_registrationSystemCalls = kRealRegistrationSystemCalls;
     }
 
-    const AgentSystemCalls m_agentCalls = g_agentSystemCalls;
+    ScopedSystemCalls<AgentSystemCalls> m_agentCalls{g_agentSystemCalls};
     const LsaEntryPoints m_lsaCalls = LsaCalls;
 };
 
@@ -329,8 +329,8 @@ TEST_F(FaultMatrix, EveryPipeAndLsaFailureHasItsDocumentedOutcome) {
         SCOPED_TRACE(row.failure);
         auto agent = StartAgent(row.agent);
         auto pick = [](auto fake, auto real) { return fake != nullptr ? fake : real; };
-        g_agentSystemCalls.writeFile = pick(row.writeFile, m_agentCalls.writeFile);
-        g_agentSystemCalls.getTokenInformation = pick(row.tokenInformation, m_agentCalls.getTokenInformation);
+        m_agentCalls->writeFile = pick(row.writeFile, m_agentCalls.Real().writeFile);
+        m_agentCalls->getTokenInformation = pick(row.tokenInformation, m_agentCalls.Real().getTokenInformation);
         LsaCalls = {pick(row.lsa.connectUntrusted, m_lsaCalls.connectUntrusted),
                     pick(row.lsa.lookupAuthenticationPackage, m_lsaCalls.lookupAuthenticationPackage),
                     pick(row.lsa.deregisterLogonProcess, m_lsaCalls.deregisterLogonProcess)};

@@ -10,6 +10,7 @@
 #include "logon/kerberos_logon_packer.h"
 #include "provider_class_id.h"
 #include "support/kerberos_logon_reader.h"
+#include "support/scoped_system_calls.h"
 #include "support/scripted_agent.h"
 #include "tile/tile_test_support.h"
 
@@ -187,12 +188,6 @@ TEST_F(SignInSubmission, AFailedExchangeShowsItsTransportTextWithTheErrorIcon)
 // refuse to open or a UTF-8 conversion fail.
 class SignInSubmissionWithFailingCalls : public SignInSubmission {
 protected:
-    void TearDown() override
-    {
-        g_agentSystemCalls = m_saved;
-        SignInSubmission::TearDown();
-    }
-
     static HANDLE WINAPI BusyCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
     {
         SetLastError(ERROR_PIPE_BUSY);
@@ -204,7 +199,7 @@ protected:
         return 0;
     }
 
-    AgentSystemCalls m_saved = g_agentSystemCalls;
+    ScopedSystemCalls<AgentSystemCalls> m_calls{g_agentSystemCalls};
 };
 
 TEST_F(SignInSubmissionWithFailingCalls, AnOpenFailureAndAnExchangeWithoutTextAreShown)
@@ -213,14 +208,14 @@ TEST_F(SignInSubmissionWithFailingCalls, AnOpenFailureAndAnExchangeWithoutTextAr
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
 
-    g_agentSystemCalls.createFile = BusyCreateFile;
+    m_calls->createFile = BusyCreateFile;
     ExpectNoCredential(Submission(*m_tile), L"qm-agent pipe open failed", CPSI_ERROR);
-    g_agentSystemCalls = m_saved;
+    *m_calls = m_calls.Real();
 
     // The values cannot be encoded: no verdict and no text from the exchange.
-    g_agentSystemCalls.wideCharToMultiByte = FailingConversion;
+    m_calls->wideCharToMultiByte = FailingConversion;
     ExpectNoCredential(Submission(*m_tile), L"Authentication failed.", CPSI_ERROR);
-    g_agentSystemCalls = m_saved;
+    *m_calls = m_calls.Real();
 
     // A refusal whose text cannot be copied shows none, and is still handled.
     ScriptedAgent denies(AgentBehaviour::ReplyWith(R"({"status":"DENIED","reason":"no"})"));

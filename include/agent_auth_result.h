@@ -1,5 +1,6 @@
-// The verdict record that the agent exchange fills and the sign-in submission reads. A plain
-// fixed-size record: the caller owns it and zero-fills it before the exchange.
+// The verdict record that the agent exchange (src/agent/agent_auth_client.h) fills and the
+// sign-in submission reads. A plain fixed-size record: the caller owns it and zero-fills it
+// before the exchange.
 #pragma once
 
 #include <windows.h>
@@ -21,7 +22,3 @@ struct AgentAuthResult {
     WCHAR source[kAgentSourceCapacity];    // the agent's "source" on approval
     INT32 is_admin;                        // 1 when "is_admin" is exactly "true"
 };
-
-// Asks the local agent whether userName and password may sign in. Blocks the calling thread for
-// the pipe wait (at most 5000 ms) and the bounded write and read. Never throws.
-HRESULT AgentAuthClient(PCWSTR userName, PCWSTR password, AgentAuthResult* result) noexcept;

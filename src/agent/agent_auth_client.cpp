@@ -1,4 +1,4 @@
-#include "agent_auth_result.h"
+#include "agent/agent_auth_client.h"
 
 #include <new>
 #include <string_view>
@@ -7,10 +7,13 @@
 #include "agent/agent_pipe_protocol.h"
 #include "agent/agent_reply.h"
 #include "agent/agent_request.h"
+#include "agent/agent_server_identity.h"
+#include "agent/agent_system_calls.h"
 #include "agent/agent_text.h"
 #include "agent/json_escape_utf8.h"
-#include "agent/kernel_handle.h"
-#include "agent/secure_bytes.h"
+#include "base/kernel_handle.h"
+#include "base/secure_bytes.h"
+#include "agent_pipe_name.h"
 
 namespace {
 
@@ -24,7 +27,7 @@ HRESULT FailureFromLastError() noexcept {
 // The exchange after its arguments were checked and result was reset. Throws std::bad_alloc
 // only while building the request or reading the verdict, before result holds a verdict.
 HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& result) {
-    if (!WaitNamedPipeW(kAgentPipeName, kAgentPipeWaitMs)) {
+    if (!g_agentSystemCalls.waitNamedPipe(kAgentPipeName, kAgentPipeWaitMs)) {
         const HRESULT hr = FailureFromLastError();
         CopyFixedText(result.message, L"qm-agent unreachable (pipe timeout)");
         return hr;
@@ -38,10 +41,18 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
         return hr;
     }
 
+    // Before anything of the password is even encoded: a server that is not the agent's account
+    // gets nothing, and no verdict of it is read.
+    if (!IsTrustedAgentServer(pipe.Get())) {
+        pipe.Close();
+        CopyFixedText(result.message, L"qm-agent pipe server not trusted");
+        return E_ACCESSDENIED;
+    }
+
     // Ignored: the agent creates a message pipe, and if this ever failed the one reply read
     // below would still come back whole or fail as too long.
     DWORD readMode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(pipe.Get(), &readMode, nullptr, nullptr);
+    g_agentSystemCalls.setNamedPipeHandleState(pipe.Get(), &readMode, nullptr, nullptr);
 
     SecureBytes escapedUserName;
     SecureBytes escapedPassword;
@@ -55,11 +66,10 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
 
     SecureBytes request;
     BuildAgentRequest(escapedUserName, escapedPassword, request);
-    // One event for the write and the read; without it the write fails, as with any other fault.
-    KernelHandle transferEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // One deadline for the write and the read, so a slow reader cannot stretch the two bounds.
+    const ULONGLONG deadline = GetTickCount64() + kAgentIoTimeoutMs;
     const bool written = request.size() <= MAXDWORD &&
-                         WritePipeMessage(pipe.Get(), transferEvent.Get(), request.data(),
-                                          static_cast<DWORD>(request.size()), kAgentIoTimeoutMs);
+                         WritePipeMessage(pipe.Get(), request.data(), static_cast<DWORD>(request.size()), deadline);
     // The password must not stay readable in this process one moment longer than the write needs,
     // whatever the write's outcome. The buffers wipe themselves again when released.
     WipeBytes(request);
@@ -72,7 +82,7 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
 
     char reply[kAgentReplyBufferSize] = {};
     DWORD received = 0;
-    if (!ReadPipeMessage(pipe.Get(), transferEvent.Get(), reply, kAgentLargestReply, kAgentIoTimeoutMs, &received) ||
+    if (!ReadPipeMessage(pipe.Get(), reply, kAgentLargestReply, deadline, &received) ||
         received == 0) {
         pipe.Close();
         CopyFixedText(result.message, L"qm-agent pipe read failed");

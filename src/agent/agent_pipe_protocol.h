@@ -1,17 +1,17 @@
-// The fixed values of the agent pipe protocol: the pipe's name, the waits and the reply's size.
+// The fixed values of the agent pipe protocol: the waits and the reply's size (the pipe's name is
+// include/agent_pipe_name.h, shared with the tools and the tests).
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 
-inline constexpr wchar_t kAgentPipeName[] = L"\\\\.\\pipe\\quillmere-agent-auth";
-
 // How long the exchange waits for a free instance of the pipe.
 inline constexpr DWORD kAgentPipeWaitMs = 5000;
 
-// The bound on the write and, separately, on the read: an agent that accepts a connection and
-// then never reads or never answers must not hold the sign-in screen.
+// One bound for the write and the read together, counted from the start of the write: an agent
+// that accepts a connection and then reads slowly, never reads or never answers must not hold
+// the sign-in screen longer than the pipe wait and this.
 inline constexpr DWORD kAgentIoTimeoutMs = 10000;
 
 // The reply buffer; one byte of it always stays zero, so the longest reply is one byte shorter.

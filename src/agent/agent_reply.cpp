@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "agent/agent_system_calls.h"
 #include "agent/agent_text.h"
 #include "agent/json_find_field.h"
 
@@ -18,7 +19,7 @@ std::string FieldValue(std::string_view reply, const char* key) {
 // whole field zero: a cut value would be a different name.
 template <size_t N>
 void ConvertValue(const std::string& value, WCHAR (&field)[N]) noexcept {
-    if (MultiByteToWideChar(CP_UTF8, 0, value.c_str(), -1, field, static_cast<int>(N)) <= 0) {
+    if (g_agentSystemCalls.multiByteToWideChar(CP_UTF8, 0, value.c_str(), -1, field, static_cast<int>(N)) <= 0) {
         ZeroMemory(field, sizeof field);
     }
 }

@@ -1,15 +1,32 @@
-// The operating-system calls of the agent exchange that tests must observe or make fail where
-// Wine cannot (the flags that reach CreateFileW; a failing UTF-8 size query; a write that fails
-// or stops short). Only test programs replace them; the DLL exports nothing of this.
+// The operating-system calls at the agent exchange's boundary, all of them: the pipe's wait,
+// open, mode and transfers, the server's identity, and the UTF-8 conversions. Tests replace
+// entries, through tests/support/scoped_system_calls.h, to observe a call or to fail it where
+// Wine cannot (a squatter under another account, a short write, a failing conversion). Part of
+// the logic library only: the DLL exports nothing of this.
 #pragma once
 
 #include <windows.h>
 
+// Each pointer has the exact type of the call it stands for, as the toolchain declares it.
 struct AgentSystemCalls {
+    decltype(&WaitNamedPipeW) waitNamedPipe;
     decltype(&CreateFileW) createFile;
-    decltype(&WideCharToMultiByte) wideCharToMultiByte;
+    decltype(&SetNamedPipeHandleState) setNamedPipeHandleState;
+    decltype(&GetNamedPipeServerProcessId) getNamedPipeServerProcessId;
+    decltype(&OpenProcess) openProcess;
+    decltype(&OpenProcessToken) openProcessToken;
+    decltype(&GetTokenInformation) getTokenInformation;
     decltype(&WriteFile) writeFile;
+    decltype(&ReadFile) readFile;
+    decltype(&WaitForSingleObject) waitForSingleObject;
+    decltype(&CancelIoEx) cancelIoEx;
+    decltype(&GetOverlappedResult) getOverlappedResult;
+    decltype(&WideCharToMultiByte) wideCharToMultiByte;
+    decltype(&MultiByteToWideChar) multiByteToWideChar;
 };
 
-// Points at the real calls unless a test has replaced them.
+// The real kernel32 and advapi32 entry points.
+extern const AgentSystemCalls kRealAgentSystemCalls;
+
+// What the exchange calls; kRealAgentSystemCalls unless a test has replaced it.
 extern AgentSystemCalls g_agentSystemCalls;

@@ -23,19 +23,15 @@ static_assert(offsetof(KERB_INTERACTIVE_UNLOCK_LOGON, LogonId) == 56, "x86-64 la
 
 constexpr ULONG kHeaderSize = sizeof(KERB_INTERACTIVE_UNLOCK_LOGON);
 
-// A UNICODE_STRING's Length counts bytes in 16 bits, so a longer string cannot be described and
-// would corrupt the block.
-constexpr size_t kMaxStringUnits = 0xFFFF / sizeof(WCHAR);
-
 constexpr DWORD kComputerNameCapacity = MAX_COMPUTERNAME_LENGTH + 1;
 
 constexpr char kKerberosPackageName[] = "Kerberos";
 
-// Units of text up to the terminator, or kMaxStringUnits + 1 for anything too long to pack;
+// Units of text up to the terminator, or kMaxLogonStringUnits + 1 for anything too long to pack;
 // the scan stops there instead of walking an arbitrarily long string.
 size_t BoundedLength(PCWSTR text) noexcept
 {
-    return wcsnlen(text, kMaxStringUnits + 1);
+    return wcsnlen(text, kMaxLogonStringUnits + 1);
 }
 
 // Describes one body in the header, copies it to the running offset without a terminator, and
@@ -71,7 +67,7 @@ HRESULT KerberosLogonPacker(PCWSTR accountName, PCWSTR password,
     }
     size_t userUnits = BoundedLength(accountName);
     size_t passwordUnits = BoundedLength(password);
-    if (userUnits > kMaxStringUnits || passwordUnits > kMaxStringUnits) {
+    if (userUnits > kMaxLogonStringUnits || passwordUnits > kMaxLogonStringUnits) {
         return E_INVALIDARG;
     }
 

@@ -2,7 +2,9 @@
 // to a logon serialization. The module never judges a password itself.
 #include "tile/credential_tile.h"
 
-#include "agent_auth_result.h"
+#include <cwchar>
+
+#include "agent/agent_auth_client.h"
 #include "base/co_task_str_dup.h"
 #include "logon/kerberos_logon_packer.h"
 
@@ -34,6 +36,14 @@ IFACEMETHODIMP CQMCredentialTile::GetSerialization(CREDENTIAL_PROVIDER_GET_SERIA
     // A missing value is a prompt, not an error, and the agent is not asked.
     if (!m_userName || !m_password) {
         return CoTaskStrDup(kMissingFieldsText, ppszOptionalStatusText);
+    }
+
+    // A password that no logon can carry is refused as the packer would refuse it, but before the
+    // agent is asked: it never leaves the process for a sign-in that cannot happen.
+    if (wcsnlen(m_password.get(), kMaxLogonStringUnits + 1) > kMaxLogonStringUnits) {
+        *pcpsiOptionalStatusIcon = CPSI_ERROR;
+        CoTaskStrDup(kBuildLogonFailedText, ppszOptionalStatusText);
+        return E_INVALIDARG;
     }
 
     AgentAuthResult verdict = {};

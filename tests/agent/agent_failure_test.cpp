@@ -2,6 +2,7 @@
 #include <chrono>
 #include <thread>
 
+#include "agent_pipe_name.h"
 #include "exchange_helpers.h"
 
 namespace {
@@ -60,8 +61,8 @@ TEST(AgentExchangeFailure, RefusedOpenReportsItsError) {
 TEST(AgentExchangeFailure, OpenFailureWithoutErrorCodeIsStillAFailure) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
-    SystemCallsOverride restore;
-    g_agentSystemCalls.createFile = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
+    ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
+    calls->createFile = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
         SetLastError(ERROR_SUCCESS);
         return INVALID_HANDLE_VALUE;
     };
@@ -77,15 +78,15 @@ TEST(AgentExchangeFailure, PipeIsOpenedForOverlappedIoWithIdentificationOnly) {
     static Seen seen;
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
-    SystemCallsOverride restore;
-    g_agentSystemCalls.createFile = [](LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                                       DWORD disposition, DWORD flags, HANDLE templateFile) {
+    ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
+    calls->createFile = [](LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                           DWORD disposition, DWORD flags, HANDLE templateFile) {
         seen = {name, access, share, disposition, flags, security != nullptr, templateFile != nullptr};
         return CreateFileW(name, access, share, security, disposition, flags, templateFile);
     };
 
     EXPECT_EQ(Exchange().result.status, AgentAuthApproved);
-    EXPECT_EQ(seen.name, L"\\\\.\\pipe\\quillmere-agent-auth");
+    EXPECT_EQ(seen.name, kAgentPipeName);
     EXPECT_EQ(seen.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
     EXPECT_EQ(seen.share, 0u);
     EXPECT_EQ(seen.disposition, static_cast<DWORD>(OPEN_EXISTING));
@@ -98,8 +99,8 @@ TEST(AgentExchangeFailure, PipeIsOpenedForOverlappedIoWithIdentificationOnly) {
 TEST(AgentExchangeFailure, UnencodableValueSendsNothing) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
-    SystemCallsOverride restore;
-    g_agentSystemCalls.wideCharToMultiByte = [](UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) { return 0; };
+    ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
+    calls->wideCharToMultiByte = [](UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) { return 0; };
 
     ExpectNoVerdict(Exchange(), E_FAIL, L"");
     agent.Stop();
@@ -156,4 +157,27 @@ TEST(AgentExchangeFailure, SilentAgentReleasesWriteAndReadAfterTenSeconds) {
     EXPECT_GE(writeMs, 9500);
     EXPECT_LT(writeMs, 14000);
     EXPECT_EQ(agent.Connections(), 2);
+}
+
+// The write and the read share one 10 s deadline: an agent that takes 6 s to read a request
+// longer than its buffer and then never answers releases the exchange at 10 s, not at 6 + 10.
+TEST(AgentExchangeFailure, SlowReaderAndSilentAgentShareOneDeadline) {
+    ScriptedAgentOptions slow;
+    slow.readDelayMs = 6000;
+    const auto start = std::chrono::steady_clock::now();
+    long long readAtMs = 0;
+    ScriptedAgent agent(
+        [&](std::string_view) {
+            readAtMs = MillisecondsSince(start);
+            return AgentBehaviour::Hold();
+        },
+        slow);
+    ASSERT_TRUE(agent.Start()) << GetLastError();
+
+    ExpectNoVerdict(Exchange(L"alice", LongPassword().c_str()), E_FAIL, L"qm-agent pipe read failed");
+    const long long elapsed = MillisecondsSince(start);
+    EXPECT_GE(elapsed, 9500);
+    EXPECT_LT(elapsed, 14000);
+    agent.Stop();
+    EXPECT_GE(readAtMs, 5500);  // the write was held until the agent read
 }

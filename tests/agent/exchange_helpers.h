@@ -7,8 +7,9 @@
 #include <cstring>
 #include <string>
 
+#include "agent/agent_auth_client.h"
 #include "agent/agent_system_calls.h"
-#include "agent_auth_result.h"
+#include "support/scoped_system_calls.h"
 #include "support/scripted_agent.h"
 
 struct Outcome {
@@ -80,15 +81,3 @@ inline std::string ApprovalOfSize(size_t size) {
     const std::string tail = R"("})";
     return head + std::string(size - head.size() - tail.size(), 'x') + tail;
 }
-
-// Restores the exchange's real system calls when a test that replaced some of them ends.
-class SystemCallsOverride {
-public:
-    SystemCallsOverride() : m_saved(g_agentSystemCalls) {}
-    ~SystemCallsOverride() { g_agentSystemCalls = m_saved; }
-    SystemCallsOverride(const SystemCallsOverride&) = delete;
-    SystemCallsOverride& operator=(const SystemCallsOverride&) = delete;
-
-private:
-    AgentSystemCalls m_saved;
-};

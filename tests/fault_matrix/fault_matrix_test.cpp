@@ -111,9 +111,7 @@ const std::vector<SequenceStep>& Baseline() {
 class FaultMatrix : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(Baseline().empty()); }
-    void TearDown() override { g_agentSystemCalls = m_agentCalls; }
-
-    const AgentSystemCalls m_agentCalls = g_agentSystemCalls;
+    ScopedSystemCalls<AgentSystemCalls> m_agentCalls{g_agentSystemCalls};
     ScopedSystemCalls<LogonSystemCalls> m_logonCalls{g_logonSystemCalls};
     ScopedSystemCalls<RegistrationSystemCalls> m_registrationCalls{g_registrationSystemCalls};
 };
@@ -262,6 +260,20 @@ BOOL WINAPI ShortWrite(HANDLE pipe, LPCVOID data, DWORD size, LPDWORD written, L
     return WriteFile(pipe, data, size - 1, written, overlapped);
 }
 
+// The pipe's server as another account would show it: the real token, with the last
+// sub-authority of its user changed (S-1-5-21-0-0-0-1000 becomes ...-1001). Wine runs every
+// process as one account.
+BOOL WINAPI OtherAccountToken(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID out, DWORD size, PDWORD needed) {
+    if (!GetTokenInformation(token, kind, out, size, needed)) {
+        return FALSE;
+    }
+    if (kind == TokenUser && token != GetCurrentProcessToken()) {
+        PSID user = static_cast<TOKEN_USER*>(out)->User.Sid;
+        *GetSidSubAuthority(user, *GetSidSubAuthorityCount(user) - 1) += 1;
+    }
+    return TRUE;
+}
+
 NTSTATUS NTAPI RefusedConnection(PHANDLE) { return static_cast<NTSTATUS>(0xC0000022L); }  // access denied
 
 NTSTATUS NTAPI UnknownPackage(HANDLE, PLSA_STRING, PULONG) { return static_cast<NTSTATUS>(0xC00000FEL); }
@@ -277,6 +289,7 @@ struct ConditionRow {
     decltype(&WriteFile) writeFile = nullptr;
     LogonSystemCalls lsa = {};  // null entries keep the real call
     Changes changes;
+    decltype(&GetTokenInformation) tokenInformation = nullptr;
 };
 
 const std::vector<ConditionRow>& ConditionRows() {
@@ -288,6 +301,8 @@ const std::vector<ConditionRow>& ConditionRows() {
         {"pipe busy for 5 s", {Serving::Busy, std::nullopt}, nullptr, {}, BothSubmissions(Failed(kUnreachable))},
         {"open refused", {Serving::InboundOnly, std::nullopt}, nullptr, {},
          BothSubmissions(Failed("qm-agent pipe open failed"))},
+        {"pipe server under another account", {}, nullptr, {},
+         BothSubmissions(Failed("qm-agent pipe server not trusted")), OtherAccountToken},
         {"write fails", {}, FailingWrite, {}, BothSubmissions(Failed("qm-agent pipe write failed"))},
         {"write stops short", {}, ShortWrite, {}, BothSubmissions(Failed("qm-agent pipe write failed"))},
         {"agent disconnects", {Serving::Normally, AgentBehaviour::HangUp()}, nullptr, {},
@@ -310,7 +325,8 @@ TEST_F(FaultMatrix, EveryPipeAndLsaFailureHasItsDocumentedOutcome) {
         SCOPED_TRACE(row.failure);
         auto agent = StartAgent(row.agent);
         auto pick = [](auto fake, auto real) { return fake != nullptr ? fake : real; };
-        g_agentSystemCalls.writeFile = pick(row.writeFile, m_agentCalls.writeFile);
+        m_agentCalls->writeFile = pick(row.writeFile, m_agentCalls.Real().writeFile);
+        m_agentCalls->getTokenInformation = pick(row.tokenInformation, m_agentCalls.Real().getTokenInformation);
         const LogonSystemCalls& real = m_logonCalls.Real();
         *m_logonCalls = {pick(row.lsa.connectUntrusted, real.connectUntrusted),
                          pick(row.lsa.lookupAuthenticationPackage, real.lookupAuthenticationPackage),

@@ -203,6 +203,9 @@ void ScriptedAgent::WaitForClientClose(HANDLE connection) {
 
 KernelHandle ScriptedAgent::ServeConnection(KernelHandle connection) {
     SecureBytes request;  // wipes itself: it may hold a password
+    if (m_options.readDelayMs != 0) {
+        WaitForSingleObject(m_stopEvent.Get(), m_options.readDelayMs);  // Stop() ends the delay
+    }
     if (m_options.readRequests) {
         ReadRequest(connection.Get(), request);
     }

@@ -37,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "agent_pipe_name.h"
 #include "base/kernel_handle.h"
 #include "base/secure_bytes.h"
 
@@ -56,11 +57,14 @@ struct AgentBehaviour {
 };
 
 struct ScriptedAgentOptions {
-    std::wstring pipeName = L"\\\\.\\pipe\\quillmere-agent-auth";  // the name the exchange opens
+    std::wstring pipeName = kAgentPipeName;  // the name the exchange opens
     // false: the agent never reads; the script is asked with an empty request as soon as a client
     // connects. With HangUp or Hold, a request longer than inBufferSize then fails or times out
     // in the client's write.
     bool readRequests = true;
+    // The agent waits this long (or until Stop) after a client connects before it reads: a slow
+    // reader, whose client's long write pends meanwhile.
+    DWORD readDelayMs = 0;
     // false: requests are handed to the script but not kept, and every buffer that held one is
     // wiped, so a memory scan after the exchange finds no copy of a password in the agent.
     bool recordRequests = true;

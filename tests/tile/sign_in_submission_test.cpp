@@ -7,8 +7,10 @@
 #include <string>
 
 #include "agent/agent_system_calls.h"
+#include "logon/kerberos_logon_packer.h"
 #include "provider_class_id.h"
 #include "support/kerberos_logon_reader.h"
+#include "support/scoped_system_calls.h"
 #include "support/scripted_agent.h"
 #include "tile/tile_test_support.h"
 
@@ -186,12 +188,6 @@ TEST_F(SignInSubmission, AFailedExchangeShowsItsTransportTextWithTheErrorIcon)
 // refuse to open or a UTF-8 conversion fail.
 class SignInSubmissionWithFailingCalls : public SignInSubmission {
 protected:
-    void TearDown() override
-    {
-        g_agentSystemCalls = m_saved;
-        SignInSubmission::TearDown();
-    }
-
     static HANDLE WINAPI BusyCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
     {
         SetLastError(ERROR_PIPE_BUSY);
@@ -203,7 +199,7 @@ protected:
         return 0;
     }
 
-    AgentSystemCalls m_saved = g_agentSystemCalls;
+    ScopedSystemCalls<AgentSystemCalls> m_calls{g_agentSystemCalls};
 };
 
 TEST_F(SignInSubmissionWithFailingCalls, AnOpenFailureAndAnExchangeWithoutTextAreShown)
@@ -212,14 +208,14 @@ TEST_F(SignInSubmissionWithFailingCalls, AnOpenFailureAndAnExchangeWithoutTextAr
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
 
-    g_agentSystemCalls.createFile = BusyCreateFile;
+    m_calls->createFile = BusyCreateFile;
     ExpectNoCredential(Submission(*m_tile), L"qm-agent pipe open failed", CPSI_ERROR);
-    g_agentSystemCalls = m_saved;
+    *m_calls = m_calls.Real();
 
     // The values cannot be encoded: no verdict and no text from the exchange.
-    g_agentSystemCalls.wideCharToMultiByte = FailingConversion;
+    m_calls->wideCharToMultiByte = FailingConversion;
     ExpectNoCredential(Submission(*m_tile), L"Authentication failed.", CPSI_ERROR);
-    g_agentSystemCalls = m_saved;
+    *m_calls = m_calls.Real();
 
     // A refusal whose text cannot be copied shows none, and is still handled.
     ScriptedAgent denies(AgentBehaviour::ReplyWith(R"({"status":"DENIED","reason":"no"})"));
@@ -290,18 +286,23 @@ TEST_F(SignInSubmission, AnApprovalThatCannotBePackedShowsTheBuildFailure)
     ExpectNoCredential(Submission(*m_tile), L"<null>", CPSI_ERROR, E_OUTOFMEMORY);
     agent.Stop();
 
-    // A value too long for the logon's 16-bit lengths: the typed password, or the typed name
-    // when the agent names no account.
-    const std::wstring tooLong(32768, L'z');
-    const std::pair<std::wstring, std::wstring> typed[] = {{kTypedUser, tooLong}, {tooLong, kTypedPassword}};
+    // A value too long for the logon's 16-bit lengths: the typed name when the agent names no
+    // account, refused after the exchange; the typed password, refused before it, so that it
+    // never reaches the agent. The longest password that fits signs in.
+    const std::wstring tooLong(kMaxLogonStringUnits + 1, L'z');
+    const std::wstring longest(kMaxLogonStringUnits, L'z');
     ScriptedAgent approves(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(approves.Start()) << GetLastError();
-    for (const auto& [user, password] : typed) {
-        Type(user, password);
-        ExpectNoCredential(Submission(*m_tile), L"Failed to build logon.", CPSI_ERROR, E_INVALIDARG);
-    }
+    Type(tooLong, kTypedPassword);
+    ExpectNoCredential(Submission(*m_tile), L"Failed to build logon.", CPSI_ERROR, E_INVALIDARG);
+    Type(kTypedUser, tooLong);
+    ExpectNoCredential(Submission(*m_tile), L"Failed to build logon.", CPSI_ERROR, E_INVALIDARG);
+    Type(kTypedUser, longest);
+    EXPECT_EQ(CPGSR_RETURN_CREDENTIAL_FINISHED, Submission(*m_tile).response);
     approves.Stop();
-    EXPECT_EQ(2, approves.Connections());
+    const std::vector<std::string> requests = approves.Requests();
+    ASSERT_EQ(2u, requests.size());  // the over-long password was never sent
+    EXPECT_EQ(0u, requests[1].find(R"({"action":"AUTH","username":"bob","password":"zzzz)"));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "agent/secure_bytes.h"
+#include "base/secure_bytes.h"
 
 // UTF-8 bytes of a secret, without a terminator unless a caller appends one.
 using SecretBytes = SecureBytes;

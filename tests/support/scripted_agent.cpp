@@ -108,11 +108,13 @@ std::vector<std::string> ScriptedAgent::Requests() const {
 bool ScriptedAgent::FinishIo(HANDLE handle, OVERLAPPED& overlapped, BOOL completedAtOnce, DWORD& count, DWORD& error) {
     if (!completedAtOnce) {
         error = GetLastError();
-        if (error != ERROR_IO_PENDING) {
+        // A message longer than the buffer can fail at once with ERROR_MORE_DATA: the part that
+        // fits was read, and GetOverlappedResult below gives its count.
+        if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA) {
             return false;
         }
         const HANDLE events[] = {overlapped.hEvent, m_stopEvent.Get()};
-        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        if (error == ERROR_IO_PENDING && WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
             CancelIoEx(handle, &overlapped);
         }
     }

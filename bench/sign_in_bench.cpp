@@ -95,7 +95,7 @@ bool BareExchange() {
 
 // The Win32 calls one sign-in cannot do without, made bare in the order the module makes them:
 // the pipe wait, the open, message mode, the server's identity (its process, its token's user,
-// this process's user), the write and the read bounded by a wait on the pipe handle, the closes,
+// this process's user), the write and the read bounded by a wait on one event, the closes,
 // the computer name and the three LSA calls of the package lookup. No encoding, no parsing, no
 // allocation, no packing: the floor under GetSerialization.
 bool FloorSignIn() {
@@ -122,16 +122,20 @@ bool FloorSignIn() {
     CloseHandle(token);
     CloseHandle(process);
 
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     OVERLAPPED overlapped = {};
+    overlapped.hEvent = event;
     DWORD count = 0;
     ok = ok && WriteFile(pipe, kRequest, sizeof kRequest - 1, nullptr, &overlapped) &&
          GetOverlappedResult(pipe, &overlapped, &count, FALSE);
     char reply[kAgentReplyBufferSize];
     overlapped = {};
+    overlapped.hEvent = event;
     if (ok && !ReadFile(pipe, reply, sizeof reply, nullptr, &overlapped)) {
-        ok = GetLastError() == ERROR_IO_PENDING && WaitForSingleObject(pipe, kAgentIoTimeoutMs) == WAIT_OBJECT_0;
+        ok = GetLastError() == ERROR_IO_PENDING && WaitForSingleObject(event, kAgentIoTimeoutMs) == WAIT_OBJECT_0;
     }
     ok = ok && GetOverlappedResult(pipe, &overlapped, &count, FALSE) && count > 0;
+    CloseHandle(event);
     CloseHandle(pipe);
 
     wchar_t computerName[MAX_COMPUTERNAME_LENGTH + 1];

@@ -68,8 +68,11 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
     BuildAgentRequest(escapedUserName, escapedPassword, request);
     // One deadline for the write and the read, so a slow reader cannot stretch the two bounds.
     const ULONGLONG deadline = GetTickCount64() + kAgentIoTimeoutMs;
+    // One event for the write and the read; without it the write fails, as with any other fault.
+    KernelHandle transferEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const bool written = request.size() <= MAXDWORD &&
-                         WritePipeMessage(pipe.Get(), request.data(), static_cast<DWORD>(request.size()), deadline);
+                         WritePipeMessage(pipe.Get(), transferEvent.Get(), request.data(),
+                                          static_cast<DWORD>(request.size()), deadline);
     // The password must not stay readable in this process one moment longer than the write needs,
     // whatever the write's outcome. The buffers wipe themselves again when released.
     WipeBytes(request);
@@ -82,7 +85,7 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
 
     char reply[kAgentReplyBufferSize] = {};
     DWORD received = 0;
-    if (!ReadPipeMessage(pipe.Get(), reply, kAgentLargestReply, deadline, &received) ||
+    if (!ReadPipeMessage(pipe.Get(), transferEvent.Get(), reply, kAgentLargestReply, deadline, &received) ||
         received == 0) {
         pipe.Close();
         CopyFixedText(result.message, L"qm-agent pipe read failed");

@@ -17,15 +17,19 @@ DWORD MillisecondsUntil(ULONGLONG deadline) noexcept {
 // path where it was queued, waits for its completion, so that neither the caller's buffer nor the
 // OVERLAPPED is in use when this returns. True when it completed successfully in time.
 template <typename Start>
-bool BoundedTransfer(HANDLE pipe, ULONGLONG deadline, DWORD& count, Start start) noexcept {
-    OVERLAPPED overlapped = {};  // no event: the pipe handle signals the completion
+bool BoundedTransfer(HANDLE pipe, HANDLE event, ULONGLONG deadline, DWORD& count, Start start) noexcept {
+    if (event == nullptr) {
+        return false;
+    }
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = event;  // ReadFile and WriteFile reset it when they start
     const BOOL completedAtOnce = start(overlapped);
     if (!completedAtOnce && GetLastError() != ERROR_IO_PENDING) {
         return false;  // failed at once (ERROR_MORE_DATA, a broken pipe): nothing is queued
     }
 
     bool inTime = true;
-    if (!completedAtOnce && g_agentSystemCalls.waitForSingleObject(pipe, MillisecondsUntil(deadline)) != WAIT_OBJECT_0) {
+    if (!completedAtOnce && g_agentSystemCalls.waitForSingleObject(event, MillisecondsUntil(deadline)) != WAIT_OBJECT_0) {
         g_agentSystemCalls.cancelIoEx(pipe, &overlapped);
         inTime = false;
     }
@@ -41,17 +45,18 @@ HANDLE OpenAgentPipe() noexcept {
                                          nullptr);
 }
 
-bool WritePipeMessage(HANDLE pipe, const void* data, DWORD size, ULONGLONG deadline) noexcept {
+bool WritePipeMessage(HANDLE pipe, HANDLE event, const void* data, DWORD size, ULONGLONG deadline) noexcept {
     DWORD written = 0;
-    const bool completed = BoundedTransfer(pipe, deadline, written, [&](OVERLAPPED& overlapped) {
+    const bool completed = BoundedTransfer(pipe, event, deadline, written, [&](OVERLAPPED& overlapped) {
         return g_agentSystemCalls.writeFile(pipe, data, size, nullptr, &overlapped);
     });
     return completed && written == size;
 }
 
-bool ReadPipeMessage(HANDLE pipe, void* buffer, DWORD capacity, ULONGLONG deadline, DWORD* received) noexcept {
+bool ReadPipeMessage(HANDLE pipe, HANDLE event, void* buffer, DWORD capacity, ULONGLONG deadline,
+                     DWORD* received) noexcept {
     *received = 0;
-    return BoundedTransfer(pipe, deadline, *received, [&](OVERLAPPED& overlapped) {
+    return BoundedTransfer(pipe, event, deadline, *received, [&](OVERLAPPED& overlapped) {
         return g_agentSystemCalls.readFile(pipe, buffer, capacity, nullptr, &overlapped);
     });
 }

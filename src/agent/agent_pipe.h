@@ -9,10 +9,11 @@
 // INVALID_HANDLE_VALUE on failure, with the thread's last error set.
 HANDLE OpenAgentPipe() noexcept;
 
-// The transfers below signal their completion through the pipe handle itself (an OVERLAPPED
-// without an event): each one resets the handle when it starts, and only one transfer is ever
-// pending on the handle, which nobody else holds. No event is created and closed, which under
-// Wine is two round trips to the server per exchange.
+// The transfers below signal completion through event, a manual-reset event that the caller
+// creates once for the connection (each transfer resets it when it starts). Not the pipe handle
+// itself: Windows discourages it, and under Wine a handle still signalled by an earlier transfer
+// lets GetOverlappedResult report a write as done while the server is still reading the buffer,
+// which the caller then wipes.
 //
 // The transfers share one deadline, a GetTickCount64 value: each waits only for what is left of
 // it, and a transfer that cannot complete at once after the deadline has passed fails.
@@ -20,9 +21,10 @@ HANDLE OpenAgentPipe() noexcept;
 // Writes size bytes as one message, waiting at most until deadline. True only when all of them
 // were written in time. A transfer still pending at the time-out is cancelled and completed before
 // this returns, so data may be released (and wiped) right after.
-bool WritePipeMessage(HANDLE pipe, const void* data, DWORD size, ULONGLONG deadline) noexcept;
+bool WritePipeMessage(HANDLE pipe, HANDLE event, const void* data, DWORD size, ULONGLONG deadline) noexcept;
 
 // Reads one message of at most capacity bytes into buffer, waiting at most until deadline; *received
 // gets its length. False when the read failed, timed out, or the message is longer than capacity
 // (ERROR_MORE_DATA). The transfer is completed before this returns, as for the write.
-bool ReadPipeMessage(HANDLE pipe, void* buffer, DWORD capacity, ULONGLONG deadline, DWORD* received) noexcept;
+bool ReadPipeMessage(HANDLE pipe, HANDLE event, void* buffer, DWORD capacity, ULONGLONG deadline,
+                     DWORD* received) noexcept;

@@ -4,29 +4,32 @@
 #include <cwchar>
 #include <cwctype>
 
-const wchar_t kAgentUsageText[] =
-    L"test-agent: a reference server for the qm-agent pipe protocol, for development, demos and\n"
-    L"end-to-end tests. It is NOT the production qm-agent: it checks passwords against a local\n"
-    L"users file and nothing else. Do not deploy it.\n"
-    L"\n"
-    L"Usage:\n"
-    L"  test-agent serve --users FILE [--instances N] [--delay MS] [--no-answer]\n"
-    L"      Serves \\\\.\\pipe\\quillmere-agent-auth until Ctrl+C. Refuses to start when another\n"
-    L"      server owns the pipe. Logs one line per request (time, user, verdict, duration),\n"
-    L"      never a password.\n"
-    L"      --instances N  pipe instances served at once (default 4)\n"
-    L"      --delay MS     wait MS milliseconds before each reply\n"
-    L"      --no-answer    read each request but never reply (the client must time out)\n"
-    L"  test-agent add-user --users FILE --user NAME [--full-name TEXT] [--email ADDRESS]\n"
-    L"                      [--admin] [--iterations N]\n"
-    L"      Adds a user to FILE (created when missing). The password is read from the console\n"
-    L"      without echo, or as one line from standard input when that is not a console.\n"
-    L"      --iterations N PBKDF2-SHA256 iterations for this user, 1 to 10000000 (default\n"
-    L"                     100000); a request for an unknown name costs as many iterations as\n"
-    L"                     the costliest user, so that its answer time tells nothing\n"
-    L"  test-agent help\n"
-    L"\n"
-    L"Exit codes: 0 success, 1 failure, 2 usage error.\n";
+// The usage text names the pipe that the server serves, from its one definition.
+std::wstring AgentUsageText() {
+    return
+        L"test-agent: a reference server for the qm-agent pipe protocol, for development, demos and\n"
+        L"end-to-end tests. It is NOT the production qm-agent: it checks passwords against a local\n"
+        L"users file and nothing else. Do not deploy it.\n"
+        L"\n"
+        L"Usage:\n"
+        L"  test-agent serve --users FILE [--instances N] [--delay MS] [--no-answer]\n"
+        L"      Serves " + std::wstring(kAgentPipeName) + L" until Ctrl+C. Refuses to start when another\n"
+        L"      server owns the pipe. Logs one line per request (time, user, verdict, duration),\n"
+        L"      never a password.\n"
+        L"      --instances N  pipe instances served at once (default 4)\n"
+        L"      --delay MS     wait MS milliseconds before each reply\n"
+        L"      --no-answer    read each request but never reply (the client must time out)\n"
+        L"  test-agent add-user --users FILE --user NAME [--full-name TEXT] [--email ADDRESS]\n"
+        L"                      [--admin] [--iterations N]\n"
+        L"      Adds a user to FILE (created when missing). The password is read from the console\n"
+        L"      without echo, or as one line from standard input when that is not a console.\n"
+        L"      --iterations N PBKDF2-SHA256 iterations for this user, 1 to 10000000 (default\n"
+        L"                     100000); a request for an unknown name costs as many iterations as\n"
+        L"                     the costliest user, so that its answer time tells nothing\n"
+        L"  test-agent help\n"
+        L"\n"
+        L"Exit codes: 0 success, 1 failure, 2 usage error.\n";
+}
 
 namespace {
 

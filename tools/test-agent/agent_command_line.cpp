@@ -59,27 +59,28 @@ private:
     int m_index = 1;
 };
 
+// Takes the option's number, from min to max, into value; false with error set to rangeText when
+// it is missing or out of range.
+bool TakeCount(ArgumentCursor& args, unsigned long min, unsigned long max, const wchar_t* rangeText,
+               unsigned long& value, std::wstring& error) {
+    if (!ParseCount(args.Next(), min, max, value)) {
+        error = rangeText;
+        return false;
+    }
+    return true;
+}
+
 bool ParseServeOption(const std::wstring& option, ArgumentCursor& args, AgentCommand& command, std::wstring& error) {
-    unsigned long value = 0;
     if (option == L"--no-answer") {
         command.serve.neverAnswer = true;
         return true;
     }
     if (option == L"--instances") {
-        if (!ParseCount(args.Next(), 1, 64, value)) {
-            error = L"--instances takes a number from 1 to 64";
-            return false;
-        }
-        command.serve.instances = value;
-        return true;
+        return TakeCount(args, 1, 64, L"--instances takes a number from 1 to 64", command.serve.instances, error);
     }
     if (option == L"--delay") {
-        if (!ParseCount(args.Next(), 0, 3600000, value)) {
-            error = L"--delay takes milliseconds from 0 to 3600000";
-            return false;
-        }
-        command.serve.replyDelayMs = value;
-        return true;
+        return TakeCount(args, 0, 3600000, L"--delay takes milliseconds from 0 to 3600000", command.serve.replyDelayMs,
+                         error);
     }
     error = L"unknown option for serve: " + option;
     return false;
@@ -92,13 +93,8 @@ bool ParseAddUserOption(const std::wstring& option, ArgumentCursor& args, AgentC
         return true;
     }
     if (option == L"--iterations") {
-        unsigned long value = 0;
-        if (!ParseCount(args.Next(), kMinHashIterations, kMaxHashIterations, value)) {
-            error = L"--iterations takes a number from 1 to 10000000";
-            return false;
-        }
-        command.iterations = value;
-        return true;
+        return TakeCount(args, kMinHashIterations, kMaxHashIterations, L"--iterations takes a number from 1 to 10000000",
+                         command.iterations, error);
     }
     std::wstring* target = option == L"--user" ? &command.userName
                            : option == L"--full-name" ? &command.fullName

@@ -2,10 +2,10 @@
 
 #include <wincodec.h>
 
-#include <vector>
-
 #include "base/com_ptr.h"
 #include "gdi_object.h"
+
+#include <vector>
 
 namespace {
 

@@ -26,6 +26,15 @@ public:
         m_object = object;
     }
 
+    // For the out-parameter of a call that hands out a reference (CoCreateInstance, CoGetMalloc):
+    // lets go of what is held first, and holds what the call stores there without adding a
+    // reference. Not for a call whose failure may leave a stray value behind (a provider's own
+    // methods): receive those into a raw pointer and Attach it on success.
+    T** Receive() noexcept {
+        Reset();
+        return &m_object;
+    }
+
     // Lets the held object go, if any.
     void Reset() noexcept {
         if (T* object = std::exchange(m_object, nullptr)) {

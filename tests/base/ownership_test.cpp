@@ -71,7 +71,7 @@ struct CountedObject : IUnknown {
     IFACEMETHODIMP_(ULONG) Release() override { return --references; }
 };
 
-TEST(ComPtr, AttachTakesOverTheCallersReferenceAndAssignmentKeepsCountsExact)
+TEST(ComPtr, AttachAndReceiveTakeOverTheCallersReferenceAndAssignmentKeepsCountsExact)
 {
     CountedObject created;  // holds its creation reference
     CountedObject other;
@@ -89,8 +89,11 @@ TEST(ComPtr, AttachTakesOverTheCallersReferenceAndAssignmentKeepsCountsExact)
         EXPECT_EQ(2, other.references);
         copy.Reset();
         EXPECT_EQ(1, other.references);
+        *held.Receive() = &other;  // an out-parameter's reference: taken over, the old one let go
+        EXPECT_EQ(0, created.references);
     }
     EXPECT_EQ(0, created.references);
+    EXPECT_EQ(0, other.references);
 }
 
 }  // namespace

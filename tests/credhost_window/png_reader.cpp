@@ -1,14 +1,12 @@
 #include "png_reader.h"
 
+#include "base/com_ptr.h"
 #include "com_apartment.h"
 
 #include <wincodec.h>
-#include <wrl/client.h>
 
 #include <set>
 #include <vector>
-
-using Microsoft::WRL::ComPtr;
 
 PngSummary ReadPngSummary(const std::wstring& path) {
     const ComApartment com;
@@ -17,19 +15,19 @@ PngSummary ReadPngSummary(const std::wstring& path) {
     ComPtr<IWICBitmapDecoder> decoder;
     ComPtr<IWICBitmapFrameDecode> frame;
     ComPtr<IWICFormatConverter> converter;
-    summary.result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory));
+    summary.result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(factory.Receive()));
     if (SUCCEEDED(summary.result)) {
         summary.result = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                            WICDecodeMetadataCacheOnDemand, &decoder);
+                                                            WICDecodeMetadataCacheOnDemand, decoder.Receive());
     }
     if (SUCCEEDED(summary.result)) {
-        summary.result = decoder->GetFrame(0, &frame);
+        summary.result = decoder->GetFrame(0, frame.Receive());
     }
     if (SUCCEEDED(summary.result)) {
         summary.result = frame->GetSize(&summary.width, &summary.height);
     }
     if (SUCCEEDED(summary.result)) {
-        summary.result = factory->CreateFormatConverter(&converter);
+        summary.result = factory->CreateFormatConverter(converter.Receive());
     }
     if (SUCCEEDED(summary.result)) {
         summary.result = converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,

@@ -4,39 +4,17 @@
 #include <ntsecapi.h>
 #include <security.h>
 
+#include "null_handle.h"
 #include "utf8_conversion.h"
+
+#include <memory>
 
 namespace {
 
-class LsaConnection {
-public:
-    LsaConnection() noexcept {
-        if (LsaConnectUntrusted(&m_handle) != 0) {
-            m_handle = nullptr;
-        }
-    }
-    ~LsaConnection() {
-        if (m_handle != nullptr) {
-            LsaDeregisterLogonProcess(m_handle);
-        }
-    }
-    LsaConnection(const LsaConnection&) = delete;
-    LsaConnection& operator=(const LsaConnection&) = delete;
+using LsaConnection = NullHandle<HANDLE, LsaDeregisterLogonProcess>;
 
-    HANDLE Get() const noexcept { return m_handle; }
-
-private:
-    HANDLE m_handle = nullptr;
-};
-
-struct SecurityPackageList {
-    ~SecurityPackageList() {
-        if (packages != nullptr) {
-            FreeContextBuffer(packages);
-        }
-    }
-    ULONG count = 0;
-    PSecPkgInfoW packages = nullptr;
+struct ContextBufferDeleter {
+    void operator()(PSecPkgInfoW packages) const noexcept { FreeContextBuffer(packages); }
 };
 
 bool PackageNumberIs(HANDLE lsa, const std::wstring& name, ULONG package) {
@@ -52,14 +30,21 @@ bool PackageNumberIs(HANDLE lsa, const std::wstring& name, ULONG package) {
 }  // namespace
 
 std::wstring AuthenticationPackageName(ULONG package) {
-    LsaConnection lsa;
-    SecurityPackageList list;
-    if (lsa.Get() == nullptr || EnumerateSecurityPackagesW(&list.count, &list.packages) != SEC_E_OK) {
+    // Received raw: what a failed connect left behind is no connection.
+    HANDLE connection = nullptr;
+    if (LsaConnectUntrusted(&connection) != 0) {
         return {};
     }
-    for (ULONG i = 0; i < list.count; ++i) {
-        if (list.packages[i].Name != nullptr && PackageNumberIs(lsa.Get(), list.packages[i].Name, package)) {
-            return list.packages[i].Name;
+    const LsaConnection lsa(connection);
+    ULONG count = 0;
+    PSecPkgInfoW received = nullptr;
+    if (EnumerateSecurityPackagesW(&count, &received) != SEC_E_OK) {
+        return {};
+    }
+    const std::unique_ptr<SecPkgInfoW[], ContextBufferDeleter> packages(received);
+    for (ULONG i = 0; i < count; ++i) {
+        if (packages[i].Name != nullptr && PackageNumberIs(lsa.Get(), packages[i].Name, package)) {
+            return packages[i].Name;
         }
     }
     return {};

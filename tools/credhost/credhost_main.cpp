@@ -4,16 +4,6 @@
 #include "console_output.h"
 #include "utf8_conversion.h"
 
-void PrintReport(const CredhostCommand& command, const std::string& text, const std::string& json) {
-    WriteOut(command.json ? json + "\n" : text);
-}
-
-void UnloadProvider(ProviderModule& module) {
-    if (module.Unload() == S_FALSE) {
-        WriteErr("credhost: warning: DllCanUnloadNow still answers S_FALSE after every object was released\n");
-    }
-}
-
 int wmain(int argc, wchar_t** argv) {
     PrepareConsoleOutput();
     CredhostCommand command;

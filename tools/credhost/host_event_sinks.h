@@ -7,6 +7,8 @@
 
 #include <credentialprovider.h>
 
+#include "base/com_object.h"
+
 #include <new>
 
 enum class FieldEventKind {
@@ -39,48 +41,25 @@ protected:
     ~HostEventListener() = default;
 };
 
-// IUnknown for a host object with one interface: QueryInterface answers IUnknown and that
-// interface, and the final Release deletes the object.
-template <typename Interface>
-class HostComObject : public Interface {
+// A host sink: IUnknown from base's ComObject (a host's own objects keep no module loaded), plus
+// the count of the calls the provider made on it.
+template <typename Derived, typename Interface>
+class HostSink : public ComObject<Derived, Interface, NoModuleCount> {
 public:
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid != __uuidof(IUnknown) && riid != __uuidof(Interface)) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<Interface*>(this);
-        AddRef();
-        return S_OK;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_references)); }
-    IFACEMETHODIMP_(ULONG) Release() override {
-        const LONG references = InterlockedDecrement(&m_references);
-        if (references == 0) {
-            delete this;
-        }
-        return static_cast<ULONG>(references);
-    }
-
     LONG CallCount() const noexcept { return m_calls; }
 
 protected:
-    HostComObject() noexcept = default;
-    virtual ~HostComObject() = default;
+    HostSink() noexcept = default;
     HRESULT Count() noexcept {
         InterlockedIncrement(&m_calls);
         return S_OK;
     }
 
 private:
-    LONG m_references = 1;
     LONG m_calls = 0;
 };
 
-class CredentialEventsSink final : public HostComObject<ICredentialProviderCredentialEvents> {
+class CredentialEventsSink final : public HostSink<CredentialEventsSink, ICredentialProviderCredentialEvents> {
 public:
     static CredentialEventsSink* Create(HostEventListener* listener = nullptr) noexcept {
         return new (std::nothrow) CredentialEventsSink(listener);
@@ -106,7 +85,7 @@ private:
     HostEventListener* m_listener;
 };
 
-class ProviderEventsSink final : public HostComObject<ICredentialProviderEvents> {
+class ProviderEventsSink final : public HostSink<ProviderEventsSink, ICredentialProviderEvents> {
 public:
     static ProviderEventsSink* Create(HostEventListener* listener = nullptr) noexcept {
         return new (std::nothrow) ProviderEventsSink(listener);

@@ -1,5 +1,6 @@
 #include "credhost_commands.h"
 
+#include "command_output.h"
 #include "display_escaping.h"
 #include "registered_providers.h"
 #include "utf8_conversion.h"

@@ -19,7 +19,7 @@ ProviderModule::~ProviderModule() { Unload(); }
 
 HRESULT ProviderModule::LoadByClassId(const CLSID& clsid) noexcept {
     m_failedStep = "CoCreateInstance";
-    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_provider));
+    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(m_provider.Receive()));
     if (SUCCEEDED(hr)) {
         m_failedStep = "";
     }
@@ -44,10 +44,9 @@ HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid
     if (FAILED(hr)) {
         return hr;
     }
-    // Takes over the reference the call handed out (mingw's ComPtr::Attach would add another).
-    Microsoft::WRL::ComPtr<IClassFactory> factory;
-    *factory.ReleaseAndGetAddressOf() = static_cast<IClassFactory*>(received);
-    if (factory == nullptr) {
+    ComPtr<IClassFactory> factory;
+    factory.Attach(static_cast<IClassFactory*>(received));  // the call's reference
+    if (!factory) {
         return kProviderContractBroken;
     }
     m_failedStep = "IClassFactory::CreateInstance";
@@ -56,8 +55,8 @@ HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid
     if (FAILED(hr)) {
         return hr;
     }
-    *m_provider.ReleaseAndGetAddressOf() = static_cast<ICredentialProvider*>(received);
-    if (m_provider == nullptr) {
+    m_provider.Attach(static_cast<ICredentialProvider*>(received));
+    if (!m_provider) {
         return kProviderContractBroken;
     }
     m_failedStep = "";

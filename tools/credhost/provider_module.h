@@ -4,7 +4,8 @@
 #pragma once
 
 #include <credentialprovider.h>
-#include <wrl/client.h>
+
+#include "base/com_ptr.h"
 
 #include <string>
 
@@ -32,7 +33,7 @@ public:
     const char* FailedStep() const noexcept { return m_failedStep; }
 
 private:
-    Microsoft::WRL::ComPtr<ICredentialProvider> m_provider;
+    ComPtr<ICredentialProvider> m_provider;
     HMODULE m_module = nullptr;
     const char* m_failedStep = "";
 };

@@ -13,9 +13,8 @@ HRESULT ProviderSession::Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, HostE
         return hr;
     }
     // Optional for a provider (E_NOTIMPL is common); the host goes on without it.
-    // The sink's first reference is taken over (mingw's ComPtr::Attach would add one and leak it).
-    *m_events.ReleaseAndGetAddressOf() = ProviderEventsSink::Create(listener);
-    if (m_events != nullptr) {
+    m_events.Attach(ProviderEventsSink::Create(listener));  // the sink's creation reference
+    if (m_events) {
         m_advised = SUCCEEDED(m_provider->Advise(m_events.Get(), 0));
     }
     return Refresh();
@@ -63,14 +62,14 @@ HRESULT TileConnection::Open(ICredentialProvider* provider, DWORD index, HostEve
     if (FAILED(hr)) {
         return hr;  // tile is not the host's: a failed call hands nothing over
     }
-    *m_tile.ReleaseAndGetAddressOf() = tile;  // the call's reference; mingw's Attach would add one
+    m_tile.Attach(tile);  // the call's reference
     m_failedStep = "GetCredentialAt (no tile)";
-    if (m_tile == nullptr) {
+    if (!m_tile) {
         return kProviderContractBroken;
     }
     // Like the provider's Advise, optional: a tile that refuses it still signs in.
-    *m_events.ReleaseAndGetAddressOf() = CredentialEventsSink::Create(listener);
-    if (m_events != nullptr) {
+    m_events.Attach(CredentialEventsSink::Create(listener));
+    if (m_events) {
         m_advised = SUCCEEDED(m_tile->Advise(m_events.Get()));
     }
     m_failedStep = "";

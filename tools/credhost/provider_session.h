@@ -5,10 +5,9 @@
 // kMaxTiles fails Open, for every command, whichever tile it then uses.
 #pragma once
 
+#include "base/com_ptr.h"
 #include "host_event_sinks.h"
 #include "tile_fields.h"
-
-#include <wrl/client.h>
 
 #include <vector>
 
@@ -35,7 +34,7 @@ public:
 
 private:
     ICredentialProvider* m_provider;
-    Microsoft::WRL::ComPtr<ProviderEventsSink> m_events;
+    ComPtr<ProviderEventsSink> m_events;
     bool m_advised = false;
     std::vector<TileField> m_fields;
     DWORD m_tileCount = 0;
@@ -63,8 +62,8 @@ public:
     const char* FailedStep() const noexcept { return m_failedStep; }
 
 private:
-    Microsoft::WRL::ComPtr<ICredentialProviderCredential> m_tile;
-    Microsoft::WRL::ComPtr<CredentialEventsSink> m_events;
+    ComPtr<ICredentialProviderCredential> m_tile;
+    ComPtr<CredentialEventsSink> m_events;
     bool m_advised = false;
     bool m_selected = false;
     const char* m_failedStep = "";

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <credentialprovider.h>
-#include <wrl/client.h>
 
+#include "base/com_ptr.h"
 #include "provider_contract.h"
 
 class SerializationBlock {
@@ -31,8 +31,8 @@ public:
         m_block = serialization.rgbSerialization;
         m_claimedSize = serialization.cbSerialization;
         serialization.rgbSerialization = nullptr;
-        Microsoft::WRL::ComPtr<IMalloc> allocator;
-        if (FAILED(CoGetMalloc(1, &allocator)) || allocator->DidAlloc(m_block) == 0) {
+        ComPtr<IMalloc> allocator;
+        if (FAILED(CoGetMalloc(1, allocator.Receive())) || allocator->DidAlloc(m_block) == 0) {
             return kProviderContractBroken;
         }
         const SIZE_T realSize = allocator->GetSize(m_block);

@@ -1,6 +1,7 @@
 #include "credhost_commands.h"
 
 #include "com_apartment.h"
+#include "command_output.h"
 #include "console_output.h"
 #include "credential_provider_names.h"
 #include "provider_session.h"
@@ -35,9 +36,7 @@ int ShowFailure(const std::string& provider, const char* step, HRESULT hr) {
 
 int RunShow(const CredhostCommand& command) {
     ProviderTarget target;
-    std::wstring error;
-    if (!ResolveProviderTarget(command, target, error)) {
-        WriteErr("credhost: " + Utf8FromWide(error) + "\n");
+    if (!ResolveProviderTargetOrSayWhy(command, target)) {
         return kExitUsage;
     }
     ComApartment apartment;

@@ -31,7 +31,7 @@ bool IsMalformedLogon(const DecodedLogon& logon) {
 }
 
 void ReportLogonResult(ICredentialProviderCredential* tile, NTSTATUS status, SignInOutcome& outcome) {
-    CoTaskString text;
+    ReceivedCoTaskString text;
     CREDENTIAL_PROVIDER_STATUS_ICON icon = CPSI_NONE;
     outcome.reported = true;
     outcome.reportedStatus = status;
@@ -106,7 +106,7 @@ SignInVerdict SubmitTile(ICredentialProviderCredential* tile, NTSTATUS reportSta
     // Received into locals: a failed call hands nothing over, whatever it left in them.
     CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response = CPGSR_NO_CREDENTIAL_NOT_FINISHED;
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization{};
-    CoTaskString statusText;
+    ReceivedCoTaskString statusText;
     CREDENTIAL_PROVIDER_STATUS_ICON statusIcon = CPSI_NONE;
     outcome.serializationResult = statusText.KeepIfSucceeded(
         tile->GetSerialization(&response, &serialization, statusText.Receive(), &statusIcon));

@@ -1,6 +1,7 @@
 #include "credhost_commands.h"
 
 #include "com_apartment.h"
+#include "command_output.h"
 #include "console_output.h"
 #include "provider_target.h"
 #include "secret_line_reader.h"
@@ -43,9 +44,7 @@ void SignInThroughProvider(const ProviderTarget& target, const CredhostCommand& 
 
 int RunSignIn(const CredhostCommand& command) {
     ProviderTarget target;
-    std::wstring error;
-    if (!ResolveProviderTarget(command, target, error)) {
-        WriteErr("credhost: " + Utf8FromWide(error) + "\n");
+    if (!ResolveProviderTargetOrSayWhy(command, target)) {
         return kExitUsage;
     }
     // Wiped when it goes out of scope, on every path.

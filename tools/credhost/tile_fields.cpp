@@ -4,15 +4,9 @@
 
 namespace {
 
-// A string that the tile handed out, copied, then wiped and freed: the host cannot know which
-// of them carry secrets.
-std::wstring TakeWiped(CoTaskString& text) {
-    if (text.Get() == nullptr) {
-        return {};
-    }
-    std::wstring copy = text.Get();
-    SecureZeroMemory(const_cast<LPWSTR>(text.Get()), copy.size() * sizeof(wchar_t));
-    return copy;
+// A copy of a string that the tile handed out; the block itself is wiped when it is freed.
+std::wstring CopyOf(const ReceivedCoTaskString& text) {
+    return text.Get() != nullptr ? std::wstring(text.Get()) : std::wstring();
 }
 
 // A getter that succeeded must have handed a value over.
@@ -21,7 +15,7 @@ void RequireValue(TileField& field, bool present) {
 }
 
 void ReadTextValue(ICredentialProviderCredential* tile, TileField& field) {
-    CoTaskString value;
+    ReceivedCoTaskString value;
     field.valueResult = value.KeepIfSucceeded(tile->GetStringValue(field.id, value.Receive()));
     RequireValue(field, value.Get() != nullptr);
     if (value.Get() == nullptr) {
@@ -32,7 +26,7 @@ void ReadTextValue(ICredentialProviderCredential* tile, TileField& field) {
         SecureZeroMemory(const_cast<LPWSTR>(value.Get()), field.secretLength * sizeof(wchar_t));
         return;
     }
-    field.text = TakeWiped(value);
+    field.text = CopyOf(value);
 }
 
 void ReadBitmapValue(ICredentialProviderCredential* tile, TileField& field) {
@@ -55,10 +49,10 @@ void ReadBitmapValue(ICredentialProviderCredential* tile, TileField& field) {
 }
 
 void ReadCheckboxValue(ICredentialProviderCredential* tile, TileField& field) {
-    CoTaskString label;
+    ReceivedCoTaskString label;
     field.valueResult = label.KeepIfSucceeded(tile->GetCheckboxValue(field.id, &field.checked, label.Receive()));
     RequireValue(field, label.Get() != nullptr);
-    field.text = TakeWiped(label);
+    field.text = CopyOf(label);
 }
 
 void ReadComboBoxValue(ICredentialProviderCredential* tile, TileField& field) {
@@ -69,7 +63,7 @@ void ReadComboBoxValue(ICredentialProviderCredential* tile, TileField& field) {
     }
     // Items past the cap are not asked for: a provider may report an absurd count.
     for (DWORD item = 0; item < count && item < kMaxComboBoxItems; ++item) {
-        CoTaskString text;
+        ReceivedCoTaskString text;
         field.valueResult = text.KeepIfSucceeded(tile->GetComboBoxValueAt(field.id, item, text.Receive()));
         if (FAILED(field.valueResult)) {
             return;
@@ -78,7 +72,7 @@ void ReadComboBoxValue(ICredentialProviderCredential* tile, TileField& field) {
         if (field.valueMissing) {
             return;
         }
-        field.comboItems.push_back(TakeWiped(text));
+        field.comboItems.push_back(CopyOf(text));
     }
 }
 

@@ -4,29 +4,32 @@
 #include <cwchar>
 #include <cwctype>
 
-const wchar_t kAgentUsageText[] =
-    L"test-agent: a reference server for the qm-agent pipe protocol, for development, demos and\n"
-    L"end-to-end tests. It is NOT the production qm-agent: it checks passwords against a local\n"
-    L"users file and nothing else. Do not deploy it.\n"
-    L"\n"
-    L"Usage:\n"
-    L"  test-agent serve --users FILE [--instances N] [--delay MS] [--no-answer]\n"
-    L"      Serves \\\\.\\pipe\\quillmere-agent-auth until Ctrl+C. Refuses to start when another\n"
-    L"      server owns the pipe. Logs one line per request (time, user, verdict, duration),\n"
-    L"      never a password.\n"
-    L"      --instances N  pipe instances served at once (default 4)\n"
-    L"      --delay MS     wait MS milliseconds before each reply\n"
-    L"      --no-answer    read each request but never reply (the client must time out)\n"
-    L"  test-agent add-user --users FILE --user NAME [--full-name TEXT] [--email ADDRESS]\n"
-    L"                      [--admin] [--iterations N]\n"
-    L"      Adds a user to FILE (created when missing). The password is read from the console\n"
-    L"      without echo, or as one line from standard input when that is not a console.\n"
-    L"      --iterations N PBKDF2-SHA256 iterations for this user, 1 to 10000000 (default\n"
-    L"                     100000); a request for an unknown name costs as many iterations as\n"
-    L"                     the costliest user, so that its answer time tells nothing\n"
-    L"  test-agent help\n"
-    L"\n"
-    L"Exit codes: 0 success, 1 failure, 2 usage error.\n";
+// The usage text names the pipe that the server serves, from its one definition.
+std::wstring AgentUsageText() {
+    return
+        L"test-agent: a reference server for the qm-agent pipe protocol, for development, demos and\n"
+        L"end-to-end tests. It is NOT the production qm-agent: it checks passwords against a local\n"
+        L"users file and nothing else. Do not deploy it.\n"
+        L"\n"
+        L"Usage:\n"
+        L"  test-agent serve --users FILE [--instances N] [--delay MS] [--no-answer]\n"
+        L"      Serves " + std::wstring(kAgentPipeName) + L" until Ctrl+C. Refuses to start when another\n"
+        L"      server owns the pipe. Logs one line per request (time, user, verdict, duration),\n"
+        L"      never a password.\n"
+        L"      --instances N  pipe instances served at once (default 4)\n"
+        L"      --delay MS     wait MS milliseconds before each reply\n"
+        L"      --no-answer    read each request but never reply (the client must time out)\n"
+        L"  test-agent add-user --users FILE --user NAME [--full-name TEXT] [--email ADDRESS]\n"
+        L"                      [--admin] [--iterations N]\n"
+        L"      Adds a user to FILE (created when missing). The password is read from the console\n"
+        L"      without echo, or as one line from standard input when that is not a console.\n"
+        L"      --iterations N PBKDF2-SHA256 iterations for this user, 1 to 10000000 (default\n"
+        L"                     100000); a request for an unknown name costs as many iterations as\n"
+        L"                     the costliest user, so that its answer time tells nothing\n"
+        L"  test-agent help\n"
+        L"\n"
+        L"Exit codes: 0 success, 1 failure, 2 usage error.\n";
+}
 
 namespace {
 
@@ -56,27 +59,28 @@ private:
     int m_index = 1;
 };
 
+// Takes the option's number, from min to max, into value; false with error set to rangeText when
+// it is missing or out of range.
+bool TakeCount(ArgumentCursor& args, unsigned long min, unsigned long max, const wchar_t* rangeText,
+               unsigned long& value, std::wstring& error) {
+    if (!ParseCount(args.Next(), min, max, value)) {
+        error = rangeText;
+        return false;
+    }
+    return true;
+}
+
 bool ParseServeOption(const std::wstring& option, ArgumentCursor& args, AgentCommand& command, std::wstring& error) {
-    unsigned long value = 0;
     if (option == L"--no-answer") {
         command.serve.neverAnswer = true;
         return true;
     }
     if (option == L"--instances") {
-        if (!ParseCount(args.Next(), 1, 64, value)) {
-            error = L"--instances takes a number from 1 to 64";
-            return false;
-        }
-        command.serve.instances = value;
-        return true;
+        return TakeCount(args, 1, 64, L"--instances takes a number from 1 to 64", command.serve.instances, error);
     }
     if (option == L"--delay") {
-        if (!ParseCount(args.Next(), 0, 3600000, value)) {
-            error = L"--delay takes milliseconds from 0 to 3600000";
-            return false;
-        }
-        command.serve.replyDelayMs = value;
-        return true;
+        return TakeCount(args, 0, 3600000, L"--delay takes milliseconds from 0 to 3600000", command.serve.replyDelayMs,
+                         error);
     }
     error = L"unknown option for serve: " + option;
     return false;
@@ -89,13 +93,8 @@ bool ParseAddUserOption(const std::wstring& option, ArgumentCursor& args, AgentC
         return true;
     }
     if (option == L"--iterations") {
-        unsigned long value = 0;
-        if (!ParseCount(args.Next(), kMinHashIterations, kMaxHashIterations, value)) {
-            error = L"--iterations takes a number from 1 to 10000000";
-            return false;
-        }
-        command.iterations = value;
-        return true;
+        return TakeCount(args, kMinHashIterations, kMaxHashIterations, L"--iterations takes a number from 1 to 10000000",
+                         command.iterations, error);
     }
     std::wstring* target = option == L"--user" ? &command.userName
                            : option == L"--full-name" ? &command.fullName

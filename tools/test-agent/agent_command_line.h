@@ -22,4 +22,5 @@ struct AgentCommand {
 // Parses argv[1..]; on failure returns false with error set to a one-line reason.
 bool ParseAgentCommandLine(int argc, const wchar_t* const* argv, AgentCommand& command, std::wstring& error);
 
-extern const wchar_t kAgentUsageText[];
+// The help text, as `test-agent help` prints it.
+std::wstring AgentUsageText();

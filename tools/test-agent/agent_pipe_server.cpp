@@ -41,26 +41,26 @@ HRESULT AgentPipeServer::Start() noexcept try {
     if (FAILED(hr)) {
         return hr;
     }
-    m_stopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!m_stopEvent.IsValid()) {
+    m_stopEvent = KernelHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!m_stopEvent) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
     for (DWORD i = 0; i < m_options.instances; ++i) {
         const DWORD openMode =
             PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (i == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-        UniqueHandle pipe(CreateNamedPipeW(m_options.pipeName.c_str(), openMode,
+        KernelHandle pipe(CreateNamedPipeW(m_options.pipeName.c_str(), openMode,
                                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT |
                                                PIPE_REJECT_REMOTE_CLIENTS,
                                            m_options.instances, kPipeBufferBytes, kPipeBufferBytes, 0,
                                            security.Attributes()));
-        if (!pipe.IsValid()) {
+        if (!pipe) {
             const DWORD error = GetLastError();
             m_pipes.clear();
             return HRESULT_FROM_WIN32(error == ERROR_ACCESS_DENIED && i == 0 ? ERROR_ALREADY_EXISTS : error);
         }
         m_pipes.push_back(std::move(pipe));
     }
-    for (UniqueHandle& pipe : m_pipes) {
+    for (KernelHandle& pipe : m_pipes) {
         m_threads.emplace_back(&AgentPipeServer::ServeInstance, this, pipe.Get());
     }
     return S_OK;
@@ -70,7 +70,7 @@ HRESULT AgentPipeServer::Start() noexcept try {
 }
 
 void AgentPipeServer::Stop() noexcept {
-    if (m_stopEvent.IsValid()) {
+    if (m_stopEvent) {
         SetEvent(m_stopEvent.Get());
     }
     for (std::thread& thread : m_threads) {
@@ -83,8 +83,8 @@ void AgentPipeServer::Stop() noexcept {
 }
 
 void AgentPipeServer::ServeInstance(HANDLE pipe) noexcept {
-    UniqueHandle ioEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!ioEvent.IsValid()) {
+    KernelHandle ioEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!ioEvent) {
         return;
     }
     // One request buffer per instance, wiped after every request and freed through the wiping

@@ -3,7 +3,8 @@
 // bounded or ends at Stop().
 #pragma once
 
-#include "unique_handle.h"
+#include "agent_pipe_name.h"
+#include "base/kernel_handle.h"
 #include "user_store.h"
 
 #include <functional>
@@ -11,8 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-inline constexpr wchar_t kAgentPipeName[] = L"\\\\.\\pipe\\quillmere-agent-auth";
 
 // Largest request read; a longer message is drained and refused as too large.
 inline constexpr DWORD kMaxRequestBytes = 16 * 1024;
@@ -51,7 +50,7 @@ private:
     AgentServerOptions m_options;
     RequestLogSink m_log;
     std::mutex m_logLock;
-    UniqueHandle m_stopEvent;
-    std::vector<UniqueHandle> m_pipes;
+    KernelHandle m_stopEvent;
+    std::vector<KernelHandle> m_pipes;
     std::vector<std::thread> m_threads;
 };

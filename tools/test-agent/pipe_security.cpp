@@ -1,6 +1,6 @@
 #include "pipe_security.h"
 
-#include "unique_handle.h"
+#include "base/kernel_handle.h"
 
 #include <sddl.h>
 
@@ -8,11 +8,10 @@
 #include <vector>
 
 HRESULT CurrentUserSidString(std::wstring& sid) noexcept try {
-    HANDLE rawToken = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+    KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    UniqueHandle token(rawToken);
     DWORD size = 0;
     GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
     if (size == 0) {

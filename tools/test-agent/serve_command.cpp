@@ -33,8 +33,8 @@ int RunServe(const AgentCommand& command) {
         WriteErr("test-agent: " + Utf8FromWide(command.usersPath) + ": " + error + " (" + HResultText(hr) + ")\n");
         return kAgentExitFailure;
     }
-    UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!stop.IsValid()) {
+    KernelHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stop) {
         WriteErr("test-agent: cannot create the stop event\n");
         return kAgentExitFailure;
     }

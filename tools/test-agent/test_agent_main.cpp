@@ -10,7 +10,7 @@ int wmain(int argc, wchar_t** argv) {
     AgentCommand command;
     std::wstring error;
     if (!ParseAgentCommandLine(argc, argv, command, error)) {
-        WriteErr("test-agent: " + Utf8FromWide(error) + "\n\n" + Utf8FromWide(kAgentUsageText));
+        WriteErr("test-agent: " + Utf8FromWide(error) + "\n\n" + Utf8FromWide(AgentUsageText()));
         return kAgentExitUsage;
     }
     switch (command.verb) {
@@ -21,6 +21,6 @@ int wmain(int argc, wchar_t** argv) {
     case AgentVerb::Help:
         break;
     }
-    WriteOut(Utf8FromWide(kAgentUsageText));
+    WriteOut(Utf8FromWide(AgentUsageText()));
     return kAgentExitSuccess;
 }

@@ -1,14 +1,14 @@
 #include "text_file.h"
 
-#include "unique_handle.h"
+#include "base/kernel_handle.h"
 
 #include <new>
 
 HRESULT ReadWholeFile(PCWSTR path, size_t maxBytes, std::string& content) noexcept try {
     content.clear();
-    UniqueHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    KernelHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
+    if (!file) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
     LARGE_INTEGER size{};
@@ -35,9 +35,9 @@ HRESULT ReplaceFileContents(PCWSTR path, const std::string& content) noexcept tr
     const std::wstring temporary = std::wstring(path) + L".tmp";
     HRESULT hr = S_OK;
     {
-        UniqueHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        KernelHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.IsValid()) {
+        if (!file) {
             return HRESULT_FROM_WIN32(GetLastError());
         }
         DWORD written = 0;

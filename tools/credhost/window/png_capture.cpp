@@ -1,11 +1,11 @@
 #include "png_capture.h"
 
 #include <wincodec.h>
-#include <wrl/client.h>
+
+#include "base/com_ptr.h"
+#include "gdi_object.h"
 
 #include <vector>
-
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -26,22 +26,6 @@ private:
     HDC m_dc;
 };
 
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC like) noexcept : m_dc(CreateCompatibleDC(like)) {}
-    ~MemoryDc() {
-        if (m_dc != nullptr) {
-            DeleteDC(m_dc);
-        }
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC Get() const noexcept { return m_dc; }
-
-private:
-    HDC m_dc;
-};
-
 class DibSection {
 public:
     DibSection(HDC dc, int width, int height) noexcept {
@@ -52,31 +36,24 @@ public:
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 24;
         info.bmiHeader.biCompression = BI_RGB;
-        m_bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &m_bits, nullptr, 0);
+        m_bitmap = OwnedBitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &m_bits, nullptr, 0));
     }
-    ~DibSection() {
-        if (m_bitmap != nullptr) {
-            DeleteObject(m_bitmap);
-        }
-    }
-    DibSection(const DibSection&) = delete;
-    DibSection& operator=(const DibSection&) = delete;
-    HBITMAP Get() const noexcept { return m_bitmap; }
+    HBITMAP Get() const noexcept { return m_bitmap.Get(); }
     BYTE* Bits() const noexcept { return static_cast<BYTE*>(m_bits); }
 
 private:
-    HBITMAP m_bitmap = nullptr;
+    OwnedBitmap m_bitmap;
     void* m_bits = nullptr;
 };
 
 HRESULT EncodePng(const std::wstring& path, UINT width, UINT height, UINT stride, BYTE* pixels) {
     ComPtr<IWICImagingFactory> factory;
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory));
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(factory.Receive()));
     if (FAILED(hr)) {
         return hr;
     }
     ComPtr<IWICStream> stream;
-    hr = factory->CreateStream(&stream);
+    hr = factory->CreateStream(stream.Receive());
     if (FAILED(hr)) {
         return hr;
     }
@@ -85,7 +62,7 @@ HRESULT EncodePng(const std::wstring& path, UINT width, UINT height, UINT stride
         return hr;
     }
     ComPtr<IWICBitmapEncoder> encoder;
-    hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
+    hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Receive());
     if (FAILED(hr)) {
         return hr;
     }
@@ -94,7 +71,7 @@ HRESULT EncodePng(const std::wstring& path, UINT width, UINT height, UINT stride
         return hr;
     }
     ComPtr<IWICBitmapFrameEncode> frame;
-    hr = encoder->CreateNewFrame(&frame, nullptr);
+    hr = encoder->CreateNewFrame(frame.Receive(), nullptr);
     if (FAILED(hr)) {
         return hr;
     }
@@ -137,7 +114,7 @@ HRESULT SaveWindowAsPng(HWND window, const std::wstring& path) noexcept {
     // Everything painted now, children included, before the pixels are copied.
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     const WindowDc source(window);
-    const MemoryDc memory(source.Get());
+    const MemoryDc memory(CreateCompatibleDC(source.Get()));
     const DibSection dib(source.Get(), width, height);
     if (source.Get() == nullptr || memory.Get() == nullptr || dib.Get() == nullptr) {
         return E_OUTOFMEMORY;

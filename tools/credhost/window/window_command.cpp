@@ -3,6 +3,7 @@
 #include "credhost_commands.h"
 
 #include "com_apartment.h"
+#include "command_output.h"
 #include "console_output.h"
 #include "credential_provider_names.h"
 #include "secret_line_reader.h"
@@ -31,9 +32,7 @@ int RunMessageLoop(HWND window) {
 
 int RunWindow(const CredhostCommand& command) {
     ProviderTarget target;
-    std::wstring error;
-    if (!ResolveProviderTarget(command, target, error)) {
-        WriteErr("credhost: " + Utf8FromWide(error) + "\n");
+    if (!ResolveProviderTargetOrSayWhy(command, target)) {
         return kExitUsage;
     }
     // Wiped when it goes out of scope; after the run it lives only in the (wiped) password edit.
@@ -67,8 +66,6 @@ int RunWindow(const CredhostCommand& command) {
     const int loop = RunMessageLoop(window.Handle());
     providerThread.Post([&host] { host.Release(); });
     providerThread.Stop();
-    if (host.LeakedObjects()) {
-        WriteErr("credhost: warning: DllCanUnloadNow still answers S_FALSE after every object was released\n");
-    }
+    WarnIfProviderLeaked(host.LeakedObjects());
     return loop != kExitSignedIn ? loop : window.ExitCode();
 }

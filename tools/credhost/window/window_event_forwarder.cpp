@@ -24,7 +24,7 @@ void WindowEventForwarder::OnFieldEvent(const FieldEvent& event) noexcept {
         posted->hasText = event.text != nullptr;
         posted->text = event.text != nullptr ? event.text : L"";
         posted->checked = event.checked;
-        posted->bitmap = OwnedBitmap::CopyOf(event.bitmap);
+        posted->bitmap = CopyOfBitmap(event.bitmap);
         posted->item = event.item;
     } catch (const std::exception&) {
         return;

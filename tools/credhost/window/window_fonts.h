@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <initializer_list>
+#include "gdi_object.h"
 
 class WindowFonts {
 public:
@@ -12,29 +12,22 @@ public:
           m_large(Make(-20, FW_BOLD, FALSE, L"Tahoma")),
           m_link(Make(-13, FW_NORMAL, TRUE, L"Tahoma")),
           m_mono(Make(-12, FW_NORMAL, FALSE, L"DejaVu Sans Mono", FIXED_PITCH | FF_MODERN)) {}
-    ~WindowFonts() {
-        for (HFONT font : {m_normal, m_large, m_link, m_mono}) {
-            if (font != nullptr) {
-                DeleteObject(font);
-            }
-        }
-    }
     WindowFonts(const WindowFonts&) = delete;
     WindowFonts& operator=(const WindowFonts&) = delete;
 
-    HFONT Normal() const noexcept { return m_normal; }
-    HFONT Large() const noexcept { return m_large; }
-    HFONT Link() const noexcept { return m_link; }
-    HFONT Mono() const noexcept { return m_mono; }
+    HFONT Normal() const noexcept { return m_normal.Get(); }
+    HFONT Large() const noexcept { return m_large.Get(); }
+    HFONT Link() const noexcept { return m_link.Get(); }
+    HFONT Mono() const noexcept { return m_mono.Get(); }
 
 private:
-    static HFONT Make(int height, int weight, BOOL underline, PCWSTR face, DWORD pitch = DEFAULT_PITCH | FF_SWISS) {
-        return CreateFontW(height, 0, 0, 0, weight, FALSE, underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitch, face);
+    static OwnedFont Make(int height, int weight, BOOL underline, PCWSTR face, DWORD pitch = DEFAULT_PITCH | FF_SWISS) {
+        return OwnedFont(CreateFontW(height, 0, 0, 0, weight, FALSE, underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitch, face));
     }
 
-    HFONT m_normal;
-    HFONT m_large;
-    HFONT m_link;
-    HFONT m_mono;
+    OwnedFont m_normal;
+    OwnedFont m_large;
+    OwnedFont m_link;
+    OwnedFont m_mono;
 };

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "host_event_sinks.h"
-#include "owned_bitmap.h"
+#include "gdi_object.h"
 #include "sign_in_report.h"
 #include "tile_fields.h"
 

@@ -129,6 +129,7 @@ sign_in "installed"
 
 wine reg add "$provider_key" /v Disabled /t REG_DWORD /d 1 /f >/dev/null
 reg_text query "$provider_key" /v Disabled | grep 'REG_DWORD *0x1' >/dev/null || fail "Disabled was not set"
+wine "$credhost" list | tr -d '\r' | grep "^  $clsid .*(disabled)\$" >/dev/null || fail "credhost list does not say the provider is disabled"
 wine reg delete "$provider_key" /v Disabled /f >/dev/null
 expect_registered "enabling again"
 

@@ -15,11 +15,13 @@ int RunList(const CredhostCommand& command) {
         // A provider's registration names it: escaped like every text that comes from a provider.
         const std::string name = provider.name.empty() ? "(no name)" : EscapedForDisplay(provider.name);
         const std::string dll = provider.dllPath.empty() ? "(class not registered)" : Utf8FromWide(provider.dllPath);
-        text += "  " + Utf8FromWide(provider.clsid) + "  " + name + "  " + dll + "\n";
+        text += "  " + Utf8FromWide(provider.clsid) + "  " + name + "  " + dll +
+                (provider.disabled ? "  (disabled)" : "") + "\n";
         list.push_back({{"clsid", Utf8FromWide(provider.clsid)},
                         {"name", Utf8FromWide(provider.name)},
                         {"dll", provider.dllPath.empty() ? nlohmann::json(nullptr)
-                                                         : nlohmann::json(Utf8FromWide(provider.dllPath))}});
+                                                         : nlohmann::json(Utf8FromWide(provider.dllPath))},
+                        {"disabled", provider.disabled}});
     }
     PrintReport(command, text, nlohmann::json{{"providers", std::move(list)}}.dump());
     return kExitSignedIn;

@@ -53,6 +53,7 @@ std::vector<RegisteredProvider> ListRegisteredProviders() {
         RegistryKey providerKey;
         if (OpenRegistryKeyForReading(root.Get(), clsid.c_str(), providerKey)) {
             provider.name = ReadRegistryString(providerKey.Get(), nullptr);
+            provider.disabled = ReadRegistryDword(providerKey.Get(), L"Disabled") != 0;
         }
         RegistryKey classKey;
         if (OpenRegistryKeyForReading(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid).c_str(), classKey) && provider.name.empty()) {

@@ -20,3 +20,14 @@ std::wstring ReadRegistryString(HKEY key, PCWSTR name) {
     text.resize(wcsnlen(text.c_str(), text.size()));
     return text;
 }
+
+DWORD ReadRegistryDword(HKEY key, PCWSTR name) noexcept {
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD bytes = sizeof value;
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) != ERROR_SUCCESS ||
+        type != REG_DWORD) {
+        return 0;
+    }
+    return value;
+}

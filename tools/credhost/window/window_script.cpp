@@ -1,6 +1,4 @@
-// The --screenshot run of the tile window: it types through the controls (so the tile hears of
-// it exactly as from a person's typing), submits, waits for the outcome and saves the picture.
-#include "tile_window.h"
+#include "window_script.h"
 
 #include "console_output.h"
 #include "credential_provider_names.h"
@@ -15,40 +13,41 @@ constexpr UINT kCaptureDelayMs = 400;
 
 }  // namespace
 
-void TileWindow::RunScript() {
-    std::vector<FieldValue>* fields = SelectedFields();
-    if (fields != nullptr && m_script->hasUserName) {
-        std::vector<TileField> described;
-        for (const FieldValue& value : *fields) {
-            described.push_back(value.field);
-        }
+void WindowScriptRun::Start() {
+    if (m_started) {
+        return;
+    }
+    m_started = true;
+    std::vector<FieldValue>* fields = m_view.SelectedFields();
+    if (fields != nullptr && m_script.hasUserName) {
+        const std::vector<TileField> described = m_view.DescribeSelectedFields();
         const TileField* user = FindUserNameField(described);
         const TileField* password = FindPasswordField(described);
         for (size_t index = 0; index < fields->size(); ++index) {
             if (user != nullptr && (*fields)[index].field.id == user->id) {
-                SetWindowTextW(m_controls[index].control, m_script->userName.c_str());
+                SetWindowTextW(m_view.FieldControl(index), m_script.userName.c_str());
             }
-            if (password != nullptr && (*fields)[index].field.id == password->id && m_script->password != nullptr) {
-                SetWindowTextW(m_controls[index].control, m_script->password->data());
+            if (password != nullptr && (*fields)[index].field.id == password->id && m_script.password != nullptr) {
+                SetWindowTextW(m_view.FieldControl(index), m_script.password->data());
             }
         }
     }
-    if (m_script->submit) {
-        Submit();
+    if (m_script.submit) {
+        m_actions.Submit();
         return;
     }
     ScheduleCapture();
 }
 
-void TileWindow::ScheduleCapture() {
-    SetTimer(m_window, kCaptureTimer, kCaptureDelayMs, nullptr);
+void WindowScriptRun::ScheduleCapture() {
+    SetTimer(m_view.Window(), kCaptureTimer, kCaptureDelayMs, nullptr);
 }
 
-void TileWindow::Capture() {
-    const HRESULT hr = SaveWindowAsPng(m_window, m_script->path);
+HRESULT WindowScriptRun::Capture() {
+    const HRESULT hr = SaveWindowAsPng(m_view.Window(), m_script.path);
     if (FAILED(hr)) {
-        WriteErr("credhost: cannot save " + Utf8FromWide(m_script->path) + ": " + HResultText(hr) + "\n");
-        m_exitCode = 3;
+        WriteErr("credhost: cannot save " + Utf8FromWide(m_script.path) + ": " + HResultText(hr) + "\n");
     }
-    PostMessageW(m_window, WM_CLOSE, 0, 0);
+    PostMessageW(m_view.Window(), WM_CLOSE, 0, 0);
+    return hr;
 }

@@ -1,13 +1,8 @@
-// What a person does in the tile window (typing, ticking, choosing, clicking a link, selecting
-// a tile, submitting) and what the submission answers. Every change goes to the provider's
-// thread at once; nothing here waits for the provider.
-#include "tile_window.h"
+#include "tile_actions.h"
 
 #include "credential_provider_names.h"
 #include "utf8_conversion.h"
 #include "window_control_ids.h"
-
-#include <commctrl.h>
 
 namespace {
 
@@ -43,30 +38,34 @@ std::wstring StatusTextOf(const SignInReport& report, CREDENTIAL_PROVIDER_STATUS
 
 }  // namespace
 
-void TileWindow::OnCommand(int id, int code) {
+void TileActions::OnCommand(int id, int code) {
     if (id == IDOK) {
         Submit();
         return;
     }
     if (id == kTileListId && code == LBN_SELCHANGE) {
-        SelectTile(static_cast<DWORD>(SendMessageW(m_list, LB_GETCURSEL, 0, 0)));
+        SelectTile(m_view.ListSelection());
         return;
     }
     const int index = id - kFieldControlBase;
-    if (index < 0 || static_cast<size_t>(index) >= m_controls.size()) {
+    if (index < 0 || m_view.FieldControl(static_cast<size_t>(index)) == nullptr) {
         return;
     }
     OnFieldCommand(static_cast<size_t>(index), code);
 }
 
 // A person changed a control: the tile hears of it at once, as on the sign-in screen.
-void TileWindow::OnFieldCommand(size_t index, int code) {
-    TileField& field = m_tiles[m_selected].fields[index].field;
-    HWND control = m_controls[index].control;
+void TileActions::OnFieldCommand(size_t index, int code) {
+    std::vector<FieldValue>* fields = m_view.SelectedFields();
+    if (fields == nullptr || index >= fields->size()) {
+        return;
+    }
+    TileField& field = (*fields)[index].field;
+    HWND control = m_view.FieldControl(index);
     TileHost* host = m_host;
-    const DWORD tile = m_selected;
+    const DWORD tile = m_view.Selected();
     const DWORD id = field.id;
-    if (IsEditField(field) && code == EN_CHANGE && !m_settingText) {
+    if (IsEditField(field) && code == EN_CHANGE && !m_view.IsSettingText()) {
         // Straight into a wiping buffer: the text may be a password.
         SecretWide text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
         GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
@@ -97,55 +96,37 @@ void TileWindow::OnFieldCommand(size_t index, int code) {
     }
 }
 
-void TileWindow::SelectTile(DWORD tile) {
-    if (m_busy || tile >= m_tiles.size() || tile == m_selected) {
-        SendMessageW(m_list, LB_SETCURSEL, m_selected, 0);
+void TileActions::SelectTile(DWORD tile) {
+    if (m_view.IsBusy() || tile >= m_view.TileCount() || tile == m_view.Selected()) {
+        m_view.RestoreListSelection();
         return;
     }
-    ShowTile(tile);
-    ShowStatus(L"", CPSI_NONE);
+    m_view.ShowTile(tile);
+    m_view.ShowStatus(L"", CPSI_NONE);
     TileHost* host = m_host;
     m_apartment.Post([host, tile] { host->Select(tile); });
 }
 
-void TileWindow::Submit() {
-    std::vector<FieldValue>* fields = SelectedFields();
-    if (m_busy || fields == nullptr) {
+void TileActions::Submit() {
+    if (m_view.IsBusy() || m_view.SelectedFields() == nullptr) {
         return;
     }
-    std::vector<TileField> described;
-    for (const FieldValue& value : *fields) {
-        described.push_back(value.field);
-    }
+    const std::vector<TileField> described = m_view.DescribeSelectedFields();
     const TileField* user = FindUserNameField(described);
     const std::wstring userName = user != nullptr ? user->text : L"";
-    SetBusy(true);
-    ShowStatus(L"Signing in\u2026", CPSI_NONE);
-    ShowOutcome("");
+    m_view.SetBusy(true);
+    m_view.ShowStatus(L"Signing in\u2026", CPSI_NONE);
+    m_view.ShowOutcome("");
     TileHost* host = m_host;
-    const DWORD tile = m_selected;
+    const DWORD tile = m_view.Selected();
     m_apartment.Post([host, tile, userName] { host->Submit(tile, userName); });
 }
 
-void TileWindow::SetBusy(bool busy) {
-    m_busy = busy;
-    EnableWindow(m_list, !busy);
-    ShowWindow(m_wait, busy ? SW_SHOWNA : SW_HIDE);
-    SendMessageW(m_wait, PBM_SETMARQUEE, busy, 40);
-    std::vector<FieldValue>* fields = SelectedFields();
-    for (size_t index = 0; fields != nullptr && index < m_controls.size(); ++index) {
-        ShowInteractiveState((*fields)[index], m_controls[index], busy);
-    }
-}
-
-void TileWindow::OnSubmitted(std::unique_ptr<SignInReport> report) {
-    SetBusy(false);
+int TileActions::OnSubmitted(const SignInReport& report) {
+    m_view.SetBusy(false);
     CREDENTIAL_PROVIDER_STATUS_ICON icon = CPSI_NONE;
-    const std::wstring status = StatusTextOf(*report, icon);
-    ShowStatus(status, icon);
-    ShowOutcome(SignInReportText(*report));
-    m_exitCode = ExitCodeOf(report->verdict);
-    if (m_script != nullptr) {
-        ScheduleCapture();
-    }
+    const std::wstring status = StatusTextOf(report, icon);
+    m_view.ShowStatus(status, icon);
+    m_view.ShowOutcome(SignInReportText(report));
+    return ExitCodeOf(report.verdict);
 }

@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
-extern volatile LONG ModuleLockCount;
+// Defined here, inline, so that the module, the provider and the tile share it without any of
+// them owning it: each binary that links the logic has exactly one, 0 at load.
+inline volatile LONG ModuleLockCount = 0;
 
 // The module's instance handle, stored at process attach; null in test programs that link the
 // logic without loading the DLL.

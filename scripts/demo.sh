@@ -13,7 +13,7 @@ set -euo pipefail
 trap 'echo "demo: failed at line $LINENO" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_BUILD_DIR:-$root/build}
-# shellcheck source=wine_session.sh
+# shellcheck source=scripts/wine_session.sh
 . "$root/scripts/wine_session.sh"
 
 "$root/scripts/setup.sh"
@@ -26,12 +26,10 @@ if ! qm_build "$build" "msi credhost test-agent" >"$build_log" 2>&1; then
 fi
 rm -f "$build_log"
 
-qm_enter_prefix "$build/wineprefix-demo"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 package="$build/qm-credprovider-$version-x64.msi"
 credhost="$build/tools/credhost/credhost.exe"
 agent="$build/tools/test-agent.exe"
-clsid="{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-demo.XXXXXX")
 
 installed=0
@@ -69,14 +67,13 @@ list_providers() {
 sign_in() {
   local expected=$1 password=$2 rc=0
   shift 2
-  printf '%s\n' "$password" | wine "$credhost" signin "$clsid" "$@" >"$work/out" 2>&1 || rc=$?
+  printf '%s\n' "$password" | wine "$credhost" signin "$qm_clsid" "$@" >"$work/out" 2>&1 || rc=$?
   indent <"$work/out"
   [ "$rc" = "$expected" ] || fail "credhost signin exited $rc, expected $expected"
 }
 
 # A new prefix makes the first demo take a few seconds longer (wineboot fills it).
-qm_start_own_wineserver
-qm_boot_prefix || true
+qm_begin_session "$build/wineprefix-demo"
 # A demo killed before its end leaves the product installed: remove it first, quietly.
 remove_quietly
 
@@ -99,7 +96,7 @@ esac
 head -n 1 "$work/agent.log" | indent
 
 step "3. The tile, as the sign-in screen shows it (credhost show)"
-wine "$credhost" show "$clsid" | indent
+wine "$credhost" show "$qm_clsid" | indent
 
 step "4. Sign in as demo@example.test with the right password"
 sign_in 0 "$password" --user demo@example.test

@@ -6,16 +6,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_BUILD_DIR:-$root/build}
 
-# shellcheck source=wine_session.sh
+# shellcheck source=scripts/wine_session.sh
 . "$root/scripts/wine_session.sh"
-
-"$root/scripts/setup.sh" >/dev/null
-qm_build "$build" "test_soak sign_in_bench" >/dev/null
-
-qm_enter_prefix "$build/wineprefix"
-qm_start_own_wineserver
+qm_setup_and_build "$build" "test_soak sign_in_bench"
 trap qm_stop_own_wineserver EXIT
-qm_boot_prefix || true
+qm_begin_session "$build/wineprefix"
 
 echo "== Machine"
 echo "   $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(wine --version)"

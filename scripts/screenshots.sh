@@ -10,15 +10,11 @@ trap 'echo "screenshots: failed at line $LINENO" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_BUILD_DIR:-$root/build}
 
-# shellcheck source=wine_session.sh
+# shellcheck source=scripts/wine_session.sh
 . "$root/scripts/wine_session.sh"
+qm_setup_and_build "$build" "qm-credprovider credhost test-agent"
 
-"$root/scripts/setup.sh" >/dev/null
-qm_build "$build" "qm-credprovider credhost test-agent" >/dev/null
-
-qm_enter_prefix "$build/wineprefix"
 wine_run="$build/wine-run"
-clsid="{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-screenshots.XXXXXX")
 
 cleanup() {
@@ -28,8 +24,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-qm_start_own_wineserver
-qm_boot_prefix || true
+qm_begin_session "$build/wineprefix"
 # Debian's Wine does not use its own fonts: Tahoma for the text, Marlett for the caption buttons.
 fonts="$WINEPREFIX/drive_c/windows/Fonts"
 mkdir -p "$fonts"
@@ -50,7 +45,7 @@ draw() {
   rm -f "$picture"
   (cd "$build/src/module" && printf '%s\n' "$input" | timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" \
     "$wine_run" explorer /desktop=credhost-screenshots,954x558 "$build/tools/credhost/credhost.exe" window \
-    qm-credprovider.dll --clsid "$clsid" --screenshot "Z:${picture//\//\\}" "$@")
+    qm-credprovider.dll --clsid "$qm_clsid" --screenshot "Z:${picture//\//\\}" "$@")
   [ -s "$picture" ] || { echo "screenshots: $picture was not drawn" >&2; exit 1; }
   echo "screenshots: docs/$name.png"
 }

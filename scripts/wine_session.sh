@@ -1,7 +1,11 @@
+# shellcheck shell=bash
 # Sourced, not run: the steps that the demo, the proofs, the screenshots and the package test
 # share to run this build's Windows programs under Wine. Each script keeps its own messages and
 # exit codes; these functions only report through their return codes (and the agent's log).
 #   qm_build BUILD_DIR "TARGETS"        builds just those targets (no fuzz build)
+#   qm_setup_and_build BUILD_DIR "TARGETS"   the same after setup, both silent unless they fail
+#   qm_begin_session PREFIX             enters PREFIX, starts our own wineserver, boots the prefix
+# or its steps one by one:
 #   qm_enter_prefix PREFIX              the Wine environment for that prefix
 #   qm_start_own_wineserver             a wineserver of our own, unless one serves the prefix
 #   qm_boot_prefix [WINEBOOT_OPTION]    wineboot, its output away from ours
@@ -12,12 +16,28 @@
 # A script's EXIT trap calls qm_stop_test_agent and qm_stop_own_wineserver (in its own order:
 # the demo removes its package in between, while the agent is gone and the server still runs).
 
+# The provider's class id (include/provider_class_id.h), for the scripts that source this file.
+# shellcheck disable=SC2034
+qm_clsid="{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}"
+qm_scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 qm_started_server=0
 qm_agent_pid=
 
 qm_build() {
-  QM_SKIP_FUZZ_BUILD=1 QM_BUILD_TARGETS="$2" QM_BUILD_DIR="$1" \
-    "$(dirname "${BASH_SOURCE[0]}")/build.sh"
+  QM_SKIP_FUZZ_BUILD=1 QM_BUILD_TARGETS="$2" QM_BUILD_DIR="$1" "$qm_scripts/build.sh"
+}
+
+qm_setup_and_build() {
+  "$qm_scripts/setup.sh" >/dev/null
+  qm_build "$@" >/dev/null
+}
+
+# The caller's EXIT trap, which calls qm_stop_own_wineserver, is set before this runs. A failed
+# wineboot is not fatal here: the first Wine program run then reports what is wrong.
+qm_begin_session() {
+  qm_enter_prefix "$1"
+  qm_start_own_wineserver
+  qm_boot_prefix || true
 }
 
 # Without the overrides Wine offers to install Mono and Gecko into a new prefix.
@@ -38,6 +58,7 @@ qm_start_own_wineserver() {
 
 # wineboot fills a new prefix (a few seconds; -i always) and starts its services, which inherit
 # its output like the server's.
+# shellcheck disable=SC2120  # the package test passes -i
 qm_boot_prefix() {
   wineboot "$@" </dev/null >/dev/null 2>&1
 }

@@ -14,15 +14,14 @@
 # Prints each msiexec step's time. The prefix is removed after a pass and kept after a failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-# shellcheck source=../../scripts/wine_session.sh
+# shellcheck source=scripts/wine_session.sh
 . "$root/scripts/wine_session.sh"
 package=$1 dll=$2 credhost=$3 agent=$4
 qm_enter_prefix "$5"
 build_msi=$root/packaging/build_msi.py
 
-clsid="{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}"
-class_key="HKLM\\SOFTWARE\\Classes\\CLSID\\$clsid"
-provider_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\$clsid"
+class_key="HKLM\\SOFTWARE\\Classes\\CLSID\\$qm_clsid"
+provider_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\$qm_clsid"
 uninstall_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 install_dir="$WINEPREFIX/drive_c/Program Files/qm-credprovider"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-msi.XXXXXX")
@@ -73,7 +72,7 @@ expect_one_product() {
 sign_in() {
   local step=$1
   shift
-  printf '%s\n' "$password" | wine "$credhost" signin "$clsid" --user demo "$@" >"$work/signin.out" 2>&1 ||
+  printf '%s\n' "$password" | wine "$credhost" signin "$qm_clsid" --user demo "$@" >"$work/signin.out" 2>&1 ||
     { cat "$work/signin.out" >&2; fail "credhost signin through the installed class failed ($step)"; }
 }
 
@@ -123,7 +122,7 @@ sign_in "installed"
 
 wine reg add "$provider_key" /v Disabled /t REG_DWORD /d 1 /f >/dev/null
 reg_text query "$provider_key" /v Disabled | grep 'REG_DWORD *0x1' >/dev/null || fail "Disabled was not set"
-wine "$credhost" list | tr -d '\r' | grep "^  $clsid .*(disabled)\$" >/dev/null || fail "credhost list does not say the provider is disabled"
+wine "$credhost" list | tr -d '\r' | grep "^  $qm_clsid .*(disabled)\$" >/dev/null || fail "credhost list does not say the provider is disabled"
 wine reg delete "$provider_key" /v Disabled /f >/dev/null
 expect_registered "enabling again"
 

@@ -83,8 +83,8 @@ expect_removed() {
   [ -z "$(products)" ] || fail "$1 left the product registered: $(products)"
 }
 
-# A new prefix. A server that an interrupted run left serving this test's prefix would keep
-# the old one's registry: stop it first. Then no server serves the prefix, so ours starts.
+# A new prefix. A persistent server that an interrupted run left serving this test's prefix
+# would outlive the folder's removal for good: stop it first. Then ours starts.
 wineserver -k 2>/dev/null || true
 rm -rf "$WINEPREFIX"
 qm_start_own_wineserver

@@ -13,46 +13,35 @@ set -euo pipefail
 trap 'echo "demo: failed at line $LINENO" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_BUILD_DIR:-$root/build}
+# shellcheck source=scripts/wine_session.sh
+. "$root/scripts/wine_session.sh"
 
 "$root/scripts/setup.sh"
 build_log=$(mktemp)
 echo "Building qm-credprovider.dll, its package, credhost.exe and test-agent.exe into $build ..."
-if ! QM_SKIP_FUZZ_BUILD=1 QM_BUILD_TARGETS="msi credhost test-agent" \
-    QM_BUILD_DIR="$build" "$root/scripts/build.sh" >"$build_log" 2>&1; then
+if ! qm_build "$build" "msi credhost test-agent" >"$build_log" 2>&1; then
   tail -n 40 "$build_log"
   echo "demo: the build failed" >&2
   exit 1
 fi
 rm -f "$build_log"
 
-export WINEPREFIX="$build/wineprefix-demo" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 package="$build/qm-credprovider-$version-x64.msi"
 credhost="$build/tools/credhost/credhost.exe"
 agent="$build/tools/test-agent.exe"
-clsid="{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-demo.XXXXXX")
 
-started_server=0
 installed=0
-agent_pid=
 
-stop_agent() {
-  if [ -n "$agent_pid" ]; then
-    kill "$agent_pid" 2>/dev/null || true
-    wait "$agent_pid" 2>/dev/null || true
-    agent_pid=
-  fi
-}
+remove_quietly() { wine msiexec /x "$package" /qn /norestart >/dev/null 2>&1 || true; }
 
 cleanup() {
-  stop_agent
+  qm_stop_test_agent
   if [ "$installed" = 1 ]; then
-    wine msiexec /x "$package" /qn /norestart >/dev/null 2>&1 || true
+    remove_quietly
   fi
-  if [ "$started_server" = 1 ]; then
-    wineserver -k 2>/dev/null || true
-  fi
+  qm_stop_own_wineserver
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -61,15 +50,10 @@ step() { printf '\n== %s\n' "$*"; }
 indent() { sed 's/^/   /'; }
 fail() { echo "demo: $*" >&2; exit 1; }
 
-# Runs msiexec silently with a verbose log, as a deployment tool would, and shows the log's end
-# when it fails. Under Wine its exit code is cut to 8 bits, so any non-zero code is a failure.
+# Shows the msiexec command line, then runs it; a failure ends the demo.
 msiexec_logged() {
-  local rc=0
   echo "   msiexec $1 $(basename "$2") /qn /norestart /l*v msiexec.log"
-  wine msiexec "$@" /qn /norestart /l*v "$work/msiexec.log" || rc=$?
-  [ "$rc" = 0 ] && return 0
-  tr -d '\r' <"$work/msiexec.log" | tail -n 30 >&2
-  fail "msiexec $1 exited $rc"
+  qm_msiexec "$work/msiexec.log" "$@" || fail "msiexec $1 exited $?"
 }
 
 # Lists the registered providers with credhost, indented, and keeps the list for checks.
@@ -83,23 +67,15 @@ list_providers() {
 sign_in() {
   local expected=$1 password=$2 rc=0
   shift 2
-  printf '%s\n' "$password" | wine "$credhost" signin "$clsid" "$@" >"$work/out" 2>&1 || rc=$?
+  printf '%s\n' "$password" | wine "$credhost" signin "$qm_clsid" "$@" >"$work/out" 2>&1 || rc=$?
   indent <"$work/out"
   [ "$rc" = "$expected" ] || fail "credhost signin exited $rc, expected $expected"
 }
 
-# A wineserver of our own, started with its output away from ours: Wine's services inherit the
-# output of whatever starts them and would hold this script's pipe open. One that already
-# serves the prefix is used and left running. The server needs the prefix's folder; wineboot
-# fills a new one (so the first demo takes a few seconds longer).
-mkdir -p "$WINEPREFIX"
-if timeout 0.5 wineserver -w; then
-  wineserver -p </dev/null >/dev/null 2>&1
-  started_server=1
-fi
-wineboot </dev/null >/dev/null 2>&1 || true
+# A new prefix makes the first demo take a few seconds longer (wineboot fills it).
+qm_begin_session "$build/wineprefix-demo"
 # A demo killed before its end leaves the product installed: remove it first, quietly.
-wine msiexec /x "$package" /qn /norestart >/dev/null 2>&1 || true
+remove_quietly
 
 step "1. Install the package in the Wine prefix $WINEPREFIX (msiexec)"
 installed=1
@@ -110,21 +86,17 @@ grep -F 'C:\Program Files\qm-credprovider\qm-credprovider.dll' "$work/list" >/de
 
 step "2. Start the test agent with a demo user"
 password="demo-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
-printf '%s\n' "$password" | wine "$agent" add-user --users "$work/users.json" \
+qm_add_agent_user "$agent" "$work/users.json" "$password" \
   --user demo --full-name "Demo User" --email demo@example.test | indent
 echo "   demo user: demo (or demo@example.test), password: $password"
-wine "$agent" serve --users "$work/users.json" >"$work/agent.log" 2>&1 &
-agent_pid=$!
-for _ in $(seq 100); do
-  grep -q '^test-agent: serving' "$work/agent.log" 2>/dev/null && break
-  kill -0 "$agent_pid" 2>/dev/null || { cat "$work/agent.log" >&2; fail "the test agent did not start"; }
-  sleep 0.2
-done
-grep -q '^test-agent: serving' "$work/agent.log" || fail "the test agent did not start in time"
+qm_start_test_agent "$agent" "$work/users.json" "$work/agent.log" || case $? in
+  1) cat "$work/agent.log" >&2; fail "the test agent did not start" ;;
+  *) fail "the test agent did not start in time" ;;
+esac
 head -n 1 "$work/agent.log" | indent
 
 step "3. The tile, as the sign-in screen shows it (credhost show)"
-wine "$credhost" show "$clsid" | indent
+wine "$credhost" show "$qm_clsid" | indent
 
 step "4. Sign in as demo@example.test with the right password"
 sign_in 0 "$password" --user demo@example.test
@@ -144,7 +116,7 @@ tail -n +2 "$work/agent.log" | indent
 ! grep -q -- "$password" "$work/agent.log" || fail "the agent logged the password"
 
 step "7. Sign in with the agent stopped"
-stop_agent
+qm_stop_test_agent
 sign_in 1 "$password" --user demo
 grep -q 'qm-agent unreachable (pipe timeout)' "$work/out" || fail "the unreachable agent is not reported"
 

@@ -6,21 +6,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_BUILD_DIR:-$root/build}
 
-"$root/scripts/setup.sh" >/dev/null
-QM_SKIP_FUZZ_BUILD=1 QM_BUILD_TARGETS="test_soak sign_in_bench" QM_BUILD_DIR="$build" \
-  "$root/scripts/build.sh" >/dev/null
-
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# A wineserver of our own, with its output away from ours (Wine's services would hold our
-# pipe); one that already serves the prefix is used and left running.
-started_server=0
-mkdir -p "$WINEPREFIX"
-if timeout 0.5 wineserver -w; then
-  wineserver -p </dev/null >/dev/null 2>&1
-  started_server=1
-fi
-trap '[ "$started_server" = 1 ] && wineserver -k 2>/dev/null || true' EXIT
-"$build/wine-run" wineboot </dev/null >/dev/null 2>&1 || true
+# shellcheck source=scripts/wine_session.sh
+. "$root/scripts/wine_session.sh"
+qm_setup_and_build "$build" "test_soak sign_in_bench"
+trap qm_stop_own_wineserver EXIT
+qm_begin_session "$build/wineprefix"
 
 echo "== Machine"
 echo "   $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(wine --version)"

@@ -13,22 +13,23 @@
 # Usage: msi_life_cycle.sh PACKAGE DLL CREDHOST TEST_AGENT PREFIX
 # Prints each msiexec step's time. The prefix is removed after a pass and kept after a failure.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=scripts/wine_session.sh
+. "$root/scripts/wine_session.sh"
 package=$1 dll=$2 credhost=$3 agent=$4
-export WINEPREFIX=$5 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-build_msi=$(cd "$(dirname "$0")/../../packaging" && pwd)/build_msi.py
+qm_enter_prefix "$5"
+build_msi=$root/packaging/build_msi.py
 
-clsid="{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}"
-class_key="HKLM\\SOFTWARE\\Classes\\CLSID\\$clsid"
-provider_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\$clsid"
+class_key="HKLM\\SOFTWARE\\Classes\\CLSID\\$qm_clsid"
+provider_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\$qm_clsid"
 uninstall_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 install_dir="$WINEPREFIX/drive_c/Program Files/qm-credprovider"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-msi.XXXXXX")
-agent_pid=
 passed=0
 
 cleanup() {
-  [ -n "$agent_pid" ] && { kill "$agent_pid" 2>/dev/null; wait "$agent_pid" 2>/dev/null; } || true
-  wineserver -k 2>/dev/null || true
+  qm_stop_test_agent
+  qm_stop_own_wineserver
   rm -rf "$work"
   if [ "$passed" = 1 ]; then rm -rf "$WINEPREFIX"; fi
 }
@@ -39,16 +40,12 @@ now() { date +%s.%N; }
 seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
 reg_text() { wine reg "$@" 2>/dev/null | tr -d '\r' | sed '/^$/d'; }
 
-# Runs msiexec silently with a verbose log; any non-zero code fails (Wine cuts it to 8 bits).
+# One msiexec step, timed; a failure ends the test.
 msiexec_ok() {
-  local step=$1 start rc=0
+  local step=$1 start
   shift
   start=$(now)
-  wine msiexec "$@" /qn /norestart /l*v "$work/$step.log" || rc=$?
-  if [ "$rc" != 0 ]; then
-    tr -d '\r' <"$work/$step.log" | tail -n 40 >&2
-    fail "msiexec $step exited $rc"
-  fi
+  qm_msiexec "$work/$step.log" "$@" || fail "msiexec $step exited $?"
   echo "package: $step took $(seconds_since "$start") s"
 }
 
@@ -75,7 +72,7 @@ expect_one_product() {
 sign_in() {
   local step=$1
   shift
-  printf '%s\n' "$password" | wine "$credhost" signin "$clsid" --user demo "$@" >"$work/signin.out" 2>&1 ||
+  printf '%s\n' "$password" | wine "$credhost" signin "$qm_clsid" --user demo "$@" >"$work/signin.out" 2>&1 ||
     { cat "$work/signin.out" >&2; fail "credhost signin through the installed class failed ($step)"; }
 }
 
@@ -86,12 +83,13 @@ expect_removed() {
   [ -z "$(products)" ] || fail "$1 left the product registered: $(products)"
 }
 
-# A new prefix, and a wineserver of our own with its output away from ctest's pipe.
+# A new prefix. A persistent server that an interrupted run left serving this test's prefix
+# would outlive the folder's removal for good: stop it first. Then ours starts.
+wineserver -k 2>/dev/null || true
 rm -rf "$WINEPREFIX"
-mkdir -p "$WINEPREFIX"
-wineserver -p </dev/null >/dev/null 2>&1
+qm_start_own_wineserver
 start=$(now)
-wineboot -i </dev/null >/dev/null 2>&1
+qm_boot_prefix -i
 echo "package: new prefix in $(seconds_since "$start") s"
 
 version=$(msiinfo export "$package" Property | tr -d '\r' | awk '$1 == "ProductVersion" { print $2 }')
@@ -117,19 +115,14 @@ cmp -s "$dll" "$install_dir/qm-credprovider.dll" || fail "the installed file dif
 expect_one_product "$version"
 
 password="pkg-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
-printf '%s\n' "$password" | wine "$agent" add-user --users "$work/users.json" --user demo >/dev/null
-wine "$agent" serve --users "$work/users.json" >"$work/agent.log" 2>&1 &
-agent_pid=$!
-for _ in $(seq 100); do
-  grep -q '^test-agent: serving' "$work/agent.log" 2>/dev/null && break
-  sleep 0.2
-done
-grep -q '^test-agent: serving' "$work/agent.log" || { cat "$work/agent.log" >&2; fail "the test agent did not start"; }
+qm_add_agent_user "$agent" "$work/users.json" "$password" --user demo >/dev/null
+qm_start_test_agent "$agent" "$work/users.json" "$work/agent.log" ||
+  { cat "$work/agent.log" >&2; fail "the test agent did not start"; }
 sign_in "installed"
 
 wine reg add "$provider_key" /v Disabled /t REG_DWORD /d 1 /f >/dev/null
 reg_text query "$provider_key" /v Disabled | grep 'REG_DWORD *0x1' >/dev/null || fail "Disabled was not set"
-wine "$credhost" list | tr -d '\r' | grep "^  $clsid .*(disabled)\$" >/dev/null || fail "credhost list does not say the provider is disabled"
+wine "$credhost" list | tr -d '\r' | grep "^  $qm_clsid .*(disabled)\$" >/dev/null || fail "credhost list does not say the provider is disabled"
 wine reg delete "$provider_key" /v Disabled /f >/dev/null
 expect_registered "enabling again"
 
@@ -149,7 +142,7 @@ msiinfo export "$work/lower.msi" LaunchCondition | grep 'A newer version of Quil
 expect_one_product "$higher"
 expect_registered "the refused downgrade"
 sign_in "after the refused downgrade" --scenario unlock
-kill "$agent_pid"; wait "$agent_pid" 2>/dev/null || true; agent_pid=
+qm_stop_test_agent
 
 wine reg delete "$class_key\\InprocServer32" /v ThreadingModel /f >/dev/null
 rm "$install_dir/qm-credprovider.dll"

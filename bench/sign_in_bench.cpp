@@ -1,7 +1,7 @@
 // What the module costs a sign-in: a full GetSerialization through the tile against the bare
 // pipe round trip, and against its floor (the Win32 calls one sign-in must make, made bare), all
-// against the same in-process agent that answers at once; the time from loading the DLL to a tile that serves its fields; the DLL's size; and the
-// allocations of one sign-in. Prints the figures; asserts nothing.
+// against the same in-process agent that answers at once; the time from loading the DLL to a tile that serves its
+// fields; the DLL's size; and the allocations of one sign-in. Prints the figures; asserts nothing.
 #include <windows.h>
 #include <credentialprovider.h>
 
@@ -241,8 +241,8 @@ double LoadToServingTile(const std::wstring& dll) {
         }
     }
     const double elapsed = Now() - start;
-    for (IUnknown* object : {static_cast<IUnknown*>(tile), static_cast<IUnknown*>(provider),
-                             static_cast<IUnknown*>(factory)}) {
+    for (IUnknown* object :
+         {static_cast<IUnknown*>(tile), static_cast<IUnknown*>(provider), static_cast<IUnknown*>(factory)}) {
         if (object != nullptr) {
             object->Release();
         }
@@ -276,10 +276,10 @@ int main() {
 
     bool (*const operations[])() = {BareExchange, SerializeBenchTile, FloorSignIn,   ExchangeOnly,
                                     WaitOnly,     PackOnly,           LsaLookupOnly, ComputerNameOnly};
-    const char* const names[] = {"bare pipe exchange",           "GetSerialization through the tile",
-                                 "floor: its Win32 calls, bare", "  AgentAuthClient alone",
-                                 "    WaitNamedPipeW (exchange)", "  KerberosLogonPacker alone",
-                                 "    its LSA connect + lookup", "    its GetComputerNameW"};
+    const char* const names[] = {
+        "bare pipe exchange",           "GetSerialization through the tile", "floor: its Win32 calls, bare",
+        "  AgentAuthClient alone",      "    WaitNamedPipeW (exchange)",     "  KerberosLogonPacker alone",
+        "    its LSA connect + lookup", "    its GetComputerNameW"};
     constexpr int kOperations = sizeof operations / sizeof operations[0];
     double medians[kOperations] = {};
     int failures[kOperations] = {};

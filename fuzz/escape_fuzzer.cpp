@@ -97,8 +97,7 @@ std::string Unescape(std::string_view escaped) {
             i += 4;
             break;
         }
-        default:
-            Check(false);
+        default: Check(false);
         }
     }
     return plain;

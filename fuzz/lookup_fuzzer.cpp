@@ -50,9 +50,7 @@ void LookUpInRawBytes(const std::uint8_t* data, std::size_t size) {
 // Bytes that may stand in a generated key: no quotation mark, comma, brace or zero, and no colon
 // or '=' either: with a colon a key could match the text between a key and its value, and '='
 // is what keeps values apart from keys (below).
-bool AllowedInKey(char c) {
-    return c != '"' && c != ',' && c != '{' && c != '}' && c != '\0' && c != ':' && c != '=';
-}
+bool AllowedInKey(char c) { return c != '"' && c != ',' && c != '{' && c != '}' && c != '\0' && c != ':' && c != '='; }
 
 bool AllowedInValue(char c) { return c != '"' && c != ',' && c != '{' && c != '}'; }
 

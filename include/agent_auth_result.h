@@ -15,10 +15,10 @@ inline constexpr size_t kAgentTextCapacity = 256;   // units, terminator include
 inline constexpr size_t kAgentSourceCapacity = 32;  // units, terminator included
 
 struct AgentAuthResult {
-    INT32 status;                          // an AgentAuthStatus
-    WCHAR message[kAgentTextCapacity];     // failure text, denial reason; empty on approval
-    WCHAR user_name[kAgentTextCapacity];   // the agent's "username" on approval
-    WCHAR full_name[kAgentTextCapacity];   // the agent's "full_name" on approval
-    WCHAR source[kAgentSourceCapacity];    // the agent's "source" on approval
-    INT32 is_admin;                        // 1 when "is_admin" is exactly "true"
+    INT32 status;                         // an AgentAuthStatus
+    WCHAR message[kAgentTextCapacity];    // failure text, denial reason; empty on approval
+    WCHAR user_name[kAgentTextCapacity];  // the agent's "username" on approval
+    WCHAR full_name[kAgentTextCapacity];  // the agent's "full_name" on approval
+    WCHAR source[kAgentSourceCapacity];   // the agent's "source" on approval
+    INT32 is_admin;                       // 1 when "is_admin" is exactly "true"
 };

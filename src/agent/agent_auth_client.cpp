@@ -70,9 +70,8 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
     const ULONGLONG deadline = GetTickCount64() + kAgentIoTimeoutMs;
     // One event for the write and the read; without it the write fails, as with any other fault.
     KernelHandle transferEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    const bool written = request.size() <= MAXDWORD &&
-                         WritePipeMessage(pipe.Get(), transferEvent.Get(), request.data(),
-                                          static_cast<DWORD>(request.size()), deadline);
+    const bool written = request.size() <= MAXDWORD && WritePipeMessage(pipe.Get(), transferEvent.Get(), request.data(),
+                                                                        static_cast<DWORD>(request.size()), deadline);
     // The password must not stay readable in this process one moment longer than the write needs,
     // whatever the write's outcome. The buffers wipe themselves again when released.
     WipeBytes(request);

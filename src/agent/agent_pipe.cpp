@@ -29,7 +29,8 @@ bool BoundedTransfer(HANDLE pipe, HANDLE event, ULONGLONG deadline, DWORD& count
     }
 
     bool inTime = true;
-    if (!completedAtOnce && g_agentSystemCalls.waitForSingleObject(event, MillisecondsUntil(deadline)) != WAIT_OBJECT_0) {
+    if (!completedAtOnce &&
+        g_agentSystemCalls.waitForSingleObject(event, MillisecondsUntil(deadline)) != WAIT_OBJECT_0) {
         g_agentSystemCalls.cancelIoEx(pipe, &overlapped);
         inTime = false;
     }

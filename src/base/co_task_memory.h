@@ -16,8 +16,7 @@ struct CoTaskMemFreeDeleter {
 // SecureZeroMemory, not memset: the block is freed right after, so a plain fill is a dead store
 // that the compiler may remove. The terminator is already zero.
 struct WipingCoTaskStrDeleter {
-    void operator()(PWSTR text) const noexcept
-    {
+    void operator()(PWSTR text) const noexcept {
         SecureZeroMemory(text, wcslen(text) * sizeof(WCHAR));
         CoTaskMemFree(text);
     }

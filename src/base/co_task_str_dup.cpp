@@ -6,8 +6,7 @@
 
 #include <strsafe.h>
 
-HRESULT CoTaskStrDup(PCWSTR source, PWSTR* out) noexcept
-{
+HRESULT CoTaskStrDup(PCWSTR source, PWSTR* out) noexcept {
     PCWSTR text = source != nullptr ? source : L"";
     size_t capacity = wcslen(text) + 1;
     *out = static_cast<PWSTR>(CoTaskMemAlloc(capacity * sizeof(WCHAR)));

@@ -36,9 +36,7 @@ public:
     }
 
     // Returns the count that this increment produced, never a second read of the member.
-    IFACEMETHODIMP_(ULONG) AddRef() noexcept override {
-        return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
-    }
+    IFACEMETHODIMP_(ULONG) AddRef() noexcept override { return static_cast<ULONG>(InterlockedIncrement(&m_refCount)); }
 
     // Returns the count that this decrement produced; the release that reaches 0 destroys.
     IFACEMETHODIMP_(ULONG) Release() noexcept override {

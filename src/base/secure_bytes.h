@@ -39,9 +39,13 @@ struct WipingAllocator {
     }
 
     template <typename U>
-    bool operator==(const WipingAllocator<U>&) const noexcept { return true; }
+    bool operator==(const WipingAllocator<U>&) const noexcept {
+        return true;
+    }
     template <typename U>
-    bool operator!=(const WipingAllocator<U>&) const noexcept { return false; }
+    bool operator!=(const WipingAllocator<U>&) const noexcept {
+        return false;
+    }
 };
 
 // The byte string for anything that ever holds password bytes: the plain UTF-8 copy, the
@@ -51,6 +55,4 @@ using SecureBytes = std::vector<char, WipingAllocator<char>>;
 
 // Wipes the bytes that bytes holds, keeping its length. For buffers that must hold zeros from
 // a given moment on, before they are released.
-inline void WipeBytes(SecureBytes& bytes) noexcept {
-    WipeBytes(bytes.data(), bytes.size());
-}
+inline void WipeBytes(SecureBytes& bytes) noexcept { WipeBytes(bytes.data(), bytes.size()); }

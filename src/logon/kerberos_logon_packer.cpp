@@ -29,15 +29,11 @@ constexpr char kKerberosPackageName[] = "Kerberos";
 
 // Units of text up to the terminator, or kMaxLogonStringUnits + 1 for anything too long to pack;
 // the scan stops there instead of walking an arbitrarily long string.
-size_t BoundedLength(PCWSTR text) noexcept
-{
-    return wcsnlen(text, kMaxLogonStringUnits + 1);
-}
+size_t BoundedLength(PCWSTR text) noexcept { return wcsnlen(text, kMaxLogonStringUnits + 1); }
 
 // Describes one body in the header, copies it to the running offset without a terminator, and
 // moves the offset past it.
-void PackString(UNICODE_STRING* field, BYTE* block, ULONG* offset, PCWSTR text, size_t units) noexcept
-{
+void PackString(UNICODE_STRING* field, BYTE* block, ULONG* offset, PCWSTR text, size_t units) noexcept {
     USHORT bytes = static_cast<USHORT>(units * sizeof(WCHAR));
     field->Length = bytes;
     field->MaximumLength = bytes;
@@ -48,8 +44,7 @@ void PackString(UNICODE_STRING* field, BYTE* block, ULONG* offset, PCWSTR text, 
 
 // The package number LSA gives for "Kerberos", or 0 when the connection fails. A fresh
 // connection per call: nothing about LSA is remembered between sign-ins.
-ULONG LookupKerberosPackage() noexcept
-{
+ULONG LookupKerberosPackage() noexcept {
     LsaConnection lsa;
     if (lsa.Connect() != 0) {
         return 0;
@@ -60,8 +55,7 @@ ULONG LookupKerberosPackage() noexcept
 }  // namespace
 
 HRESULT KerberosLogonPacker(PCWSTR accountName, PCWSTR password,
-                            CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION* pcpcs) noexcept
-{
+                            CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION* pcpcs) noexcept {
     if (accountName == nullptr || password == nullptr || pcpcs == nullptr) {
         return E_INVALIDARG;
     }

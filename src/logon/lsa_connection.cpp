@@ -4,13 +4,9 @@
 
 #include "logon/logon_system_calls.h"
 
-void LsaHandleTraits::Close(Handle handle) noexcept
-{
-    g_logonSystemCalls.deregisterLogonProcess(handle);
-}
+void LsaHandleTraits::Close(Handle handle) noexcept { g_logonSystemCalls.deregisterLogonProcess(handle); }
 
-NTSTATUS LsaConnection::Connect() noexcept
-{
+NTSTATUS LsaConnection::Connect() noexcept {
     m_handle.Close();
     // Whatever a failed call left in handle is no connection and is never closed.
     HANDLE handle = nullptr;
@@ -22,8 +18,7 @@ NTSTATUS LsaConnection::Connect() noexcept
     return status;
 }
 
-ULONG LsaConnection::LookupPackage(PCSTR packageName) const noexcept
-{
+ULONG LsaConnection::LookupPackage(PCSTR packageName) const noexcept {
     if (!IsOpen()) {
         return 0;
     }

@@ -19,6 +19,4 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 
 // Called by CoFreeUnusedLibraries. Only a count of exactly zero means idle: a negative count
 // (an unmatched LockServer(FALSE)) keeps the module loaded.
-STDAPI DllCanUnloadNow() {
-    return ModuleLockCount == 0 ? S_OK : S_FALSE;
-}
+STDAPI DllCanUnloadNow() { return ModuleLockCount == 0 ? S_OK : S_FALSE; }

@@ -34,14 +34,10 @@ IFACEMETHODIMP CQMCredProvider::SetSerialization(const CREDENTIAL_PROVIDER_CREDE
 
 // Called by the host to offer its event sink. The set of tiles never changes, so the sink is
 // neither kept nor called.
-IFACEMETHODIMP CQMCredProvider::Advise(ICredentialProviderEvents*, UINT_PTR) noexcept {
-    return S_OK;
-}
+IFACEMETHODIMP CQMCredProvider::Advise(ICredentialProviderEvents*, UINT_PTR) noexcept { return S_OK; }
 
 // Called by the host before it drops the provider; nothing was kept by Advise.
-IFACEMETHODIMP CQMCredProvider::UnAdvise() noexcept {
-    return S_OK;
-}
+IFACEMETHODIMP CQMCredProvider::UnAdvise() noexcept { return S_OK; }
 
 // Called by the host before it lays out the tile.
 IFACEMETHODIMP CQMCredProvider::GetFieldDescriptorCount(DWORD* pdwCount) noexcept {

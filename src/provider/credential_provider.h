@@ -23,7 +23,8 @@ public:
     IFACEMETHODIMP UnAdvise() noexcept override;
     IFACEMETHODIMP GetFieldDescriptorCount(DWORD* pdwCount) noexcept override;
     IFACEMETHODIMP GetFieldDescriptorAt(DWORD dwIndex, CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR** ppcpfd) noexcept override;
-    IFACEMETHODIMP GetCredentialCount(DWORD* pdwCount, DWORD* pdwDefault, BOOL* pbAutoLogonWithDefault) noexcept override;
+    IFACEMETHODIMP GetCredentialCount(DWORD* pdwCount, DWORD* pdwDefault,
+                                      BOOL* pbAutoLogonWithDefault) noexcept override;
     IFACEMETHODIMP GetCredentialAt(DWORD dwIndex, ICredentialProviderCredential** ppcpc) noexcept override;
 
 private:

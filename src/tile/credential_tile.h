@@ -15,8 +15,7 @@
 // Release, so a tile that the host still holds keeps the module loaded. At the final Release the
 // sink is let go, the password wiped and freed, the user name freed, and the module count that
 // kept the code loaded returned last.
-class CQMCredentialTile final
-    : public ComObject<CQMCredentialTile, ICredentialProviderCredential, ModuleCountPolicy> {
+class CQMCredentialTile final : public ComObject<CQMCredentialTile, ICredentialProviderCredential, ModuleCountPolicy> {
 public:
     CQMCredentialTile() noexcept;
 
@@ -38,8 +37,7 @@ public:
     IFACEMETHODIMP SetComboBoxSelectedValue(DWORD dwFieldID, DWORD dwSelectedItem) noexcept override;
     IFACEMETHODIMP CommandLinkClicked(DWORD dwFieldID) noexcept override;
     IFACEMETHODIMP GetSerialization(CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE* pcpgsr,
-                                    CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION* pcpcs,
-                                    LPWSTR* ppszOptionalStatusText,
+                                    CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION* pcpcs, LPWSTR* ppszOptionalStatusText,
                                     CREDENTIAL_PROVIDER_STATUS_ICON* pcpsiOptionalStatusIcon) noexcept override;
     IFACEMETHODIMP ReportResult(NTSTATUS ntsStatus, NTSTATUS ntsSubstatus, LPWSTR* ppszOptionalStatusText,
                                 CREDENTIAL_PROVIDER_STATUS_ICON* pcpsiOptionalStatusIcon) noexcept override;
@@ -48,7 +46,7 @@ private:
     friend ComObject;
     ~CQMCredentialTile() = default;
 
-    CoTaskString m_userName;        // the typed user name, or null; never an empty string
-    WipingCoTaskString m_password;  // as m_userName; zero-filled before it is freed, every time
+    CoTaskString m_userName;                               // the typed user name, or null; never an empty string
+    WipingCoTaskString m_password;                         // as m_userName; zero-filled before it is freed, every time
     ComPtr<ICredentialProviderCredentialEvents> m_events;  // held, or null; never called
 };

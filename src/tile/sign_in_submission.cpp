@@ -15,8 +15,7 @@ constexpr wchar_t kAuthenticationFailedText[] = L"Authentication failed.";
 constexpr wchar_t kBuildLogonFailedText[] = L"Failed to build logon.";
 
 // A success code alone is no approval: the exchange can succeed without a verdict.
-bool IsApproved(HRESULT hr, const AgentAuthResult& verdict) noexcept
-{
+bool IsApproved(HRESULT hr, const AgentAuthResult& verdict) noexcept {
     return SUCCEEDED(hr) && verdict.status == AgentAuthApproved;
 }
 
@@ -27,8 +26,7 @@ bool IsApproved(HRESULT hr, const AgentAuthResult& verdict) noexcept
 IFACEMETHODIMP CQMCredentialTile::GetSerialization(CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE* pcpgsr,
                                                    CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION* pcpcs,
                                                    LPWSTR* ppszOptionalStatusText,
-                                                   CREDENTIAL_PROVIDER_STATUS_ICON* pcpsiOptionalStatusIcon) noexcept
-{
+                                                   CREDENTIAL_PROVIDER_STATUS_ICON* pcpsiOptionalStatusIcon) noexcept {
     *pcpgsr = CPGSR_NO_CREDENTIAL_NOT_FINISHED;
     *ppszOptionalStatusText = nullptr;
     *pcpsiOptionalStatusIcon = CPSI_NONE;
@@ -57,8 +55,7 @@ IFACEMETHODIMP CQMCredentialTile::GetSerialization(CREDENTIAL_PROVIDER_GET_SERIA
     // cannot be copied leaves none, and the result stays S_OK.
     if (!IsApproved(hr, verdict)) {
         *pcpsiOptionalStatusIcon = CPSI_ERROR;
-        CoTaskStrDup(verdict.message[0] != L'\0' ? verdict.message : kAuthenticationFailedText,
-                     ppszOptionalStatusText);
+        CoTaskStrDup(verdict.message[0] != L'\0' ? verdict.message : kAuthenticationFailedText, ppszOptionalStatusText);
         return S_OK;
     }
 
@@ -78,8 +75,7 @@ IFACEMETHODIMP CQMCredentialTile::GetSerialization(CREDENTIAL_PROVIDER_GET_SERIA
 // The host calls this after the logon attempt. Windows shows its own text for a failed logon,
 // so the tile adds none, whatever the outcome.
 IFACEMETHODIMP CQMCredentialTile::ReportResult(NTSTATUS, NTSTATUS, LPWSTR* ppszOptionalStatusText,
-                                               CREDENTIAL_PROVIDER_STATUS_ICON* pcpsiOptionalStatusIcon) noexcept
-{
+                                               CREDENTIAL_PROVIDER_STATUS_ICON* pcpsiOptionalStatusIcon) noexcept {
     *ppszOptionalStatusText = nullptr;
     *pcpsiOptionalStatusIcon = CPSI_NONE;
     return S_OK;

@@ -12,8 +12,10 @@ TEST(AgentExchange, RequestCarriesBothValuesEscapedOnOneLine) {
         {{L"", L"pw"}, R"({"action":"AUTH","username":"","password":"pw"})"},
         {{L"a\"b\\c", L"p\"w\\"}, R"({"action":"AUTH","username":"a\"b\\c","password":"p\"w\\"})"},
         {{L"\b\t\n\f\r", L"x"}, R"({"action":"AUTH","username":"\b\t\n\f\r","password":"x"})"},
-        {{L"\x01\x0b\x1f", L"\x7f/"}, "{\"action\":\"AUTH\",\"username\":\"\\u0001\\u000b\\u001f\",\"password\":\"\x7f/\"}"},
-        {{L"\u00e9", L"\xD83D\xDE00"}, "{\"action\":\"AUTH\",\"username\":\"\xC3\xA9\",\"password\":\"\xF0\x9F\x98\x80\"}"},
+        {{L"\x01\x0b\x1f", L"\x7f/"},
+         "{\"action\":\"AUTH\",\"username\":\"\\u0001\\u000b\\u001f\",\"password\":\"\x7f/\"}"},
+        {{L"\u00e9", L"\xD83D\xDE00"},
+         "{\"action\":\"AUTH\",\"username\":\"\xC3\xA9\",\"password\":\"\xF0\x9F\x98\x80\"}"},
         {{L"\xD800", L"\xDC00z"}, "{\"action\":\"AUTH\",\"username\":\"\xEF\xBF\xBD\",\"password\":\"\xEF\xBF\xBDz\"}"},
     };
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
@@ -46,7 +48,8 @@ TEST(AgentExchange, ApprovalFillsTheAccountFieldsAndNoMessage) {
     ExpectOnlyMessage(ExchangeWithReply(R"({"status":"OK"})"), S_OK, AgentAuthApproved, L"");
 
     // Values convert from UTF-8, stop at a zero byte, and take U+FFFD for invalid bytes.
-    static const char kOdd[] = "{\"status\":\"OK\",\"username\":\"bo\0b\",\"full_name\":\"Ren\xC3\xA9\",\"source\":\"\xFF\"}";
+    static const char kOdd[] =
+        "{\"status\":\"OK\",\"username\":\"bo\0b\",\"full_name\":\"Ren\xC3\xA9\",\"source\":\"\xFF\"}";
     Outcome odd = ExchangeWithReply(std::string(kOdd, sizeof kOdd - 1));
     EXPECT_EQ(odd.result.status, AgentAuthApproved);
     EXPECT_STREQ(odd.result.user_name, L"bo");
@@ -74,14 +77,10 @@ TEST(AgentExchange, AnyStatusButExactlyOkIsADenial) {
 
 TEST(AgentExchange, IsAdminIsSetOnlyByExactlyTrue) {
     const std::vector<std::pair<std::string, INT32>> cases = {
-        {R"({"status":"OK","is_admin":true})", 1},
-        {R"({"status":"OK","is_admin":"true"})", 1},
-        {"{\"status\":\"OK\",\"is_admin\":true \t }", 1},
-        {R"({"status":"OK","is_admin":True})", 0},
-        {R"({"status":"OK","is_admin":"TRUE"})", 0},
-        {R"({"status":"OK","is_admin":1})", 0},
-        {"{\"status\":\"OK\",\"is_admin\":true\n}", 0},
-        {R"({"status":"OK","is_admin":false})", 0},
+        {R"({"status":"OK","is_admin":true})", 1},        {R"({"status":"OK","is_admin":"true"})", 1},
+        {"{\"status\":\"OK\",\"is_admin\":true \t }", 1}, {R"({"status":"OK","is_admin":True})", 0},
+        {R"({"status":"OK","is_admin":"TRUE"})", 0},      {R"({"status":"OK","is_admin":1})", 0},
+        {"{\"status\":\"OK\",\"is_admin\":true\n}", 0},   {R"({"status":"OK","is_admin":false})", 0},
     };
     for (const auto& c : cases) {
         const Outcome outcome = ExchangeWithReply(c.first);
@@ -112,8 +111,8 @@ TEST(AgentExchange, ValuesTooLongForTheirFieldLeaveOnlyThatFieldEmpty) {
     EXPECT_EQ(std::wcslen(fit.result.full_name), 255u);
     EXPECT_EQ(std::wcslen(fit.result.source), 31u);
 
-    Outcome longName = ExchangeWithReply(R"({"status":"OK","username":")" + over255 + R"(","full_name":"Bob","source":")" +
-                                         over31 + R"(","is_admin":true})");
+    Outcome longName = ExchangeWithReply(R"({"status":"OK","username":")" + over255 +
+                                         R"(","full_name":"Bob","source":")" + over31 + R"(","is_admin":true})");
     EXPECT_EQ(longName.hr, S_OK);
     EXPECT_EQ(longName.result.status, AgentAuthApproved);
     EXPECT_TRUE(IsAllZero(longName.result.user_name));
@@ -128,7 +127,8 @@ TEST(AgentExchange, ValuesTooLongForTheirFieldLeaveOnlyThatFieldEmpty) {
     Outcome reasonFits = ExchangeWithReply(R"({"status":"NO","reason":")" + fits255 + R"("})");
     EXPECT_EQ(std::wcslen(reasonFits.result.message), 255u);
 
-    ExpectOnlyMessage(ExchangeWithReply(R"({"status":"NO","reason":")" + over255 + R"("})"), S_OK, AgentAuthDenied, L"");
+    ExpectOnlyMessage(ExchangeWithReply(R"({"status":"NO","reason":")" + over255 + R"("})"), S_OK, AgentAuthDenied,
+                      L"");
 }
 
 TEST(AgentExchange, ReplyOf4095BytesIsReadAndLongerRepliesFail) {

@@ -79,8 +79,8 @@ TEST(AgentExchangeFailure, PipeIsOpenedForOverlappedIoWithIdentificationOnly) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
     ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
-    calls->createFile = [](LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                           DWORD disposition, DWORD flags, HANDLE templateFile) {
+    calls->createFile = [](LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                           DWORD flags, HANDLE templateFile) {
         seen = {name, access, share, disposition, flags, security != nullptr, templateFile != nullptr};
         return CreateFileW(name, access, share, security, disposition, flags, templateFile);
     };
@@ -100,7 +100,9 @@ TEST(AgentExchangeFailure, UnencodableValueSendsNothing) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
     ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
-    calls->wideCharToMultiByte = [](UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) { return 0; };
+    calls->wideCharToMultiByte = [](UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) {
+        return 0;
+    };
 
     ExpectNoVerdict(Exchange(), E_FAIL, L"");
     agent.Stop();

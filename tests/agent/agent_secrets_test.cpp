@@ -6,7 +6,6 @@
 #include "support/failing_new.h"
 #include "support/password_remnants.h"
 
-
 // The control for the scans below: a freed block that was not wiped is found, a wiped one not.
 TEST(AgentExchangeSecrets, ScanFindsUnwipedFreedCopiesOnly) {
     const MaskedPattern unwiped = MakePassword(64, 1);
@@ -95,7 +94,7 @@ TEST(AgentExchangeSecrets, RunningOutOfMemoryGivesNoVerdict) {
                 ++refusedAfterTheAgentAnswered;
             }
         }
-        EXPECT_GE(budget, 4u) << userName;  // both values and the request were built first
+        EXPECT_GE(budget, 4u) << userName;                       // both values and the request were built first
         EXPECT_GE(refusedAfterTheAgentAnswered, 1) << userName;  // and the reply's values after
     }
 }

@@ -91,8 +91,8 @@ BOOL WINAPI FakeServerTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kin
         return WriteSidsAndAttributes({{g_serverToken.user, 0}}, 0, out, size, needed);
     }
     if (kind == TokenGroups) {
-        const BOOL written = WriteSidsAndAttributes(g_serverToken.groups, offsetof(TOKEN_GROUPS, Groups), out,
-                                                    size, needed);
+        const BOOL written =
+            WriteSidsAndAttributes(g_serverToken.groups, offsetof(TOKEN_GROUPS, Groups), out, size, needed);
         if (written) {
             static_cast<TOKEN_GROUPS*>(out)->GroupCount = static_cast<DWORD>(g_serverToken.groups.size());
         }
@@ -144,10 +144,13 @@ TEST(AgentServerIdentity, OnlyTrustedAccountsGetTheRequest) {
     };
     const Row rows[] = {
         {"LocalSystem", {localSystem, {}}, true},
-        {"the qm-agent service", {otherUser, {{otherService, SE_GROUP_ENABLED}, {agentService, SE_GROUP_ENABLED}}}, true},
+        {"the qm-agent service",
+         {otherUser, {{otherService, SE_GROUP_ENABLED}, {agentService, SE_GROUP_ENABLED}}},
+         true},
         {"another account", {otherUser, {{otherService, SE_GROUP_ENABLED}}}, false},
         {"qm-agent's SID, disabled", {otherUser, {{agentService, 0}}}, false},
-        {"qm-agent's SID, deny-only", {otherUser, {{agentService, SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY}}},
+        {"qm-agent's SID, deny-only",
+         {otherUser, {{agentService, SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY}}},
          false},
     };
 
@@ -173,15 +176,21 @@ TEST(AgentServerIdentity, OnlyTrustedAccountsGetTheRequest) {
 
 TEST(AgentServerIdentity, AServerThatCannotBeIdentifiedIsRefused) {
     ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
-    calls->getNamedPipeServerProcessId = [](HANDLE, PULONG) -> BOOL { return SetLastError(ERROR_ACCESS_DENIED), FALSE; };
+    calls->getNamedPipeServerProcessId = [](HANDLE, PULONG) -> BOOL {
+        return SetLastError(ERROR_ACCESS_DENIED), FALSE;
+    };
     ExpectRefusedUnwritten(ExchangeWithAgent());
     *calls = calls.Real();
 
-    calls->openProcess = [](DWORD, BOOL, DWORD) -> HANDLE { return SetLastError(ERROR_ACCESS_DENIED), nullptr; };
+    calls->openProcess = [](DWORD, BOOL, DWORD) -> HANDLE {
+        return SetLastError(ERROR_ACCESS_DENIED), nullptr;
+    };
     ExpectRefusedUnwritten(ExchangeWithAgent());
     *calls = calls.Real();
 
-    calls->openProcessToken = [](HANDLE, DWORD, PHANDLE) -> BOOL { return SetLastError(ERROR_ACCESS_DENIED), FALSE; };
+    calls->openProcessToken = [](HANDLE, DWORD, PHANDLE) -> BOOL {
+        return SetLastError(ERROR_ACCESS_DENIED), FALSE;
+    };
     ExpectRefusedUnwritten(ExchangeWithAgent());
     *calls = calls.Real();
 

@@ -24,8 +24,7 @@ struct RecordedTraits {
 };
 using RecordedHandle = UniqueHandle<RecordedTraits>;
 
-TEST(UniqueHandle, ClosesEachHandleOnceAndNeverANoneValue)
-{
+TEST(UniqueHandle, ClosesEachHandleOnceAndNeverANoneValue) {
     RecordedTraits::closed.clear();
     {
         RecordedHandle failed(-1);
@@ -45,8 +44,7 @@ TEST(UniqueHandle, ClosesEachHandleOnceAndNeverANoneValue)
     EXPECT_EQ((std::vector<int>{7, 8, 9}), RecordedTraits::closed);
 }
 
-TEST(UniqueHandle, KernelHandleTakesAFailedCreateFileAsNoHandle)
-{
+TEST(UniqueHandle, KernelHandleTakesAFailedCreateFileAsNoHandle) {
     KernelHandle missing(CreateFileW(L"Z:\\no\\such\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_FALSE(missing);
     EXPECT_EQ(nullptr, missing.Get());
@@ -62,8 +60,7 @@ TEST(UniqueHandle, KernelHandleTakesAFailedCreateFileAsNoHandle)
 // Counts its references; never deletes itself (it lives on the test's stack).
 struct CountedObject : IUnknown {
     LONG references = 1;
-    IFACEMETHODIMP QueryInterface(REFIID, void** ppv) override
-    {
+    IFACEMETHODIMP QueryInterface(REFIID, void** ppv) override {
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
@@ -71,8 +68,7 @@ struct CountedObject : IUnknown {
     IFACEMETHODIMP_(ULONG) Release() override { return --references; }
 };
 
-TEST(ComPtr, AttachAndReceiveTakeOverTheCallersReferenceAndAssignmentKeepsCountsExact)
-{
+TEST(ComPtr, AttachAndReceiveTakeOverTheCallersReferenceAndAssignmentKeepsCountsExact) {
     CountedObject created;  // holds its creation reference
     CountedObject other;
     {

@@ -22,10 +22,12 @@ public:
         m_bytes[at + 1] = static_cast<unsigned char>(value >> 8);
     }
     void Put32(size_t at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) m_bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            m_bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
     }
     void Put64(size_t at, uint64_t value) {
-        for (int i = 0; i < 8; ++i) m_bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+        for (int i = 0; i < 8; ++i)
+            m_bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
     }
     DecodedLogon Decode(size_t size) const { return DecodeKerberosInteractiveLogon(m_bytes.data(), size); }
     DecodedLogon Decode() const { return Decode(m_bytes.size()); }

@@ -84,9 +84,8 @@ protected:
         ASSERT_TRUE(SetThreadDesktop(s_desktop));
         s_directory = TestDirectory();
         CreateDirectoryW(s_directory.c_str(), nullptr);
-        const ProcessResult added =
-            TestAgentProcess(WindowsPathOf(QM_WINDOW_TEST_AGENT), s_directory).AddUser(L"--user demo --iterations 2000",
-                                                                                        kPassword);
+        const ProcessResult added = TestAgentProcess(WindowsPathOf(QM_WINDOW_TEST_AGENT), s_directory)
+                                        .AddUser(L"--user demo --iterations 2000", kPassword);
         ASSERT_EQ(added.exitCode, 0u) << added.output;
     }
 
@@ -148,7 +147,8 @@ TEST_F(CredhostWindow, TypedRefusalShowsTheAgentsReasonAndApprovalTheDecodedCred
     const std::wstring refusal = NextOutcome(window, [&] { SendMessageW(submit, BM_CLICK, 0, 0); });
     EXPECT_EQ(TextOf(GetDlgItem(window, kStatusTextId)), L"Invalid username or password.");
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, kStatusIconId)));
-    EXPECT_NE(refusal.find(L"Refused: \"Invalid username or password.\", icon error"), std::wstring::npos) << refusal.c_str();
+    EXPECT_NE(refusal.find(L"Refused: \"Invalid username or password.\", icon error"), std::wstring::npos)
+        << refusal.c_str();
 
     // Enter submits, as on the sign-in screen.
     SendMessageA(password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kPassword));

@@ -12,9 +12,7 @@ namespace {
 
 constexpr wchar_t kDllName[] = L"qm-credprovider.dll";
 
-bool DllLoaded() {
-    return GetModuleHandleW(kDllName) != nullptr;
-}
+bool DllLoaded() { return GetModuleHandleW(kDllName) != nullptr; }
 
 // The provider registered by regsvr32, used by a client in a single-threaded apartment: the
 // apartment kind in which CoFreeUnusedLibraries unloads in-process servers.

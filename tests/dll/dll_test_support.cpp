@@ -4,7 +4,9 @@
 
 std::wstring BuiltDllPath() {
     // QM_DLL_PATH is the host's path of the file; Wine's prefix maps the host's root to Z:.
-    std::wstring path = L"Z:" L"" QM_DLL_PATH;
+    std::wstring path =
+        L"Z:"
+        L"" QM_DLL_PATH;
     for (wchar_t& unit : path) {
         if (unit == L'/') {
             unit = L'\\';
@@ -14,8 +16,8 @@ std::wstring BuiltDllPath() {
 }
 
 int RunRegsvr32(bool unregister) {
-    std::wstring commandLine = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" +
-                               BuiltDllPath() + L"\"";
+    std::wstring commandLine =
+        std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + BuiltDllPath() + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};

@@ -36,9 +36,10 @@ protected:
         s_directory = TestDirectory();
         CreateDirectoryW(s_directory.c_str(), nullptr);
         const ProcessResult added = TestAgentProcess(Agent(), s_directory)
-                                        .AddUser(L"--user demo --full-name \"Demo User\" --email demo@example.test"
-                                                 L" --iterations 2000",
-                                                 kDemoPassword);
+                                        .AddUser(
+                                            L"--user demo --full-name \"Demo User\" --email demo@example.test"
+                                            L" --iterations 2000",
+                                            kDemoPassword);
         ASSERT_EQ(added.exitCode, 0u) << added.output;
         const ProcessResult registered = RunProcess(L"regsvr32 /s " + Quoted(Dll()), "", kRunTimeoutMs);
         ASSERT_EQ(registered.exitCode, 0u) << registered.output;
@@ -91,8 +92,7 @@ TEST_F(EndToEnd, ApprovedSignInCarriesTheAgentsAccountAndTheComputerName) {
     EXPECT_NE(result.output.find("package Kerberos (1)"), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("user name     \"demo\""), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("domain        \"" + ComputerName() + "\""), std::string::npos) << result.output;
-    EXPECT_NE(result.output.find(std::to_string(kDemoPasswordCharacters) + " characters, not shown"),
-              std::string::npos)
+    EXPECT_NE(result.output.find(std::to_string(kDemoPasswordCharacters) + " characters, not shown"), std::string::npos)
         << result.output;
     EXPECT_NE(result.output.find("ReportResult(0x00000000) returned 0x00000000 (S_OK)"), std::string::npos);
     EXPECT_EQ(result.output.find(kDemoPassword), std::string::npos) << "credhost printed the password";
@@ -170,17 +170,15 @@ TEST_F(EndToEnd, JsonOutputDescribesApprovalAndRefusal) {
 TEST_F(EndToEnd, CredhostExitCodesTellUsageErrorsFromProviderFailures) {
     EXPECT_EQ(RunProcess(Quoted(Credhost()) + L" signin " + kProviderClsid, "", kRunTimeoutMs).exitCode, 2u)
         << "--user is required";
-    EXPECT_EQ(RunProcess(Quoted(Credhost()) + L" signin {not-a-guid} --user demo", "x\n", kRunTimeoutMs).exitCode,
-              2u);
-    EXPECT_EQ(RunProcess(Quoted(Credhost()) + L" signin " + kProviderClsid + L" --user demo --password x", "",
-                         kRunTimeoutMs)
-                  .exitCode,
-              2u);
+    EXPECT_EQ(RunProcess(Quoted(Credhost()) + L" signin {not-a-guid} --user demo", "x\n", kRunTimeoutMs).exitCode, 2u);
+    EXPECT_EQ(
+        RunProcess(Quoted(Credhost()) + L" signin " + kProviderClsid + L" --user demo --password x", "", kRunTimeoutMs)
+            .exitCode,
+        2u);
     const ProcessResult unregistered = RunProcess(
         Quoted(Credhost()) + L" signin {00000000-1111-2222-3333-444444444444} --user demo", "x\n", kRunTimeoutMs);
     EXPECT_EQ(unregistered.exitCode, 3u) << unregistered.output;
-    EXPECT_NE(unregistered.output.find("Provider failure: CoCreateInstance"), std::string::npos)
-        << unregistered.output;
+    EXPECT_NE(unregistered.output.find("Provider failure: CoCreateInstance"), std::string::npos) << unregistered.output;
 }
 
 TEST_F(EndToEnd, ShowPrintsTheTileAndListFindsTheRegistration) {
@@ -193,8 +191,8 @@ TEST_F(EndToEnd, ShowPrintsTheTileAndListFindsTheRegistration) {
     }
     EXPECT_TRUE(found) << listed.output;
 
-    const ProcessResult shown = RunProcess(Quoted(Credhost()) + L" show " + kProviderClsid + L" --json", "",
-                                           kRunTimeoutMs);
+    const ProcessResult shown =
+        RunProcess(Quoted(Credhost()) + L" show " + kProviderClsid + L" --json", "", kRunTimeoutMs);
     ASSERT_EQ(shown.exitCode, 0u) << shown.output;
     const nlohmann::json tile = nlohmann::json::parse(shown.output)["tiles"][0];
     ASSERT_EQ(tile["fields"].size(), 5u);

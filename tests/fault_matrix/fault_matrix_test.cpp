@@ -145,20 +145,33 @@ const std::vector<AllocationRow>& AllocationRows() {
     static const std::vector<AllocationRow> rows = {
         {Allocation::NothrowNew, "DllGetClassObject", 0, "E_OUTOFMEMORY null", {}, "DllGetClassObject"},
         {Allocation::NothrowNew, "CreateInstance", 0, "E_OUTOFMEMORY null", {}, "CreateInstance"},
-        {Allocation::NothrowNew, "SetUsageScenario", 0, "E_OUTOFMEMORY", {{"GetCredentialAt", "E_INVALIDARG null"}},
+        {Allocation::NothrowNew,
+         "SetUsageScenario",
+         0,
+         "E_OUTOFMEMORY",
+         {{"GetCredentialAt", "E_INVALIDARG null"}},
          "GetCredentialAt"},
         {Allocation::TaskMemory, "GetFieldDescriptorAt", 1, "E_OUTOFMEMORY null", {}},
         {Allocation::TaskMemory, "GetFieldDescriptorAt", 2, "S_OK no label", {}},
         {Allocation::TaskMemory, "GetStringValue", 1, "E_OUTOFMEMORY null", {}},
         {Allocation::TaskMemory, "GetSerialization(empty)", 1, "E_OUTOFMEMORY no credential CPSI_NONE null", {}},
-        {Allocation::TaskMemory, "SetStringValue(user)", 1, "S_OK",
+        {Allocation::TaskMemory,
+         "SetStringValue(user)",
+         1,
+         "S_OK",
          {{"GetSerialization(refused)", kPrompt}, {"GetSerialization(approved)", kPrompt}}},
         {Allocation::TaskMemory, "SetStringValue(password)", 1, "S_OK", {{"GetSerialization(refused)", kPrompt}}},
         {Allocation::TaskMemory, "GetSerialization(refused)", 1, "S_OK no credential CPSI_ERROR null", {}},
-        {Allocation::TaskMemory, "SetStringValue(password again)", 1, "S_OK",
+        {Allocation::TaskMemory,
+         "SetStringValue(password again)",
+         1,
+         "S_OK",
          {{"GetSerialization(approved)", kPrompt}}},
-        {Allocation::TaskMemory, "GetSerialization(approved)", 1,
-         "E_OUTOFMEMORY no credential CPSI_ERROR \"Failed to build logon.\"", {}},
+        {Allocation::TaskMemory,
+         "GetSerialization(approved)",
+         1,
+         "E_OUTOFMEMORY no credential CPSI_ERROR \"Failed to build logon.\"",
+         {}},
         {Allocation::AgentBuffer, "GetSerialization(approved)", 0, Failed("Authentication failed."), {}},
     };
     return rows;
@@ -188,8 +201,7 @@ int CheckAllocationFailure(const SequenceRun& run, Allocation kind, unsigned nth
     for (size_t r = 0; r < rows.size(); ++r) {
         const AllocationRow& row = rows[r];
         const bool named = step.name == row.strikes || step.name.rfind(std::string(row.strikes) + "(", 0) == 0;
-        if (row.kind != kind || !named ||
-            (kind == Allocation::TaskMemory && row.nth != nthInStep)) {
+        if (row.kind != kind || !named || (kind == Allocation::TaskMemory && row.nth != nthInStep)) {
             continue;
         }
         Changes changes = row.later;
@@ -279,7 +291,7 @@ NTSTATUS NTAPI RefusedConnection(PHANDLE) { return static_cast<NTSTATUS>(0xC0000
 NTSTATUS NTAPI UnknownPackage(HANDLE, PLSA_STRING, PULONG) { return static_cast<NTSTATUS>(0xC00000FEL); }
 
 NTSTATUS NTAPI FailedDeregistration(HANDLE lsa) {
-    LsaDeregisterLogonProcess(lsa);  // the connection still goes, so the run leaks nothing
+    LsaDeregisterLogonProcess(lsa);             // the connection still goes, so the run leaks nothing
     return static_cast<NTSTATUS>(0xC0000008L);  // invalid handle
 }
 
@@ -299,21 +311,43 @@ const std::vector<ConditionRow>& ConditionRows() {
     static const std::vector<ConditionRow> rows = {
         {"no pipe", {Serving::NotAtAll, std::nullopt}, nullptr, {}, BothSubmissions(Failed(kUnreachable))},
         {"pipe busy for 5 s", {Serving::Busy, std::nullopt}, nullptr, {}, BothSubmissions(Failed(kUnreachable))},
-        {"open refused", {Serving::InboundOnly, std::nullopt}, nullptr, {},
+        {"open refused",
+         {Serving::InboundOnly, std::nullopt},
+         nullptr,
+         {},
          BothSubmissions(Failed("qm-agent pipe open failed"))},
-        {"pipe server under another account", {}, nullptr, {},
-         BothSubmissions(Failed("qm-agent pipe server not trusted")), OtherAccountToken},
+        {"pipe server under another account",
+         {},
+         nullptr,
+         {},
+         BothSubmissions(Failed("qm-agent pipe server not trusted")),
+         OtherAccountToken},
         {"write fails", {}, FailingWrite, {}, BothSubmissions(Failed("qm-agent pipe write failed"))},
         {"write stops short", {}, ShortWrite, {}, BothSubmissions(Failed("qm-agent pipe write failed"))},
-        {"agent disconnects", {Serving::Normally, AgentBehaviour::HangUp()}, nullptr, {},
+        {"agent disconnects",
+         {Serving::Normally, AgentBehaviour::HangUp()},
+         nullptr,
+         {},
          {{"GetSerialization(approved)", Failed("qm-agent pipe read failed")}}},
-        {"reply of 4096 bytes", {Serving::Normally, AgentBehaviour::ReplyWith(oversized)}, nullptr, {},
+        {"reply of 4096 bytes",
+         {Serving::Normally, AgentBehaviour::ReplyWith(oversized)},
+         nullptr,
+         {},
          {{"GetSerialization(approved)", Failed("qm-agent pipe read failed")}}},
-        {"no answer for 10 s", {Serving::Normally, AgentBehaviour::Hold()}, nullptr, {},
+        {"no answer for 10 s",
+         {Serving::Normally, AgentBehaviour::Hold()},
+         nullptr,
+         {},
          {{"GetSerialization(approved)", Failed("qm-agent pipe read failed")}}},
-        {"LSA connection refused", {}, nullptr, {RefusedConnection, nullptr, nullptr, nullptr},
+        {"LSA connection refused",
+         {},
+         nullptr,
+         {RefusedConnection, nullptr, nullptr, nullptr},
          {{"GetSerialization(approved)", "S_OK credential(package 0) CPSI_NONE null"}}},
-        {"Kerberos package not found", {}, nullptr, {nullptr, UnknownPackage, nullptr, nullptr},
+        {"Kerberos package not found",
+         {},
+         nullptr,
+         {nullptr, UnknownPackage, nullptr, nullptr},
          {{"GetSerialization(approved)", "S_OK credential(package 0) CPSI_NONE null"}}},
         {"LSA deregistration fails", {}, nullptr, {nullptr, nullptr, FailedDeregistration, nullptr}, {}},
     };
@@ -324,7 +358,9 @@ TEST_F(FaultMatrix, EveryPipeAndLsaFailureHasItsDocumentedOutcome) {
     for (const ConditionRow& row : ConditionRows()) {
         SCOPED_TRACE(row.failure);
         auto agent = StartAgent(row.agent);
-        auto pick = [](auto fake, auto real) { return fake != nullptr ? fake : real; };
+        auto pick = [](auto fake, auto real) {
+            return fake != nullptr ? fake : real;
+        };
         m_agentCalls->writeFile = pick(row.writeFile, m_agentCalls.Real().writeFile);
         m_agentCalls->getTokenInformation = pick(row.tokenInformation, m_agentCalls.Real().getTokenInformation);
         const LogonSystemCalls& real = m_logonCalls.Real();

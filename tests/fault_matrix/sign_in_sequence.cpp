@@ -45,9 +45,7 @@ std::string TakeText(PWSTR text) {
     return quoted + "\"";
 }
 
-std::string ObjectSeen(HRESULT hr, const void* object) {
-    return HrText(hr) + (object != nullptr ? "" : " null");
-}
+std::string ObjectSeen(HRESULT hr, const void* object) { return HrText(hr) + (object != nullptr ? "" : " null"); }
 
 std::string IconText(CREDENTIAL_PROVIDER_STATUS_ICON icon) {
     switch (icon) {

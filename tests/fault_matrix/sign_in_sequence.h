@@ -11,8 +11,8 @@
 #include <vector>
 
 struct SequenceStep {
-    std::string name;  // the host call, e.g. "GetSerialization(approved)"
-    std::string seen;  // its result as the host sees it, e.g. "S_OK no credential CPSI_ERROR \"...\""
+    std::string name;          // the host call, e.g. "GetSerialization(approved)"
+    std::string seen;          // its result as the host sees it, e.g. "S_OK no credential CPSI_ERROR \"...\""
     size_t allocationsBefore;  // CoTaskMemAlloc requests of the sequence before this step
     size_t allocationsAfter;   // ... and after it
 };

@@ -22,21 +22,18 @@ struct PackedSerialization {
 };
 
 // A record filled with a recognisable pattern, to show that a failing call wrote nothing.
-CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION PatternRecord()
-{
+CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION PatternRecord() {
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION record;
     memset(&record, 0xA5, sizeof(record));
     return record;
 }
 
 bool SameBytes(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& a,
-               const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& b)
-{
+               const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& b) {
     return memcmp(&a, &b, sizeof(a)) == 0;
 }
 
-TEST(KerberosLogonPacker, PacksDomainUserAndPasswordBackToBackWithOffsets)
-{
+TEST(KerberosLogonPacker, PacksDomainUserAndPasswordBackToBackWithOffsets) {
     // Three- and eight-unit values: with a five-letter computer name this is the 96-byte block
     // (Lengths 10, 6, 16; offsets 64, 74, 80). Wine's name is the host's, so the expectations
     // are written for its length Ld.
@@ -67,8 +64,7 @@ TEST(KerberosLogonPacker, PacksDomainUserAndPasswordBackToBackWithOffsets)
     EXPECT_EQ(std::wstring::npos, (logon.domain.text + logon.userName.text).find(L'\0'));
 }
 
-TEST(KerberosLogonPacker, FillsThePackageNumberFromLsaAndTheProviderClassId)
-{
+TEST(KerberosLogonPacker, FillsThePackageNumberFromLsaAndTheProviderClassId) {
     PackedSerialization packed;
     ASSERT_EQ(S_OK, KerberosLogonPacker(L"alice", L"pw", &packed.record));
     EXPECT_EQ(KerberosPackageFromLsa(), packed.record.ulAuthenticationPackage);
@@ -80,8 +76,7 @@ TEST(KerberosLogonPacker, FillsThePackageNumberFromLsaAndTheProviderClassId)
     EXPECT_EQ(0, memcmp(expected, &packed.record.clsidCredentialProvider, 16));
 }
 
-TEST(KerberosLogonPacker, EmptyValuesGetZeroLengthAndTheOffsetWhereTheirBodyWouldBegin)
-{
+TEST(KerberosLogonPacker, EmptyValuesGetZeroLengthAndTheOffsetWhereTheirBodyWouldBegin) {
     const size_t ld = LocalComputerName().size();
     PackedSerialization packed;
     ASSERT_EQ(S_OK, KerberosLogonPacker(L"", L"", &packed.record));
@@ -99,8 +94,7 @@ TEST(KerberosLogonPacker, EmptyValuesGetZeroLengthAndTheOffsetWhereTheirBodyWoul
     EXPECT_EQ(noPassword.record.cbSerialization, noPassword.Read().password.offset);
 }
 
-TEST(KerberosLogonPacker, AcceptsValuesUpTo32767UnitsAndRefusesLongerOnesBeforeAllocating)
-{
+TEST(KerberosLogonPacker, AcceptsValuesUpTo32767UnitsAndRefusesLongerOnesBeforeAllocating) {
     const std::wstring longest(32767, L'n');
     const std::wstring tooLong(32768, L'p');
     MallocSpy& spy = MallocSpy::Get();
@@ -122,8 +116,7 @@ TEST(KerberosLogonPacker, AcceptsValuesUpTo32767UnitsAndRefusesLongerOnesBeforeA
     EXPECT_TRUE(SameBytes(PatternRecord(), record));
 }
 
-TEST(KerberosLogonPacker, NullArgumentsAndAFailedAllocationLeaveTheRecordUntouched)
-{
+TEST(KerberosLogonPacker, NullArgumentsAndAFailedAllocationLeaveTheRecordUntouched) {
     MallocSpy& spy = MallocSpy::Get();
     spy.Mark();
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION record = PatternRecord();
@@ -148,8 +141,7 @@ TEST(KerberosLogonPacker, NullArgumentsAndAFailedAllocationLeaveTheRecordUntouch
     EXPECT_EQ(0u, spy.OutstandingSinceMark());
 }
 
-TEST(KerberosLogonPacker, EveryCallHandsOutANewBlockThatTheReceiverOwns)
-{
+TEST(KerberosLogonPacker, EveryCallHandsOutANewBlockThatTheReceiverOwns) {
     MallocSpy& spy = MallocSpy::Get();
     spy.Mark();
     {
@@ -163,14 +155,12 @@ TEST(KerberosLogonPacker, EveryCallHandsOutANewBlockThatTheReceiverOwns)
     EXPECT_EQ(0u, spy.OutstandingSinceMark());
 }
 
-BOOL WINAPI FailingComputerName(LPWSTR, LPDWORD)
-{
+BOOL WINAPI FailingComputerName(LPWSTR, LPDWORD) {
     SetLastError(ERROR_BUFFER_OVERFLOW);
     return FALSE;
 }
 
-TEST(KerberosLogonPacker, AComputerNameThatCannotBeHadPacksAnEmptyDomain)
-{
+TEST(KerberosLogonPacker, AComputerNameThatCannotBeHadPacksAnEmptyDomain) {
     ScopedSystemCalls<LogonSystemCalls> calls(g_logonSystemCalls);
     calls->getComputerName = FailingComputerName;
     PackedSerialization packed;
@@ -198,16 +188,14 @@ struct FakeLsa {
 
     static HANDLE Handle() { return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x5A5A)); }
 
-    static NTSTATUS NTAPI Connect(PHANDLE handle)
-    {
+    static NTSTATUS NTAPI Connect(PHANDLE handle) {
         ++connects;
         if (connectStatus == 0) {
             *handle = Handle();
         }
         return connectStatus;
     }
-    static NTSTATUS NTAPI Lookup(HANDLE handle, PLSA_STRING name, PULONG package)
-    {
+    static NTSTATUS NTAPI Lookup(HANDLE handle, PLSA_STRING name, PULONG package) {
         ++lookups;
         lastLookupHandle = handle;
         lastPackageName.assign(name->Buffer, name->Length);
@@ -218,8 +206,7 @@ struct FakeLsa {
         }
         return lookupStatus;
     }
-    static NTSTATUS NTAPI Deregister(HANDLE handle)
-    {
+    static NTSTATUS NTAPI Deregister(HANDLE handle) {
         ++deregistrations;
         lastDeregisteredHandle = handle;
         return 0;
@@ -228,8 +215,7 @@ struct FakeLsa {
 
 class KerberosLogonPackerWithFakeLsa : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         m_calls->connectUntrusted = FakeLsa::Connect;
         m_calls->lookupAuthenticationPackage = FakeLsa::Lookup;
         m_calls->deregisterLogonProcess = FakeLsa::Deregister;
@@ -240,8 +226,7 @@ protected:
         FakeLsa::connects = FakeLsa::lookups = FakeLsa::deregistrations = 0;
     }
     // Packs with the fake in place and checks that the rest of the record is complete.
-    ULONG PackageNumberAfterPacking()
-    {
+    ULONG PackageNumberAfterPacking() {
         PackedSerialization packed;
         packed.record.ulAuthenticationPackage = 0xFFFFFFFF;
         EXPECT_EQ(S_OK, KerberosLogonPacker(L"gina", L"pw", &packed.record));
@@ -255,8 +240,7 @@ private:
     ScopedSystemCalls<LogonSystemCalls> m_calls{g_logonSystemCalls};
 };
 
-TEST_F(KerberosLogonPackerWithFakeLsa, LooksUpKerberosOnItsOwnConnectionAndClosesIt)
-{
+TEST_F(KerberosLogonPackerWithFakeLsa, LooksUpKerberosOnItsOwnConnectionAndClosesIt) {
     EXPECT_EQ(42u, PackageNumberAfterPacking());
     EXPECT_EQ("Kerberos", FakeLsa::lastPackageName);
     EXPECT_EQ(FakeLsa::Handle(), FakeLsa::lastLookupHandle);
@@ -270,16 +254,14 @@ TEST_F(KerberosLogonPackerWithFakeLsa, LooksUpKerberosOnItsOwnConnectionAndClose
     EXPECT_EQ(2, FakeLsa::deregistrations);
 }
 
-TEST_F(KerberosLogonPackerWithFakeLsa, AFailedConnectionGivesPackageZeroAndStillSucceeds)
-{
+TEST_F(KerberosLogonPackerWithFakeLsa, AFailedConnectionGivesPackageZeroAndStillSucceeds) {
     FakeLsa::connectStatus = static_cast<NTSTATUS>(0xC0000022);  // STATUS_ACCESS_DENIED
     EXPECT_EQ(0u, PackageNumberAfterPacking());
     EXPECT_EQ(0, FakeLsa::lookups);
     EXPECT_EQ(0, FakeLsa::deregistrations);
 }
 
-TEST_F(KerberosLogonPackerWithFakeLsa, AFailedLookupPassesOnWhateverItLeftInTheNumber)
-{
+TEST_F(KerberosLogonPackerWithFakeLsa, AFailedLookupPassesOnWhateverItLeftInTheNumber) {
     FakeLsa::lookupStatus = static_cast<NTSTATUS>(0xC00000FE);  // STATUS_NO_SUCH_PACKAGE
     FakeLsa::lookupWrites = false;
     EXPECT_EQ(0u, PackageNumberAfterPacking());

@@ -11,8 +11,7 @@
 
 namespace {
 
-TEST(MallocSpy, FailsExactlyTheArmedAllocationsOnTheArmingThread)
-{
+TEST(MallocSpy, FailsExactlyTheArmedAllocationsOnTheArmingThread) {
     MallocSpy& spy = MallocSpy::Get();
     spy.FailAllocations(2);
     void* first = CoTaskMemAlloc(8);
@@ -42,14 +41,16 @@ TEST(MallocSpy, FailsExactlyTheArmedAllocationsOnTheArmingThread)
     }
 }
 
-TEST(MallocSpy, CountsOnlyBlocksAllocatedOnTheMarkingThreadSinceTheMark)
-{
+TEST(MallocSpy, CountsOnlyBlocksAllocatedOnTheMarkingThreadSinceTheMark) {
     MallocSpy& spy = MallocSpy::Get();
     void* beforeMark = CoTaskMemAlloc(16);
     spy.Mark();
     void* kept = CoTaskMemAlloc(16);
     void* freed = CoTaskMemAlloc(16);
-    std::thread([] { CoTaskMemFree(CoTaskMemAlloc(4)); CoTaskMemAlloc(4); }).join();
+    std::thread([] {
+        CoTaskMemFree(CoTaskMemAlloc(4));
+        CoTaskMemAlloc(4);
+    }).join();
     CoTaskMemFree(freed);
     CoTaskMemFree(beforeMark);  // an older block does not offset a new one
     EXPECT_EQ(1u, spy.OutstandingSinceMark());
@@ -63,8 +64,7 @@ TEST(MallocSpy, CountsOnlyBlocksAllocatedOnTheMarkingThreadSinceTheMark)
     EXPECT_EQ(0u, spy.OutstandingSinceMark());
 }
 
-TEST(MallocSpy, ShowsEachBlockWithItsSizeJustBeforeItIsFreed)
-{
+TEST(MallocSpy, ShowsEachBlockWithItsSizeJustBeforeItIsFreed) {
     std::vector<std::vector<BYTE>> seen;
     ScopedPreFreeHook hook([&](const void* block, SIZE_T size) {
         const BYTE* bytes = static_cast<const BYTE*>(block);
@@ -78,8 +78,7 @@ TEST(MallocSpy, ShowsEachBlockWithItsSizeJustBeforeItIsFreed)
     EXPECT_EQ(std::vector<BYTE>({'a', 'b', 'c', 'd', 'e'}), seen[0]);
 }
 
-TEST(MallocSpy, SweepsEachAllocationFailingInTurnThenOneCleanRun)
-{
+TEST(MallocSpy, SweepsEachAllocationFailingInTurnThenOneCleanRun) {
     std::vector<unsigned> failures;
     unsigned failingRuns = ForEachAllocationFailure([&](unsigned) {
         void* a = CoTaskMemAlloc(8);

@@ -33,8 +33,7 @@ DWORD WINAPI FakeModuleFileName(HMODULE, LPWSTR fileName, DWORD size) {
 }
 
 LSTATUS WINAPI DenyingCreateKey(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options,
-                                REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
-                                LPDWORD disposition) {
+                                REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition) {
     if (key == g_deniedRoot) {
         return ERROR_ACCESS_DENIED;
     }
@@ -77,8 +76,10 @@ TEST_F(RegistrationTest, WritesExactlyTheFourValuesAndRewritesThemAlike) {
 
         ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderClassKey, nullptr), kProviderDisplayName);
         ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, nullptr), OwnModulePath());
-        ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, L"ThreadingModel"), L"Apartment");
-        ExpectRegistryString(ReadRegistryString(HKEY_LOCAL_MACHINE, kProviderCredentialProviderKey, nullptr), kProviderDisplayName);
+        ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, L"ThreadingModel"),
+                             L"Apartment");
+        ExpectRegistryString(ReadRegistryString(HKEY_LOCAL_MACHINE, kProviderCredentialProviderKey, nullptr),
+                             kProviderDisplayName);
         EXPECT_EQ(60u, ReadRegistryString(HKEY_CLASSES_ROOT, kProviderClassKey, nullptr).bytes);
 
         EXPECT_EQ(std::make_pair(1, 1), RegistryKeyShape(HKEY_CLASSES_ROOT, kProviderClassKey));
@@ -92,12 +93,12 @@ TEST_F(RegistrationTest, UnregisteringRemovesBothTreesAndAlwaysSucceeds) {
 
     ASSERT_EQ(S_OK, DllRegisterServer());
     HKEY extra = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (kProviderInprocServerKey + L"\\Added\\Deeper").c_str(), 0,
-                                             nullptr, 0, KEY_WRITE, nullptr, &extra, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (kProviderInprocServerKey + L"\\Added\\Deeper").c_str(),
+                                             0, nullptr, 0, KEY_WRITE, nullptr, &extra, nullptr));
     RegSetValueExW(extra, L"Other", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
     RegCloseKey(extra);
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kProviderCredentialProviderKey + L"\\Added").c_str(), 0,
-                                             nullptr, 0, KEY_WRITE, nullptr, &extra, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kProviderCredentialProviderKey + L"\\Added").c_str(),
+                                             0, nullptr, 0, KEY_WRITE, nullptr, &extra, nullptr));
     RegCloseKey(extra);
 
     EXPECT_EQ(S_OK, DllUnregisterServer());
@@ -139,7 +140,8 @@ TEST_F(RegistrationTest, ModulePathFillingTheBufferExactlyIsRegisteredWhole) {
     m_calls->getModuleFileName = FakeModuleFileName;
     g_fakePathLength = MAX_PATH - 1;
     ASSERT_EQ(S_OK, DllRegisterServer());
-    ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, nullptr), std::wstring(MAX_PATH - 1, L'p'));
+    ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, nullptr),
+                         std::wstring(MAX_PATH - 1, L'p'));
 }
 
 TEST_F(RegistrationTest, DeniedClassesRootWritesNothingAndDeniedMachineKeepsTheComRegistration) {
@@ -151,7 +153,8 @@ TEST_F(RegistrationTest, DeniedClassesRootWritesNothingAndDeniedMachineKeepsTheC
 
     g_deniedRoot = HKEY_LOCAL_MACHINE;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), DllRegisterServer());
-    ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, L"ThreadingModel"), L"Apartment");
+    ExpectRegistryString(ReadRegistryString(HKEY_CLASSES_ROOT, kProviderInprocServerKey, L"ThreadingModel"),
+                         L"Apartment");
     EXPECT_EQ(-1, RegistryKeyShape(HKEY_LOCAL_MACHINE, kProviderCredentialProviderKey).first);
 }
 

@@ -67,9 +67,9 @@ Outcome SignIn(const wchar_t* password) {
     if (approved || signIn.hr != S_OK) {
         return approved ? Outcome::Approved : Outcome::Other;
     }
-    for (const auto& [text, outcome] : {std::pair{kRefusedText, Outcome::Refused},
-                                        std::pair{kUnreachableText, Outcome::Unreachable},
-                                        std::pair{kOpenFailedText, Outcome::LostRace}}) {
+    for (const auto& [text, outcome] :
+         {std::pair{kRefusedText, Outcome::Refused}, std::pair{kUnreachableText, Outcome::Unreachable},
+          std::pair{kOpenFailedText, Outcome::LostRace}}) {
         if (wcscmp(text, signIn.statusText) == 0) {
             return outcome;
         }
@@ -134,9 +134,10 @@ TEST_F(SignInSoak, ThousandsOfSignInsLeaveHandlesMemoryAndBlocksFlat) {
 
         const std::vector<HANDLE> slots = FreeHandleSlots();
         const SIZE_T bytes = PrivateBytes();
-        std::printf("soak: %5d sign-ins  %6.1f s  private bytes %8zu  handles in use %zu  outstanding task blocks %zu\n",
-                    done, (GetTickCount64() - start) / 1000.0, static_cast<size_t>(bytes), HandlesInUse(),
-                    spy.OutstandingSinceMark());
+        std::printf(
+            "soak: %5d sign-ins  %6.1f s  private bytes %8zu  handles in use %zu  outstanding task blocks %zu\n", done,
+            (GetTickCount64() - start) / 1000.0, static_cast<size_t>(bytes), HandlesInUse(),
+            spy.OutstandingSinceMark());
         EXPECT_EQ(0u, spy.OutstandingSinceMark()) << "after " << done;
         if (baselineSlots.empty()) {
             baselineSlots = slots;  // the first block warms up Wine's own one-time state
@@ -175,7 +176,8 @@ TEST_F(SignInSoak, FourClientsAtOnceGetTheirOwnVerdictsAndLeakNothing) {
                     const bool refuse = (i + c) % 3 == 2;
                     const Outcome outcome = SignIn((refuse ? m_wrong : m_right).c_str());
                     lost[c] += outcome == Outcome::LostRace ? 1 : 0;
-                    wrong[c] += outcome != Outcome::LostRace && outcome != (refuse ? Outcome::Refused : Outcome::Approved);
+                    wrong[c] +=
+                        outcome != Outcome::LostRace && outcome != (refuse ? Outcome::Refused : Outcome::Approved);
                 }
             });
         }
@@ -184,8 +186,8 @@ TEST_F(SignInSoak, FourClientsAtOnceGetTheirOwnVerdictsAndLeakNothing) {
         }
         const SIZE_T bytes = PrivateBytes();
         const size_t handles = HandlesInUse();
-        std::printf("soak: %d clients x %d sign-ins at once  %.1f s  private bytes %zu  handles in use %zu\n",
-                    kClients, perClient, (GetTickCount64() - start) / 1000.0, static_cast<size_t>(bytes), handles);
+        std::printf("soak: %d clients x %d sign-ins at once  %.1f s  private bytes %zu  handles in use %zu\n", kClients,
+                    perClient, (GetTickCount64() - start) / 1000.0, static_cast<size_t>(bytes), handles);
         for (int c = 0; c < kClients; ++c) {
             EXPECT_EQ(0, wrong[c]) << "client " << c << ", round " << round;
             lostRaces += lost[c];

@@ -115,10 +115,10 @@ bool BackgroundProcess::Start(const std::wstring& commandLine, const std::wstrin
     Stop();
     SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
     OwnedHandle output, input;
-    *output.Receive() = CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    *input.Receive() = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                   OPEN_EXISTING, 0, nullptr);
+    *output.Receive() = CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *input.Receive() =
+        CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
     if (output.Get() == INVALID_HANDLE_VALUE || input.Get() == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -159,8 +159,8 @@ std::wstring WindowsPathOf(const char* path) {
 
 std::string ReadFileText(const std::wstring& path) {
     OwnedHandle file;
-    *file.Receive() = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+    *file.Receive() =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     std::string text;
     if (file.Get() == INVALID_HANDLE_VALUE) {
         return text;

@@ -6,8 +6,7 @@ namespace {
 
 constexpr size_t kHeaderSize = 64;
 
-ULONG64 ReadLittleEndian(const BYTE* bytes, size_t count)
-{
+ULONG64 ReadLittleEndian(const BYTE* bytes, size_t count) {
     ULONG64 value = 0;
     for (size_t i = count; i > 0; --i) {
         value = (value << 8) | bytes[i - 1];
@@ -17,8 +16,7 @@ ULONG64 ReadLittleEndian(const BYTE* bytes, size_t count)
 
 // A UNICODE_STRING of the header: Length at +0, MaximumLength at +2, four bytes of gap, and the
 // body's offset at +8.
-PackedLogonString ReadString(const BYTE* block, size_t size, size_t at, const char* name, std::string& faults)
-{
+PackedLogonString ReadString(const BYTE* block, size_t size, size_t at, const char* name, std::string& faults) {
     PackedLogonString field;
     field.length = static_cast<USHORT>(ReadLittleEndian(block + at, 2));
     field.maximumLength = static_cast<USHORT>(ReadLittleEndian(block + at + 2, 2));
@@ -44,8 +42,7 @@ PackedLogonString ReadString(const BYTE* block, size_t size, size_t at, const ch
 
 }  // namespace
 
-PackedLogon ReadPackedLogon(const BYTE* block, size_t size)
-{
+PackedLogon ReadPackedLogon(const BYTE* block, size_t size) {
     PackedLogon logon;
     if (block == nullptr || size < kHeaderSize) {
         logon.faults = "block shorter than the 64-byte header\n";
@@ -75,8 +72,7 @@ PackedLogon ReadPackedLogon(const BYTE* block, size_t size)
     return logon;
 }
 
-std::wstring LocalComputerName()
-{
+std::wstring LocalComputerName() {
     WCHAR name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
     if (!GetComputerNameW(name, &size)) {
@@ -85,8 +81,7 @@ std::wstring LocalComputerName()
     return name;
 }
 
-ULONG KerberosPackageFromLsa()
-{
+ULONG KerberosPackageFromLsa() {
     HANDLE lsa = nullptr;
     if (LsaConnectUntrusted(&lsa) != 0) {
         return 0;

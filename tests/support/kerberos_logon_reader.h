@@ -8,10 +8,10 @@
 #include <string>
 
 struct PackedLogonString {
-    USHORT length = 0;          // bytes
-    USHORT maximumLength = 0;   // bytes
-    ULONG64 offset = 0;         // from the first byte of the block
-    std::wstring text;          // the body's units, exactly as stored (no terminator expected)
+    USHORT length = 0;         // bytes
+    USHORT maximumLength = 0;  // bytes
+    ULONG64 offset = 0;        // from the first byte of the block
+    std::wstring text;         // the body's units, exactly as stored (no terminator expected)
 };
 
 struct PackedLogon {

@@ -27,15 +27,19 @@ struct HeapAllocator {
     void deallocate(T* block, std::size_t) noexcept { std::free(block); }
 
     template <typename U>
-    bool operator==(const HeapAllocator<U>&) const noexcept { return true; }
+    bool operator==(const HeapAllocator<U>&) const noexcept {
+        return true;
+    }
     template <typename U>
-    bool operator!=(const HeapAllocator<U>&) const noexcept { return false; }
+    bool operator!=(const HeapAllocator<U>&) const noexcept {
+        return false;
+    }
 };
 
 struct BlockInfo {
     SIZE_T size;
-    DWORD thread;      // the thread that allocated it
-    ULONG64 serial;    // order of allocation, compared with the mark
+    DWORD thread;    // the thread that allocated it
+    ULONG64 serial;  // order of allocation, compared with the mark
 };
 
 // COM calls the spy around every task allocation, from any thread. Everything the spy keeps is
@@ -44,8 +48,7 @@ struct BlockInfo {
 class TaskAllocatorSpy final : public IMallocSpy, public MallocSpy {
 public:
     // IUnknown: the spy lives for the whole process, so the counts are nominal.
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
+    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (riid != IID_IUnknown && riid != IID_IMallocSpy) {
             *ppv = nullptr;
             return E_NOINTERFACE;
@@ -59,8 +62,7 @@ public:
     // IMallocSpy. The request is passed on unchanged; the decision to fail is made here and
     // carried out in PostAlloc, which hands NULL back instead of the real block (that block
     // leaks, which a test can afford).
-    IFACEMETHODIMP_(SIZE_T) PreAlloc(SIZE_T cbRequest) override
-    {
+    IFACEMETHODIMP_(SIZE_T) PreAlloc(SIZE_T cbRequest) override {
         std::lock_guard<std::mutex> guard(m_lock);
         DWORD thread = GetCurrentThreadId();
         t_requested = cbRequest;
@@ -81,8 +83,7 @@ public:
         return cbRequest;
     }
 
-    IFACEMETHODIMP_(void*) PostAlloc(void* pActual) override
-    {
+    IFACEMETHODIMP_(void*) PostAlloc(void* pActual) override {
         if (t_failThis) {
             t_failThis = false;
             return nullptr;
@@ -93,8 +94,7 @@ public:
         return pActual;
     }
 
-    IFACEMETHODIMP_(void*) PreFree(void* pRequest, BOOL) override
-    {
+    IFACEMETHODIMP_(void*) PreFree(void* pRequest, BOOL) override {
         SIZE_T size = 0;
         PreFreeHook hook;
         {
@@ -116,16 +116,14 @@ public:
     IFACEMETHODIMP_(void) PostFree(BOOL) override {}
 
     // A reallocation moves the block's entry to the new address; a size of 0 frees it.
-    IFACEMETHODIMP_(SIZE_T) PreRealloc(void* pRequest, SIZE_T cbRequest, void** ppNewRequest, BOOL) override
-    {
+    IFACEMETHODIMP_(SIZE_T) PreRealloc(void* pRequest, SIZE_T cbRequest, void** ppNewRequest, BOOL) override {
         t_reallocOld = pRequest;
         t_requested = cbRequest;
         *ppNewRequest = pRequest;
         return cbRequest;
     }
 
-    IFACEMETHODIMP_(void*) PostRealloc(void* pActual, BOOL) override
-    {
+    IFACEMETHODIMP_(void*) PostRealloc(void* pActual, BOOL) override {
         if (pActual == nullptr && t_requested != 0) {
             return pActual;  // failed: the old block is still there
         }
@@ -144,8 +142,7 @@ public:
     IFACEMETHODIMP_(void) PostHeapMinimize() override {}
 
     // MallocSpy
-    void Mark() override
-    {
+    void Mark() override {
         std::lock_guard<std::mutex> guard(m_lock);
         m_marked = true;
         m_markThread = GetCurrentThreadId();
@@ -153,8 +150,7 @@ public:
         m_allocationsSinceMark = 0;
     }
 
-    size_t OutstandingSinceMark() const override
-    {
+    size_t OutstandingSinceMark() const override {
         std::lock_guard<std::mutex> guard(m_lock);
         size_t outstanding = 0;
         for (const auto& entry : m_blocks) {
@@ -166,14 +162,12 @@ public:
         return outstanding;
     }
 
-    size_t AllocationsSinceMark() const override
-    {
+    size_t AllocationsSinceMark() const override {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_allocationsSinceMark;
     }
 
-    void FailAllocations(unsigned nth, unsigned count) override
-    {
+    void FailAllocations(unsigned nth, unsigned count) override {
         std::lock_guard<std::mutex> guard(m_lock);
         m_failThread = GetCurrentThreadId();
         m_failSkip = nth > 0 ? nth - 1 : 0;
@@ -181,20 +175,17 @@ public:
         m_failuresDelivered = 0;
     }
 
-    void Disarm() override
-    {
+    void Disarm() override {
         std::lock_guard<std::mutex> guard(m_lock);
         m_failRemaining = 0;
     }
 
-    unsigned FailuresDelivered() const override
-    {
+    unsigned FailuresDelivered() const override {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_failuresDelivered;
     }
 
-    void SetPreFreeHook(PreFreeHook hook) override
-    {
+    void SetPreFreeHook(PreFreeHook hook) override {
         std::lock_guard<std::mutex> guard(m_lock);
         m_hook = std::move(hook);
     }
@@ -204,8 +195,7 @@ private:
     // which would call back into the spy, nor through operator new, which a test may make fail
     // (support/failing_new.h) while the code under test allocates task memory. An entry that
     // cannot be stored is simply not tracked.
-    void Track(void* block, SIZE_T size) noexcept
-    {
+    void Track(void* block, SIZE_T size) noexcept {
         std::lock_guard<std::mutex> guard(m_lock);
         try {
             m_blocks[block] = BlockInfo{size, GetCurrentThreadId(), m_nextSerial++};
@@ -213,8 +203,7 @@ private:
         }
     }
 
-    void Untrack(void* block) noexcept
-    {
+    void Untrack(void* block) noexcept {
         std::lock_guard<std::mutex> guard(m_lock);
         m_blocks.erase(block);
     }
@@ -247,8 +236,7 @@ thread_local void* TaskAllocatorSpy::t_reallocOld = nullptr;
 }  // namespace
 
 // Never deleted: COM keeps calling the spy until the process ends, after static destructors.
-MallocSpy& MallocSpy::Get()
-{
+MallocSpy& MallocSpy::Get() {
     static TaskAllocatorSpy* spy = [] {
         auto* created = new TaskAllocatorSpy;
         HRESULT hr = CoRegisterMallocSpy(created);
@@ -260,8 +248,7 @@ MallocSpy& MallocSpy::Get()
     return *spy;
 }
 
-unsigned ForEachAllocationFailure(const std::function<void(unsigned nth)>& run)
-{
+unsigned ForEachAllocationFailure(const std::function<void(unsigned nth)>& run) {
     constexpr unsigned kMaxRuns = 10000;
     MallocSpy& spy = MallocSpy::Get();
     unsigned failingRuns = 0;

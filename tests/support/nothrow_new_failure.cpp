@@ -25,10 +25,6 @@ ScopedNothrowNewFailure::ScopedNothrowNewFailure(unsigned nth) noexcept {
     t_failureDelivered = false;
 }
 
-ScopedNothrowNewFailure::~ScopedNothrowNewFailure() {
-    t_allocationsUntilFailure = 0;
-}
+ScopedNothrowNewFailure::~ScopedNothrowNewFailure() { t_allocationsUntilFailure = 0; }
 
-bool ScopedNothrowNewFailure::Delivered() const noexcept {
-    return t_failureDelivered;
-}
+bool ScopedNothrowNewFailure::Delivered() const noexcept { return t_failureDelivered; }

@@ -69,8 +69,8 @@ bool ScriptedAgent::StartBusy() {
     if (!instance) {
         return false;
     }
-    KernelHandle client(CreateFileW(m_options.pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
+    KernelHandle client(
+        CreateFileW(m_options.pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!client) {
         return false;
     }
@@ -218,13 +218,9 @@ KernelHandle ScriptedAgent::ServeConnection(KernelHandle connection) {
     const AgentBehaviour behaviour = m_script(std::string_view(request.data(), request.size()));
 
     switch (behaviour.action) {
-    case AgentAction::Hold:
-        return connection;
-    case AgentAction::HangUp:
-        DisconnectNamedPipe(connection.Get());
-        return {};
-    case AgentAction::Reply:
-        break;
+    case AgentAction::Hold: return connection;
+    case AgentAction::HangUp: DisconnectNamedPipe(connection.Get()); return {};
+    case AgentAction::Reply: break;
     }
 
     OVERLAPPED overlapped = {};

@@ -125,7 +125,7 @@ private:
     const Script m_script;
     const ScriptedAgentOptions m_options;
     KernelHandle m_stopEvent;
-    KernelHandle m_ioEvent;      // used by the agent's thread only
+    KernelHandle m_ioEvent;  // used by the agent's thread only
     std::thread m_thread;
     std::vector<KernelHandle> m_busyHandles;  // StartBusy's instance and its client end
     bool m_started = false;

@@ -13,9 +13,7 @@
 
 namespace {
 
-std::wstring PrivatePipeName() {
-    return L"\\\\.\\pipe\\qm-test-agent-unit-" + std::to_wstring(GetCurrentProcessId());
-}
+std::wstring PrivatePipeName() { return L"\\\\.\\pipe\\qm-test-agent-unit-" + std::to_wstring(GetCurrentProcessId()); }
 
 class Client {
 public:

@@ -9,8 +9,8 @@
 inline constexpr char kAlicePassword[] = "correct horse";
 inline constexpr char kBobPassword[] = "b0b-\xC3\xA9t\xC3\xA9";
 
-inline UserRecord TestUser(const std::string& name, const std::string& email, const std::string& fullName,
-                           bool isAdmin, const std::string& password) {
+inline UserRecord TestUser(const std::string& name, const std::string& email, const std::string& fullName, bool isAdmin,
+                           const std::string& password) {
     UserRecord record;
     record.username = name;
     record.email = email;

@@ -40,7 +40,7 @@ TEST(AuthRequestParser, RefusesEverythingButOneFlatObjectOfStrings) {
         "",
         "garbage",
         "[]",
-        R"({"action":"AUTH")",                                    // unterminated object
+        R"({"action":"AUTH")",  // unterminated object
         R"({"action":"AUTH"} trailing)",
         R"({"action":"AUTH"}{})",
         R"({"action":"AUTH",})",
@@ -49,20 +49,20 @@ TEST(AuthRequestParser, RefusesEverythingButOneFlatObjectOfStrings) {
         R"({"action":1})",
         R"({"action":null})",
         R"({"action":{"nested":"x"}})",
-        R"({"password":"a","password":"b"})",                     // a key given twice
+        R"({"password":"a","password":"b"})",  // a key given twice
         R"({"username":"a","username":"a"})",
-        std::string("{\"username\":\"a\x01\"}"),                  // raw control character
-        R"({"username":"\x"})",                                   // unknown escape
-        R"({"username":"\u12"})",                                 // short \u
+        std::string("{\"username\":\"a\x01\"}"),  // raw control character
+        R"({"username":"\x"})",                   // unknown escape
+        R"({"username":"\u12"})",                 // short \u
         R"({"username":"\u00zz"})",
-        R"({"username":"\ud83d"})",                               // unpaired surrogates
+        R"({"username":"\ud83d"})",  // unpaired surrogates
         R"({"username":"\ude00"})",
         R"({"username":"\ud83d\u0041"})",
-        R"({"username":"\u0000"})",                               // a NUL could cut a name short
-        "{\"username\":\"\xC0\x80\"}",                            // overlong NUL
-        "{\"username\":\"\xED\xA0\x80\"}",                        // encoded surrogate
-        "{\"username\":\"\xF4\x90\x80\x80\"}",                    // above U+10FFFF
-        "{\"username\":\"\xE2\x82\"}",                            // truncated sequence
+        R"({"username":"\u0000"})",             // a NUL could cut a name short
+        "{\"username\":\"\xC0\x80\"}",          // overlong NUL
+        "{\"username\":\"\xED\xA0\x80\"}",      // encoded surrogate
+        "{\"username\":\"\xF4\x90\x80\x80\"}",  // above U+10FFFF
+        "{\"username\":\"\xE2\x82\"}",          // truncated sequence
         "{\"username\":\"\xFF\"}",
         R"({"username":"open)",
     };

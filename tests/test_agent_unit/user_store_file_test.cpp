@@ -9,7 +9,8 @@ namespace {
 TEST(UserStoreFile, SavedStoreLoadsBackTheSameAccounts) {
     wchar_t directory[MAX_PATH];
     GetTempPathW(MAX_PATH, directory);
-    const std::wstring path = std::wstring(directory) + L"qm-users-" + std::to_wstring(GetCurrentProcessId()) + L".json";
+    const std::wstring path =
+        std::wstring(directory) + L"qm-users-" + std::to_wstring(GetCurrentProcessId()) + L".json";
     ASSERT_EQ(SaveUserStore(path.c_str(), TestUsers()), S_OK);
 
     UserStore loaded;
@@ -34,7 +35,9 @@ TEST(UserStoreFile, SavedStoreLoadsBackTheSameAccounts) {
 TEST(UserStoreFile, RefusesFilesItCannotServeSafely) {
     const std::string valid = SerializeUserStore(TestUsers());
     const std::string hash = std::string(64, 'a');
-    auto file = [&](const std::string& user) { return R"({"users":[)" + user + "]}"; };
+    auto file = [&](const std::string& user) {
+        return R"({"users":[)" + user + "]}";
+    };
     auto user = [&](const std::string& name, const std::string& hashing) {
         return R"({"username":")" + name + R"(","pbkdf2_sha256":)" + hashing + "}";
     };
@@ -98,7 +101,8 @@ TEST(UserStoreFile, IndexesNamesIgnoringCaseAndKnowsTheCostliestUser) {
     EXPECT_EQ(store.Find(""), nullptr);
     EXPECT_EQ(UserStore().MaxIterations(), kDefaultHashIterations);
 
-    EXPECT_FALSE(ParseUserStore(R"({"users":[)" + user("ann", "", 5) + "," + user("bob", "ANN", 5) + "]}", store, error));
+    EXPECT_FALSE(
+        ParseUserStore(R"({"users":[)" + user("ann", "", 5) + "," + user("bob", "ANN", 5) + "]}", store, error));
     EXPECT_EQ(error, "user \"bob\": a user with that name or email already exists");
 }
 

@@ -9,19 +9,17 @@
 
 namespace {
 
-const std::wstring kPassword = L"Corr3ct-Horse-Battery";   // 22 units: a size nothing else has
+const std::wstring kPassword = L"Corr3ct-Horse-Battery";  // 22 units: a size nothing else has
 const std::wstring kUserName = L"mallory";
 
 // Exactly one block freed, of the password's size, all zeros.
-void ExpectOnlyTheWipedPasswordFreed(const std::vector<FreedBlock>& freed)
-{
+void ExpectOnlyTheWipedPasswordFreed(const std::vector<FreedBlock>& freed) {
     ASSERT_EQ(1u, freed.size());
     EXPECT_EQ(StoredSize(kPassword), freed[0].size());
     EXPECT_TRUE(AllZero(freed[0]));
 }
 
-TEST(CredentialTileMemory, ThePasswordIsZeroFilledOnEveryPathThatDropsIt)
-{
+TEST(CredentialTileMemory, ThePasswordIsZeroFilledOnEveryPathThatDropsIt) {
     MallocSpy& spy = MallocSpy::Get();
     spy.Mark();
     CQMCredentialTile* tile = new CQMCredentialTile();
@@ -57,8 +55,7 @@ TEST(CredentialTileMemory, ThePasswordIsZeroFilledOnEveryPathThatDropsIt)
     EXPECT_EQ(0u, spy.OutstandingSinceMark());
 }
 
-TEST(CredentialTileMemory, AFailedCopyOfATypedValueLeavesTheFieldAbsent)
-{
+TEST(CredentialTileMemory, AFailedCopyOfATypedValueLeavesTheFieldAbsent) {
     MallocSpy& spy = MallocSpy::Get();
     spy.Mark();
     TileOwner tile = NewTile();
@@ -78,9 +75,8 @@ TEST(CredentialTileMemory, AFailedCopyOfATypedValueLeavesTheFieldAbsent)
     // A password whose copy fails is absent: the submission asks for it again.
     tile->SetStringValue(FieldPassword, kPassword.c_str());
     spy.FailAllocations(1);
-    std::vector<FreedBlock> freed = BlocksFreedDuring([&] {
-        EXPECT_EQ(S_OK, tile->SetStringValue(FieldPassword, L"new password"));
-    });
+    std::vector<FreedBlock> freed =
+        BlocksFreedDuring([&] { EXPECT_EQ(S_OK, tile->SetStringValue(FieldPassword, L"new password")); });
     EXPECT_EQ(1u, spy.FailuresDelivered());
     ExpectOnlyTheWipedPasswordFreed(freed);
     CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response;
@@ -94,8 +90,7 @@ TEST(CredentialTileMemory, AFailedCopyOfATypedValueLeavesTheFieldAbsent)
     EXPECT_EQ(0u, spy.OutstandingSinceMark());
 }
 
-TEST(CredentialTileMemory, AFailedCopyOfAFieldValueGivesOutOfMemoryAndNoString)
-{
+TEST(CredentialTileMemory, AFailedCopyOfAFieldValueGivesOutOfMemoryAndNoString) {
     MallocSpy& spy = MallocSpy::Get();
     spy.Mark();
     TileOwner tile = NewTile();

@@ -9,15 +9,13 @@
 
 namespace {
 
-std::wstring GuidText(const GUID& guid)
-{
+std::wstring GuidText(const GUID& guid) {
     wchar_t text[39] = {};
     StringFromGUID2(guid, text, 39);
     return text;
 }
 
-TEST(FieldTables, DescribeTheFiveFieldsInIdOrder)
-{
+TEST(FieldTables, DescribeTheFiveFieldsInIdOrder) {
     struct Expected {
         CREDENTIAL_PROVIDER_FIELD_TYPE type;
         const wchar_t* label;
@@ -27,8 +25,8 @@ TEST(FieldTables, DescribeTheFiveFieldsInIdOrder)
     };
     const Expected expected[FieldCount] = {
         {CPFT_TILE_IMAGE, L"Image", L"{2D837775-F6CD-464E-A745-482FD0B47493}", CPFS_DISPLAY_IN_BOTH, CPFIS_NONE},
-        {CPFT_EDIT_TEXT, L"Username or email", L"{DA15BBE8-954D-4FD3-B0F4-1FB5B90B174B}",
-         CPFS_DISPLAY_IN_SELECTED_TILE, CPFIS_FOCUSED},
+        {CPFT_EDIT_TEXT, L"Username or email", L"{DA15BBE8-954D-4FD3-B0F4-1FB5B90B174B}", CPFS_DISPLAY_IN_SELECTED_TILE,
+         CPFIS_FOCUSED},
         {CPFT_PASSWORD_TEXT, L"Password", L"{60624CFA-A477-47B1-8A8E-3A4A19981827}", CPFS_DISPLAY_IN_SELECTED_TILE,
          CPFIS_NONE},
         {CPFT_SUBMIT_BUTTON, L"Submit", L"{00000000-0000-0000-0000-000000000000}", CPFS_DISPLAY_IN_SELECTED_TILE,
@@ -61,8 +59,7 @@ TEST(FieldTables, DescribeTheFiveFieldsInIdOrder)
     EXPECT_EQ(77, interactive);
 }
 
-TEST(CredentialTile, StoresTheUserNameButNeverHandsOutThePassword)
-{
+TEST(CredentialTile, StoresTheUserNameButNeverHandsOutThePassword) {
     TileOwner tile = NewTile();
     EXPECT_EQ(L"", StringValue(*tile, FieldUserName));
     EXPECT_EQ(L"Quillmere", StringValue(*tile, FieldProviderLabel));
@@ -96,8 +93,7 @@ TEST(CredentialTile, StoresTheUserNameButNeverHandsOutThePassword)
     EXPECT_EQ(L"", StringValue(*tile, FieldUserName));
 }
 
-TEST(CredentialTile, AnswersTheFixedOperationsAndRefusesTheUnsupportedOnes)
-{
+TEST(CredentialTile, AnswersTheFixedOperationsAndRefusesTheUnsupportedOnes) {
     TileOwner tile = NewTile();
     BOOL autoLogon = TRUE;
     EXPECT_EQ(S_OK, tile->SetSelected(&autoLogon));
@@ -128,8 +124,7 @@ TEST(CredentialTile, AnswersTheFixedOperationsAndRefusesTheUnsupportedOnes)
     EXPECT_EQ(9u, selected);
 }
 
-TEST(CredentialTile, AnswersOnlyIUnknownAndItsOneInterface)
-{
+TEST(CredentialTile, AnswersOnlyIUnknownAndItsOneInterface) {
     TileOwner tile = NewTile();
     void* asTile = nullptr;
     ASSERT_EQ(S_OK, tile->QueryInterface(IID_ICredentialProviderCredential, &asTile));
@@ -152,8 +147,7 @@ TEST(CredentialTile, AnswersOnlyIUnknownAndItsOneInterface)
     EXPECT_EQ(1u, tile->Release());
 }
 
-TEST(CredentialTile, HoldsOneModuleCountFromCreationToItsFinalRelease)
-{
+TEST(CredentialTile, HoldsOneModuleCountFromCreationToItsFinalRelease) {
     const LONG before = ModuleLockCount;
     CQMCredentialTile* tile = new CQMCredentialTile();
     EXPECT_EQ(before + 1, ModuleLockCount);
@@ -174,47 +168,38 @@ class CountingEventSink final : public ICredentialProviderCredentialEvents {
 public:
     LONG references = 1;
 
-    IFACEMETHODIMP QueryInterface(REFIID, void** ppv) override
-    {
+    IFACEMETHODIMP QueryInterface(REFIID, void** ppv) override {
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
     IFACEMETHODIMP_(ULONG) AddRef() override { return ++references; }
     IFACEMETHODIMP_(ULONG) Release() override { return --references; }
-    IFACEMETHODIMP SetFieldState(ICredentialProviderCredential*, DWORD, CREDENTIAL_PROVIDER_FIELD_STATE) override
-    {
+    IFACEMETHODIMP SetFieldState(ICredentialProviderCredential*, DWORD, CREDENTIAL_PROVIDER_FIELD_STATE) override {
         return Called();
     }
     IFACEMETHODIMP SetFieldInteractiveState(ICredentialProviderCredential*, DWORD,
-                                            CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE) override
-    {
+                                            CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE) override {
         return Called();
     }
     IFACEMETHODIMP SetFieldString(ICredentialProviderCredential*, DWORD, LPCWSTR) override { return Called(); }
     IFACEMETHODIMP SetFieldCheckbox(ICredentialProviderCredential*, DWORD, BOOL, LPCWSTR) override { return Called(); }
     IFACEMETHODIMP SetFieldBitmap(ICredentialProviderCredential*, DWORD, HBITMAP) override { return Called(); }
-    IFACEMETHODIMP SetFieldComboBoxSelectedItem(ICredentialProviderCredential*, DWORD, DWORD) override
-    {
+    IFACEMETHODIMP SetFieldComboBoxSelectedItem(ICredentialProviderCredential*, DWORD, DWORD) override {
         return Called();
     }
     IFACEMETHODIMP DeleteFieldComboBoxItem(ICredentialProviderCredential*, DWORD, DWORD) override { return Called(); }
-    IFACEMETHODIMP AppendFieldComboBoxItem(ICredentialProviderCredential*, DWORD, LPCWSTR) override
-    {
-        return Called();
-    }
+    IFACEMETHODIMP AppendFieldComboBoxItem(ICredentialProviderCredential*, DWORD, LPCWSTR) override { return Called(); }
     IFACEMETHODIMP SetFieldSubmitButton(ICredentialProviderCredential*, DWORD, DWORD) override { return Called(); }
     IFACEMETHODIMP OnCreatingWindow(HWND*) override { return Called(); }
 
 private:
-    HRESULT Called()
-    {
+    HRESULT Called() {
         ADD_FAILURE() << "the tile called its event sink";
         return E_FAIL;
     }
 };
 
-TEST(CredentialTile, HoldsExactlyOneReferenceOnTheCurrentEventSink)
-{
+TEST(CredentialTile, HoldsExactlyOneReferenceOnTheCurrentEventSink) {
     CountingEventSink first;
     CountingEventSink second;
     {
@@ -248,8 +233,7 @@ TEST(CredentialTile, HoldsExactlyOneReferenceOnTheCurrentEventSink)
     EXPECT_EQ(1, second.references);
 }
 
-TEST(CoTaskStrDup, CopiesIntoACallerOwnedBlockAndTakesNullAsEmpty)
-{
+TEST(CoTaskStrDup, CopiesIntoACallerOwnedBlockAndTakesNullAsEmpty) {
     MallocSpy& spy = MallocSpy::Get();
     spy.Mark();
     PWSTR copy = nullptr;

@@ -24,20 +24,19 @@ const std::string kTypedRequest = R"({"action":"AUTH","username":"bob","password
 // output that the call does not write is seen as such; the block and the text are freed here.
 struct Submission {
     HRESULT hr;
-    CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response = static_cast<CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE>(77);
+    CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response =
+        static_cast<CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE>(77);
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization;
     std::wstring statusText;  // "<null>" when none was handed out
     CREDENTIAL_PROVIDER_STATUS_ICON icon = static_cast<CREDENTIAL_PROVIDER_STATUS_ICON>(77);
 
-    explicit Submission(CQMCredentialTile& tile)
-    {
+    explicit Submission(CQMCredentialTile& tile) {
         memset(&serialization, 0xA5, sizeof(serialization));
         PWSTR text = reinterpret_cast<PWSTR>(0x1);
         hr = tile.GetSerialization(&response, &serialization, &text, &icon);
         statusText = TakeString(text);
     }
-    ~Submission()
-    {
+    ~Submission() {
         if (response == CPGSR_RETURN_CREDENTIAL_FINISHED) {
             CoTaskMemFree(serialization.rgbSerialization);
         }
@@ -45,8 +44,7 @@ struct Submission {
     Submission(const Submission&) = delete;
     Submission& operator=(const Submission&) = delete;
 
-    bool SerializationUntouched() const
-    {
+    bool SerializationUntouched() const {
         CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION pattern;
         memset(&pattern, 0xA5, sizeof(pattern));
         return memcmp(&pattern, &serialization, sizeof(pattern)) == 0;
@@ -57,8 +55,7 @@ struct Submission {
 
 // No serialization, the given text with the given icon.
 void ExpectNoCredential(const Submission& submission, const std::wstring& text, CREDENTIAL_PROVIDER_STATUS_ICON icon,
-                        HRESULT hr = S_OK)
-{
+                        HRESULT hr = S_OK) {
     EXPECT_EQ(hr, submission.hr);
     EXPECT_EQ(CPGSR_NO_CREDENTIAL_NOT_FINISHED, submission.response);
     EXPECT_EQ(text, submission.statusText);
@@ -68,20 +65,17 @@ void ExpectNoCredential(const Submission& submission, const std::wstring& text, 
 
 class SignInSubmission : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MallocSpy::Get().Mark();
         m_tile = NewTile();
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         m_tile.reset();
         EXPECT_EQ(0u, MallocSpy::Get().OutstandingSinceMark());
     }
 
-    void Type(const std::wstring& user, const std::wstring& password)
-    {
+    void Type(const std::wstring& user, const std::wstring& password) {
         m_tile->SetStringValue(FieldUserName, user.c_str());
         m_tile->SetStringValue(FieldPassword, password.c_str());
     }
@@ -89,8 +83,7 @@ protected:
     // Submits twice to an agent that answers every connection with behaviour, and checks that
     // the first submission left the tile's values as they were: the second request is the same.
     // Returns the agent's requests.
-    std::vector<std::string> SubmitTwiceTo(ScriptedAgent& agent, const std::function<void(const Submission&)>& check)
-    {
+    std::vector<std::string> SubmitTwiceTo(ScriptedAgent& agent, const std::function<void(const Submission&)>& check) {
         EXPECT_TRUE(agent.Start()) << GetLastError();
         for (int i = 0; i < 2; ++i) {
             Submission submission(*m_tile);
@@ -106,13 +99,11 @@ protected:
     TileOwner m_tile;
 };
 
-TEST_F(SignInSubmission, AMissingValueIsPromptedForWithoutAskingTheAgent)
-{
+TEST_F(SignInSubmission, AMissingValueIsPromptedForWithoutAskingTheAgent) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
 
-    const std::pair<const wchar_t*, const wchar_t*> entries[] = {
-        {L"", L""}, {L"bob", L""}, {L"", L"pw"}};
+    const std::pair<const wchar_t*, const wchar_t*> entries[] = {{L"", L""}, {L"bob", L""}, {L"", L"pw"}};
     for (const auto& [user, password] : entries) {
         SCOPED_TRACE(testing::Message() << "user '" << user << "' password '" << password << "'");
         Type(user, password);
@@ -133,8 +124,7 @@ TEST_F(SignInSubmission, AMissingValueIsPromptedForWithoutAskingTheAgent)
     EXPECT_EQ(0, agent.Connections());
 }
 
-TEST_F(SignInSubmission, ARefusalShowsTheAgentsReasonOrTheDefaultDenial)
-{
+TEST_F(SignInSubmission, ARefusalShowsTheAgentsReasonOrTheDefaultDenial) {
     const std::pair<const char*, const wchar_t*> replies[] = {
         {R"({"status":"DENIED","reason":"Account locked until 10:00"})", L"Account locked until 10:00"},
         {R"({"status":"DENIED"})", L"Authentication denied."},
@@ -155,8 +145,7 @@ TEST_F(SignInSubmission, ARefusalShowsTheAgentsReasonOrTheDefaultDenial)
     }
 }
 
-TEST_F(SignInSubmission, AFailedExchangeShowsItsTransportTextWithTheErrorIcon)
-{
+TEST_F(SignInSubmission, AFailedExchangeShowsItsTransportTextWithTheErrorIcon) {
     Type(kTypedUser, kTypedPassword);
 
     // No agent at all: the wait fails at once.
@@ -188,13 +177,11 @@ TEST_F(SignInSubmission, AFailedExchangeShowsItsTransportTextWithTheErrorIcon)
 // refuse to open or a UTF-8 conversion fail.
 class SignInSubmissionWithFailingCalls : public SignInSubmission {
 protected:
-    static HANDLE WINAPI BusyCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
-    {
+    static HANDLE WINAPI BusyCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
         SetLastError(ERROR_PIPE_BUSY);
         return INVALID_HANDLE_VALUE;
     }
-    static int WINAPI FailingConversion(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL)
-    {
+    static int WINAPI FailingConversion(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
     }
@@ -202,8 +189,7 @@ protected:
     ScopedSystemCalls<AgentSystemCalls> m_calls{g_agentSystemCalls};
 };
 
-TEST_F(SignInSubmissionWithFailingCalls, AnOpenFailureAndAnExchangeWithoutTextAreShown)
-{
+TEST_F(SignInSubmissionWithFailingCalls, AnOpenFailureAndAnExchangeWithoutTextAreShown) {
     Type(kTypedUser, kTypedPassword);
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
     ASSERT_TRUE(agent.Start()) << GetLastError();
@@ -226,8 +212,7 @@ TEST_F(SignInSubmissionWithFailingCalls, AnOpenFailureAndAnExchangeWithoutTextAr
     EXPECT_EQ(1u, MallocSpy::Get().FailuresDelivered());
 }
 
-TEST_F(SignInSubmission, AnApprovalSignsInTheAgentsAccountWithTheTypedPassword)
-{
+TEST_F(SignInSubmission, AnApprovalSignsInTheAgentsAccountWithTheTypedPassword) {
     const std::pair<const char*, std::wstring> replies[] = {
         {R"({"status":"OK","username":"CORP-bob.smith","full_name":"Bob Smith","is_admin":true})", L"CORP-bob.smith"},
         {R"({"status":"OK","username":""})", kTypedUser},
@@ -267,8 +252,7 @@ TEST_F(SignInSubmission, AnApprovalSignsInTheAgentsAccountWithTheTypedPassword)
     }
 }
 
-TEST_F(SignInSubmission, AnApprovalThatCannotBePackedShowsTheBuildFailure)
-{
+TEST_F(SignInSubmission, AnApprovalThatCannotBePackedShowsTheBuildFailure) {
     // Out of memory for the block; then for the block and the text.
     Type(kTypedUser, kTypedPassword);
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK","username":"bob"})"));

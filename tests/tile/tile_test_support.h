@@ -23,21 +23,16 @@ struct ReleaseDeleter {
 // Holds the creation reference of a tile; the tile is destroyed when the owner goes.
 using TileOwner = std::unique_ptr<CQMCredentialTile, ReleaseDeleter>;
 
-inline TileOwner NewTile()
-{
-    return TileOwner(new CQMCredentialTile());
-}
+inline TileOwner NewTile() { return TileOwner(new CQMCredentialTile()); }
 
 // A caller-owned string from the tile, taken over and freed here.
-inline std::wstring TakeString(PWSTR text)
-{
+inline std::wstring TakeString(PWSTR text) {
     std::wstring copy = text != nullptr ? text : L"<null>";
     CoTaskMemFree(text);
     return copy;
 }
 
-inline std::wstring StringValue(CQMCredentialTile& tile, DWORD field)
-{
+inline std::wstring StringValue(CQMCredentialTile& tile, DWORD field) {
     PWSTR value = nullptr;
     EXPECT_EQ(S_OK, tile.GetStringValue(field, &value));
     return TakeString(value);
@@ -47,8 +42,7 @@ inline std::wstring StringValue(CQMCredentialTile& tile, DWORD field)
 using FreedBlock = std::vector<BYTE>;
 
 template <typename Action>
-std::vector<FreedBlock> BlocksFreedDuring(Action&& action)
-{
+std::vector<FreedBlock> BlocksFreedDuring(Action&& action) {
     std::vector<FreedBlock> freed;
     {
         ScopedPreFreeHook hook([&](const void* block, SIZE_T size) {
@@ -60,8 +54,7 @@ std::vector<FreedBlock> BlocksFreedDuring(Action&& action)
     return freed;
 }
 
-inline bool AllZero(const FreedBlock& block)
-{
+inline bool AllZero(const FreedBlock& block) {
     for (BYTE b : block) {
         if (b != 0) {
             return false;
@@ -70,8 +63,7 @@ inline bool AllZero(const FreedBlock& block)
     return true;
 }
 
-inline bool Contains(const FreedBlock& block, const std::wstring& text)
-{
+inline bool Contains(const FreedBlock& block, const std::wstring& text) {
     const auto* pattern = reinterpret_cast<const BYTE*>(text.data());
     size_t length = text.size() * sizeof(wchar_t);
     if (length == 0 || block.size() < length) {
@@ -86,7 +78,4 @@ inline bool Contains(const FreedBlock& block, const std::wstring& text)
 }
 
 // Bytes of a stored copy of text: its units and the terminator.
-inline size_t StoredSize(const std::wstring& text)
-{
-    return (text.size() + 1) * sizeof(wchar_t);
-}
+inline size_t StoredSize(const std::wstring& text) { return (text.size() + 1) * sizeof(wchar_t); }

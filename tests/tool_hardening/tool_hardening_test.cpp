@@ -30,8 +30,8 @@ ProcessResult RunCredhost(const std::string& mode, const std::string& verb, cons
 // sequence or reorder the text around it; 0 when there is none. Line feeds are the tool's own.
 unsigned RawControlIn(const std::string& utf8) {
     std::wstring text(utf8.size(), L'\0');
-    text.resize(static_cast<size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), static_cast<int>(text.size()))));
+    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                                        text.data(), static_cast<int>(text.size()))));
     for (const wchar_t c : text) {
         if ((c < 0x20 && c != L'\n') || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x061C ||
             c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)) {
@@ -93,10 +93,11 @@ TEST(ToolHardening, SecretLinesHoldingANulAreRefused) {
 
     wchar_t directory[MAX_PATH];
     GetTempPathW(MAX_PATH, directory);
-    const std::wstring users = std::wstring(directory) + L"qm-nul-users-" + std::to_wstring(GetCurrentProcessId()) + L".json";
-    const ProcessResult added = RunProcess(Quoted(WindowsPathOf(QM_TEST_AGENT)) + L" add-user --users " + Quoted(users) +
-                                               L" --user nul --iterations 1",
-                                           line, kRunTimeoutMs);
+    const std::wstring users =
+        std::wstring(directory) + L"qm-nul-users-" + std::to_wstring(GetCurrentProcessId()) + L".json";
+    const ProcessResult added = RunProcess(
+        Quoted(WindowsPathOf(QM_TEST_AGENT)) + L" add-user --users " + Quoted(users) + L" --user nul --iterations 1",
+        line, kRunTimeoutMs);
     EXPECT_EQ(added.exitCode, 1u) << added.output;
     EXPECT_NE(added.output.find("test-agent: the password holds a NUL character"), std::string::npos) << added.output;
     EXPECT_EQ(GetFileAttributesW(users.c_str()), INVALID_FILE_ATTRIBUTES) << "the user was added";

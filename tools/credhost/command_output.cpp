@@ -22,6 +22,4 @@ void WarnIfProviderLeaked(bool leaked) {
     }
 }
 
-void UnloadProvider(ProviderModule& module) {
-    WarnIfProviderLeaked(module.Unload() == S_FALSE);
-}
+void UnloadProvider(ProviderModule& module) { WarnIfProviderLeaked(module.Unload() == S_FALSE); }

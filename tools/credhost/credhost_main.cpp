@@ -14,16 +14,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     try {
         switch (command.verb) {
-        case CredhostVerb::List:
-            return RunList(command);
-        case CredhostVerb::Show:
-            return RunShow(command);
-        case CredhostVerb::SignIn:
-            return RunSignIn(command);
-        case CredhostVerb::Window:
-            return RunWindow(command);
-        case CredhostVerb::Help:
-            break;
+        case CredhostVerb::List: return RunList(command);
+        case CredhostVerb::Show: return RunShow(command);
+        case CredhostVerb::SignIn: return RunSignIn(command);
+        case CredhostVerb::Window: return RunWindow(command);
+        case CredhostVerb::Help: break;
         }
     } catch (const std::exception& e) {
         // Out of memory or a report that cannot be encoded; the provider's calls never throw.

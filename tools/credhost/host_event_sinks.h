@@ -12,8 +12,15 @@
 #include <new>
 
 enum class FieldEventKind {
-    State, InteractiveState, String, Checkbox, Bitmap,
-    ComboSelected, ComboDeleted, ComboAppended, SubmitButton
+    State,
+    InteractiveState,
+    String,
+    Checkbox,
+    Bitmap,
+    ComboSelected,
+    ComboDeleted,
+    ComboAppended,
+    SubmitButton
 };
 
 // One ICredentialProviderCredentialEvents call. text and bitmap are the provider's, valid only

@@ -9,7 +9,7 @@
 
 struct ProviderTarget {
     CLSID clsid{};
-    std::wstring dllPath;  // empty: created through COM from the registration
+    std::wstring dllPath;        // empty: created through COM from the registration
     std::wstring registeredDll;  // what InprocServer32 names, for the report
 };
 

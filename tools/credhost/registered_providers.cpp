@@ -56,11 +56,13 @@ std::vector<RegisteredProvider> ListRegisteredProviders() {
             provider.disabled = ReadRegistryDword(providerKey.Get(), L"Disabled") != 0;
         }
         RegistryKey classKey;
-        if (OpenRegistryKeyForReading(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid).c_str(), classKey) && provider.name.empty()) {
+        if (OpenRegistryKeyForReading(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid).c_str(), classKey) &&
+            provider.name.empty()) {
             provider.name = ReadRegistryString(classKey.Get(), nullptr);
         }
         RegistryKey serverKey;
-        if (OpenRegistryKeyForReading(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str(), serverKey)) {
+        if (OpenRegistryKeyForReading(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str(),
+                                      serverKey)) {
             provider.dllPath = ExpandedText(ReadRegistryString(serverKey.Get(), nullptr));
         }
         providers.push_back(std::move(provider));

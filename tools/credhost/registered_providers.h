@@ -8,10 +8,10 @@
 #include <vector>
 
 struct RegisteredProvider {
-    std::wstring clsid;    // "{...}" as registered
-    std::wstring name;     // the provider key's default value, else the class key's
-    std::wstring dllPath;  // InprocServer32's default value; empty when the class is not registered
-    bool disabled = false; // the provider key's Disabled value is non-zero: the sign-in screen skips it
+    std::wstring clsid;     // "{...}" as registered
+    std::wstring name;      // the provider key's default value, else the class key's
+    std::wstring dllPath;   // InprocServer32's default value; empty when the class is not registered
+    bool disabled = false;  // the provider key's Disabled value is non-zero: the sign-in screen skips it
 };
 
 std::vector<RegisteredProvider> ListRegisteredProviders();

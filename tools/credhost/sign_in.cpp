@@ -25,9 +25,8 @@ void DecodeSerialization(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& ser
 // A block that claims to be an interactive logon but does not hold together would be refused
 // by the logon machinery; one of another message type is only left undecoded.
 bool IsMalformedLogon(const DecodedLogon& logon) {
-    return !logon.decoded &&
-           (logon.messageType == kKerbInteractiveLogon || logon.messageType == kKerbWorkstationUnlockLogon ||
-            logon.messageType == 0);
+    return !logon.decoded && (logon.messageType == kKerbInteractiveLogon ||
+                              logon.messageType == kKerbWorkstationUnlockLogon || logon.messageType == 0);
 }
 
 void ReportLogonResult(ICredentialProviderCredential* tile, NTSTATUS status, SignInOutcome& outcome) {

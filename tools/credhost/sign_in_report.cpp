@@ -8,9 +8,7 @@
 
 namespace {
 
-std::string Utf8FromUtf16(const std::u16string& text) {
-    return Utf8FromWide(std::wstring(text.begin(), text.end()));
-}
+std::string Utf8FromUtf16(const std::u16string& text) { return Utf8FromWide(std::wstring(text.begin(), text.end())); }
 
 // Texts from the provider (and the agent behind it) can neither start a line of the report nor
 // reach the terminal as a control sequence.
@@ -21,8 +19,7 @@ std::string StatusText(bool present, const std::wstring& text) {
 }
 
 std::string PackageText(const SignInOutcome& outcome) {
-    const std::string name =
-        outcome.packageName.empty() ? "unknown package" : EscapedForDisplay(outcome.packageName);
+    const std::string name = outcome.packageName.empty() ? "unknown package" : EscapedForDisplay(outcome.packageName);
     return name + " (" + std::to_string(outcome.package) + ")";
 }
 
@@ -37,10 +34,10 @@ std::string LogonText(const DecodedLogon& logon) {
     if (!logon.decoded) {
         return text + "    not decoded: " + logon.problem + "\n";
     }
-    text += "    domain        " + Quoted(Utf8FromUtf16(logon.domain.text)) + "  (" + PlacementText(logon.domain) +
+    text +=
+        "    domain        " + Quoted(Utf8FromUtf16(logon.domain.text)) + "  (" + PlacementText(logon.domain) + ")\n";
+    text += "    user name     " + Quoted(Utf8FromUtf16(logon.userName.text)) + "  (" + PlacementText(logon.userName) +
             ")\n";
-    text += "    user name     " + Quoted(Utf8FromUtf16(logon.userName.text)) + "  (" +
-            PlacementText(logon.userName) + ")\n";
     text += "    password      " + std::to_string(logon.password.length / 2) + " characters, not shown  (" +
             PlacementText(logon.password) + ")\n";
     return text;
@@ -56,7 +53,8 @@ std::string SerializationText(const SignInOutcome& outcome) {
 std::string ReportResultText(const SignInOutcome& outcome) {
     char status[16];
     std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(outcome.reportedStatus));
-    const std::string call = std::string("  ReportResult(") + status + ") returned " + HResultText(outcome.reportResult);
+    const std::string call =
+        std::string("  ReportResult(") + status + ") returned " + HResultText(outcome.reportResult);
     if (FAILED(outcome.reportResult)) {
         return call + "\n";
     }
@@ -83,8 +81,8 @@ nlohmann::json SerializationJson(const SignInOutcome& outcome) {
     const DecodedLogon& logon = outcome.logon;
     nlohmann::json json = {
         {"package", outcome.package},
-        {"package_name", outcome.packageName.empty() ? nlohmann::json(nullptr)
-                                                     : nlohmann::json(Utf8FromWide(outcome.packageName))},
+        {"package_name",
+         outcome.packageName.empty() ? nlohmann::json(nullptr) : nlohmann::json(Utf8FromWide(outcome.packageName))},
         {"provider", GuidText(outcome.serializationProvider)},
         {"size", outcome.serializationSize},
         {"message_type", logon.messageType},
@@ -119,12 +117,12 @@ const char* SignInVerdictName(SignInVerdict verdict) {
 
 std::string SignInReportText(const SignInReport& report) {
     const SignInOutcome& outcome = report.outcome;
-    std::string text = "Sign-in as " + Quoted(Utf8FromWide(report.userName)) + ", scenario " +
-                       ScenarioName(report.scenario) + "\n";
+    std::string text =
+        "Sign-in as " + Quoted(Utf8FromWide(report.userName)) + ", scenario " + ScenarioName(report.scenario) + "\n";
     switch (report.verdict) {
     case SignInVerdict::SignedIn:
-        text += "  Signed in: the tile returned a credential (" + std::string(SerializationResponseName(outcome.response)) +
-                ")\n";
+        text += "  Signed in: the tile returned a credential (" +
+                std::string(SerializationResponseName(outcome.response)) + ")\n";
         text += SerializationText(outcome);
         text += ReportResultText(outcome);
         break;

@@ -10,9 +10,7 @@ std::wstring CopyOf(const ReceivedCoTaskString& text) {
 }
 
 // A getter that succeeded must have handed a value over.
-void RequireValue(TileField& field, bool present) {
-    field.valueMissing = SUCCEEDED(field.valueResult) && !present;
-}
+void RequireValue(TileField& field, bool present) { field.valueMissing = SUCCEEDED(field.valueResult) && !present; }
 
 void ReadTextValue(ICredentialProviderCredential* tile, TileField& field) {
     ReceivedCoTaskString value;
@@ -82,24 +80,12 @@ void ReadFieldValue(ICredentialProviderCredential* tile, TileField& field) {
     case CPFT_SMALL_TEXT:
     case CPFT_COMMAND_LINK:
     case CPFT_EDIT_TEXT:
-    case CPFT_PASSWORD_TEXT:
-        ReadTextValue(tile, field);
-        return;
-    case CPFT_TILE_IMAGE:
-        ReadBitmapValue(tile, field);
-        return;
-    case CPFT_CHECKBOX:
-        ReadCheckboxValue(tile, field);
-        return;
-    case CPFT_COMBOBOX:
-        ReadComboBoxValue(tile, field);
-        return;
-    case CPFT_SUBMIT_BUTTON:
-        field.valueResult = tile->GetSubmitButtonValue(field.id, &field.adjacentTo);
-        return;
-    default:
-        field.valueResult = E_NOTIMPL;
-        return;
+    case CPFT_PASSWORD_TEXT: ReadTextValue(tile, field); return;
+    case CPFT_TILE_IMAGE: ReadBitmapValue(tile, field); return;
+    case CPFT_CHECKBOX: ReadCheckboxValue(tile, field); return;
+    case CPFT_COMBOBOX: ReadComboBoxValue(tile, field); return;
+    case CPFT_SUBMIT_BUTTON: field.valueResult = tile->GetSubmitButtonValue(field.id, &field.adjacentTo); return;
+    default: field.valueResult = E_NOTIMPL; return;
     }
 }
 

@@ -22,14 +22,14 @@ struct TileField {
     CREDENTIAL_PROVIDER_FIELD_STATE state = CPFS_HIDDEN;
     CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE interactiveState = CPFIS_NONE;
     HRESULT valueResult = E_PENDING;
-    bool valueMissing = false;    // the getter succeeded but left its out-parameter null
-    std::wstring text;            // text fields (not the password field), checkbox label
-    size_t secretLength = 0;      // password fields: length of what the tile served
-    DWORD adjacentTo = 0;         // submit button
-    BOOL checked = FALSE;         // checkbox
+    bool valueMissing = false;  // the getter succeeded but left its out-parameter null
+    std::wstring text;          // text fields (not the password field), checkbox label
+    size_t secretLength = 0;    // password fields: length of what the tile served
+    DWORD adjacentTo = 0;       // submit button
+    BOOL checked = FALSE;       // checkbox
     std::vector<std::wstring> comboItems;
     DWORD comboSelected = 0;
-    LONG bitmapWidth = 0;         // tile image, when the tile served one
+    LONG bitmapWidth = 0;  // tile image, when the tile served one
     LONG bitmapHeight = 0;
 };
 

@@ -30,8 +30,7 @@ std::string FieldLine(const TileField& field) {
     const std::string interactive =
         SUCCEEDED(field.stateResult) ? InteractiveStateName(field.interactiveState) : HResultText(field.stateResult);
     return "    " + Padded(std::to_string(field.id), 4) + Padded(FieldTypeName(field.type), 15) +
-           Padded(Quoted(field.label), 22) + Padded(state, 17) + Padded(interactive, 11) + FieldValueText(field) +
-           "\n";
+           Padded(Quoted(field.label), 22) + Padded(state, 17) + Padded(interactive, 11) + FieldValueText(field) + "\n";
 }
 
 nlohmann::json FieldJson(const TileField& field) {
@@ -51,15 +50,9 @@ nlohmann::json FieldJson(const TileField& field) {
         return json;
     }
     switch (field.type) {
-    case CPFT_PASSWORD_TEXT:
-        json["value_length"] = field.secretLength;
-        break;
-    case CPFT_SUBMIT_BUTTON:
-        json["adjacent_to"] = field.adjacentTo;
-        break;
-    case CPFT_TILE_IMAGE:
-        json["bitmap"] = {{"width", field.bitmapWidth}, {"height", field.bitmapHeight}};
-        break;
+    case CPFT_PASSWORD_TEXT: json["value_length"] = field.secretLength; break;
+    case CPFT_SUBMIT_BUTTON: json["adjacent_to"] = field.adjacentTo; break;
+    case CPFT_TILE_IMAGE: json["bitmap"] = {{"width", field.bitmapWidth}, {"height", field.bitmapHeight}}; break;
     case CPFT_CHECKBOX:
         json["checked"] = field.checked != FALSE;
         json["value"] = Utf8FromWide(field.text);
@@ -73,9 +66,7 @@ nlohmann::json FieldJson(const TileField& field) {
         json["selected"] = field.comboSelected;
         break;
     }
-    default:
-        json["value"] = Utf8FromWide(field.text);
-        break;
+    default: json["value"] = Utf8FromWide(field.text); break;
     }
     return json;
 }
@@ -93,12 +84,10 @@ std::string FieldValueText(const TileField& field) {
     switch (field.type) {
     case CPFT_PASSWORD_TEXT:
         return field.secretLength == 0 ? "\"\"" : std::to_string(field.secretLength) + " characters (not shown)";
-    case CPFT_SUBMIT_BUTTON:
-        return "beside field " + std::to_string(field.adjacentTo);
+    case CPFT_SUBMIT_BUTTON: return "beside field " + std::to_string(field.adjacentTo);
     case CPFT_TILE_IMAGE:
         return "bitmap " + std::to_string(field.bitmapWidth) + "x" + std::to_string(field.bitmapHeight);
-    case CPFT_CHECKBOX:
-        return std::string(field.checked ? "[x] " : "[ ] ") + Quoted(field.text);
+    case CPFT_CHECKBOX: return std::string(field.checked ? "[x] " : "[ ] ") + Quoted(field.text);
     case CPFT_COMBOBOX: {
         std::string items;
         for (const std::wstring& item : field.comboItems) {
@@ -106,8 +95,7 @@ std::string FieldValueText(const TileField& field) {
         }
         return items + " (item " + std::to_string(field.comboSelected) + " selected)";
     }
-    default:
-        return Quoted(field.text);
+    default: return Quoted(field.text);
     }
 }
 
@@ -163,7 +151,7 @@ nlohmann::json ShowReportJson(const ShowReport& report) {
         {"scenario", ScenarioName(report.scenario)},
         {"tile_count", report.tileCount},
         {"default_tile", report.defaultTile == CREDENTIAL_PROVIDER_NO_DEFAULT ? nlohmann::json(nullptr)
-                                                                               : nlohmann::json(report.defaultTile)},
+                                                                              : nlohmann::json(report.defaultTile)},
         {"auto_logon", report.autoLogon != FALSE},
         {"tiles", std::move(tiles)},
     };

@@ -6,29 +6,30 @@
 
 // The usage text names the pipe that the server serves, from its one definition.
 std::wstring AgentUsageText() {
-    return
-        L"test-agent: a reference server for the qm-agent pipe protocol, for development, demos and\n"
-        L"end-to-end tests. It is NOT the production qm-agent: it checks passwords against a local\n"
-        L"users file and nothing else. Do not deploy it.\n"
-        L"\n"
-        L"Usage:\n"
-        L"  test-agent serve --users FILE [--instances N] [--delay MS] [--no-answer]\n"
-        L"      Serves " + std::wstring(kAgentPipeName) + L" until Ctrl+C. Refuses to start when another\n"
-        L"      server owns the pipe. Logs one line per request (time, user, verdict, duration),\n"
-        L"      never a password.\n"
-        L"      --instances N  pipe instances served at once (default 4)\n"
-        L"      --delay MS     wait MS milliseconds before each reply\n"
-        L"      --no-answer    read each request but never reply (the client must time out)\n"
-        L"  test-agent add-user --users FILE --user NAME [--full-name TEXT] [--email ADDRESS]\n"
-        L"                      [--admin] [--iterations N]\n"
-        L"      Adds a user to FILE (created when missing). The password is read from the console\n"
-        L"      without echo, or as one line from standard input when that is not a console.\n"
-        L"      --iterations N PBKDF2-SHA256 iterations for this user, 1 to 10000000 (default\n"
-        L"                     100000); a request for an unknown name costs as many iterations as\n"
-        L"                     the costliest user, so that its answer time tells nothing\n"
-        L"  test-agent help\n"
-        L"\n"
-        L"Exit codes: 0 success, 1 failure, 2 usage error.\n";
+    return L"test-agent: a reference server for the qm-agent pipe protocol, for development, demos and\n"
+           L"end-to-end tests. It is NOT the production qm-agent: it checks passwords against a local\n"
+           L"users file and nothing else. Do not deploy it.\n"
+           L"\n"
+           L"Usage:\n"
+           L"  test-agent serve --users FILE [--instances N] [--delay MS] [--no-answer]\n"
+           L"      Serves " +
+           std::wstring(kAgentPipeName) +
+           L" until Ctrl+C. Refuses to start when another\n"
+           L"      server owns the pipe. Logs one line per request (time, user, verdict, duration),\n"
+           L"      never a password.\n"
+           L"      --instances N  pipe instances served at once (default 4)\n"
+           L"      --delay MS     wait MS milliseconds before each reply\n"
+           L"      --no-answer    read each request but never reply (the client must time out)\n"
+           L"  test-agent add-user --users FILE --user NAME [--full-name TEXT] [--email ADDRESS]\n"
+           L"                      [--admin] [--iterations N]\n"
+           L"      Adds a user to FILE (created when missing). The password is read from the console\n"
+           L"      without echo, or as one line from standard input when that is not a console.\n"
+           L"      --iterations N PBKDF2-SHA256 iterations for this user, 1 to 10000000 (default\n"
+           L"                     100000); a request for an unknown name costs as many iterations as\n"
+           L"                     the costliest user, so that its answer time tells nothing\n"
+           L"  test-agent help\n"
+           L"\n"
+           L"Exit codes: 0 success, 1 failure, 2 usage error.\n";
 }
 
 namespace {
@@ -86,20 +87,19 @@ bool ParseServeOption(const std::wstring& option, ArgumentCursor& args, AgentCom
     return false;
 }
 
-bool ParseAddUserOption(const std::wstring& option, ArgumentCursor& args, AgentCommand& command,
-                        std::wstring& error) {
+bool ParseAddUserOption(const std::wstring& option, ArgumentCursor& args, AgentCommand& command, std::wstring& error) {
     if (option == L"--admin") {
         command.isAdmin = true;
         return true;
     }
     if (option == L"--iterations") {
-        return TakeCount(args, kMinHashIterations, kMaxHashIterations, L"--iterations takes a number from 1 to 10000000",
-                         command.iterations, error);
+        return TakeCount(args, kMinHashIterations, kMaxHashIterations,
+                         L"--iterations takes a number from 1 to 10000000", command.iterations, error);
     }
-    std::wstring* target = option == L"--user" ? &command.userName
+    std::wstring* target = option == L"--user"        ? &command.userName
                            : option == L"--full-name" ? &command.fullName
-                           : option == L"--email" ? &command.email
-                           : nullptr;
+                           : option == L"--email"     ? &command.email
+                                                      : nullptr;
     if (target == nullptr) {
         error = L"unknown option for add-user: " + option;
         return false;

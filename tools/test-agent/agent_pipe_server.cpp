@@ -46,13 +46,11 @@ HRESULT AgentPipeServer::Start() noexcept try {
         return HRESULT_FROM_WIN32(GetLastError());
     }
     for (DWORD i = 0; i < m_options.instances; ++i) {
-        const DWORD openMode =
-            PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (i == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-        KernelHandle pipe(CreateNamedPipeW(m_options.pipeName.c_str(), openMode,
-                                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT |
-                                               PIPE_REJECT_REMOTE_CLIENTS,
-                                           m_options.instances, kPipeBufferBytes, kPipeBufferBytes, 0,
-                                           security.Attributes()));
+        const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (i == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+        KernelHandle pipe(
+            CreateNamedPipeW(m_options.pipeName.c_str(), openMode,
+                             PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                             m_options.instances, kPipeBufferBytes, kPipeBufferBytes, 0, security.Attributes()));
         if (!pipe) {
             const DWORD error = GetLastError();
             m_pipes.clear();
@@ -141,7 +139,8 @@ void AgentPipeServer::ServeOneClient(HANDLE pipe, HANDLE ioEvent, char* request)
         io.AwaitClientClose(INFINITE);
         return;
     }
-    if (m_options.replyDelayMs != 0 && WaitForSingleObject(m_stopEvent.Get(), m_options.replyDelayMs) == WAIT_OBJECT_0) {
+    if (m_options.replyDelayMs != 0 &&
+        WaitForSingleObject(m_stopEvent.Get(), m_options.replyDelayMs) == WAIT_OBJECT_0) {
         return;
     }
     error = io.Write(decision.reply.data(), static_cast<DWORD>(decision.reply.size()), kReplyWriteTimeoutMs);

@@ -19,8 +19,8 @@ inline constexpr DWORD kMaxRequestBytes = 16 * 1024;
 struct AgentServerOptions {
     std::wstring pipeName = kAgentPipeName;
     DWORD instances = 4;
-    DWORD replyDelayMs = 0;        // wait this long before each reply
-    bool neverAnswer = false;      // read and decide, but never reply; hold the connection
+    DWORD replyDelayMs = 0;          // wait this long before each reply
+    bool neverAnswer = false;        // read and decide, but never reply; hold the connection
     DWORD requestTimeoutMs = 10000;  // drop a client that sends no complete request in this time
 };
 

@@ -10,8 +10,8 @@
 
 struct AuthRequest {
     std::string action;
-    std::string username;   // UTF-8, escapes decoded
-    SecretBytes password;   // UTF-8, escapes decoded, no terminator
+    std::string username;  // UTF-8, escapes decoded
+    SecretBytes password;  // UTF-8, escapes decoded, no terminator
     bool hasAction = false;
     bool hasUsername = false;
     bool hasPassword = false;
@@ -19,7 +19,7 @@ struct AuthRequest {
 
 enum class RequestParseStatus {
     Parsed,
-    Malformed,    // not one flat JSON object of string values, a key given twice, bad UTF-8, a NUL
+    Malformed,  // not one flat JSON object of string values, a key given twice, bad UTF-8, a NUL
     OutOfMemory,
 };
 

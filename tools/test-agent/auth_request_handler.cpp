@@ -77,8 +77,7 @@ AgentDecision DecideOnCredentials(const AuthRequest& request, const UserStore& s
     PasswordHash typed{};
     if (FAILED(DerivePasswordHash(request.password.data(), request.password.size(), user->salt, user->iterations,
                                   typed))) {
-        return Refusal("ERROR", "The agent could not check the password.", "ERROR (hashing failed)",
-                       request.username);
+        return Refusal("ERROR", "The agent could not check the password.", "ERROR (hashing failed)", request.username);
     }
     if (!PasswordHashesEqual(typed, user->hash)) {
         return Refusal("DENIED", kBadCredentials, "DENIED (wrong password)", request.username);

@@ -9,9 +9,9 @@
 inline constexpr char kAgentSource[] = "test-agent";
 
 struct AgentDecision {
-    std::string reply;      // the reply message: one flat JSON object
-    std::string logUser;    // the user name as the request gave it, "-" when it gave none
-    std::string verdict;    // for the log: "OK", "DENIED (...)", "REFUSED (...)", "ERROR (...)"
+    std::string reply;    // the reply message: one flat JSON object
+    std::string logUser;  // the user name as the request gave it, "-" when it gave none
+    std::string verdict;  // for the log: "OK", "DENIED (...)", "REFUSED (...)", "ERROR (...)"
     bool approved = false;
 };
 

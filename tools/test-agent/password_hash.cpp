@@ -25,9 +25,7 @@ private:
     BCRYPT_ALG_HANDLE m_handle = nullptr;
 };
 
-HRESULT HResultFromNtStatus(NTSTATUS status) noexcept {
-    return status >= 0 ? S_OK : HRESULT_FROM_NT(status);
-}
+HRESULT HResultFromNtStatus(NTSTATUS status) noexcept { return status >= 0 ? S_OK : HRESULT_FROM_NT(status); }
 
 }  // namespace
 

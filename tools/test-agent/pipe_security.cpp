@@ -42,8 +42,7 @@ HRESULT PipeSecurity::Create() noexcept try {
     // Administrators (BA) and the agent's own account, which must create further instances.
     m_sddl = L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + user + L")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(m_sddl.c_str(), SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(m_sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
     m_descriptor.reset(descriptor);

@@ -14,12 +14,9 @@ int wmain(int argc, wchar_t** argv) {
         return kAgentExitUsage;
     }
     switch (command.verb) {
-    case AgentVerb::Serve:
-        return RunServe(command);
-    case AgentVerb::AddUser:
-        return RunAddUser(command);
-    case AgentVerb::Help:
-        break;
+    case AgentVerb::Serve: return RunServe(command);
+    case AgentVerb::AddUser: return RunAddUser(command);
+    case AgentVerb::Help: break;
     }
     WriteOut(Utf8FromWide(AgentUsageText()));
     return kAgentExitSuccess;

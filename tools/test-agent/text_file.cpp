@@ -6,8 +6,8 @@
 
 HRESULT ReadWholeFile(PCWSTR path, size_t maxBytes, std::string& content) noexcept try {
     content.clear();
-    KernelHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle file(
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
@@ -35,8 +35,8 @@ HRESULT ReplaceFileContents(PCWSTR path, const std::string& content) noexcept tr
     const std::wstring temporary = std::wstring(path) + L".tmp";
     HRESULT hr = S_OK;
     {
-        KernelHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        KernelHandle file(
+            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             return HRESULT_FROM_WIN32(GetLastError());
         }

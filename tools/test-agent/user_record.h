@@ -12,8 +12,8 @@
 inline constexpr size_t kMaxReplyNameUnits = 255;
 
 struct UserRecord {
-    std::string username;   // the account name sent back on approval
-    std::string email;      // optional second name the user may sign in with
+    std::string username;  // the account name sent back on approval
+    std::string email;     // optional second name the user may sign in with
     std::string fullName;
     bool isAdmin = false;
     ULONG iterations = kDefaultHashIterations;

@@ -198,7 +198,8 @@ public:
         serialization->cbSerialization = 0;
         return Mode(L"null-value") ? S_OK : PackLogon(serialization);
     }
-    IFACEMETHODIMP ReportResult(NTSTATUS, NTSTATUS, LPWSTR* statusText, CREDENTIAL_PROVIDER_STATUS_ICON* icon) override {
+    IFACEMETHODIMP ReportResult(NTSTATUS, NTSTATUS, LPWSTR* statusText,
+                                CREDENTIAL_PROVIDER_STATUS_ICON* icon) override {
         *icon = CPSI_NONE;
         *statusText = Mode(L"control-text") ? CoTaskCopy(kControls) : nullptr;
         return S_OK;

@@ -18,12 +18,9 @@ HWND MakeChild(HWND parent, PCWSTR className, PCWSTR text, DWORD style, int id, 
 
 HWND MakeControl(HWND parent, const TileField& field, int id, const WindowFonts& fonts) {
     switch (field.type) {
-    case CPFT_TILE_IMAGE:
-        return MakeChild(parent, L"STATIC", L"", SS_OWNERDRAW, id, fonts.Normal());
-    case CPFT_LARGE_TEXT:
-        return MakeChild(parent, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, id, fonts.Large());
-    case CPFT_SMALL_TEXT:
-        return MakeChild(parent, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, id, fonts.Normal());
+    case CPFT_TILE_IMAGE: return MakeChild(parent, L"STATIC", L"", SS_OWNERDRAW, id, fonts.Normal());
+    case CPFT_LARGE_TEXT: return MakeChild(parent, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, id, fonts.Large());
+    case CPFT_SMALL_TEXT: return MakeChild(parent, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, id, fonts.Normal());
     case CPFT_COMMAND_LINK:
         return MakeChild(parent, L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_NOTIFY | WS_TABSTOP, id, fonts.Link());
     case CPFT_EDIT_TEXT:
@@ -34,12 +31,10 @@ HWND MakeControl(HWND parent, const TileField& field, int id, const WindowFonts&
     case CPFT_SUBMIT_BUTTON:
         return MakeChild(parent, L"BUTTON", field.label.empty() ? L"Submit" : field.label.c_str(),
                          BS_DEFPUSHBUTTON | WS_TABSTOP, id, fonts.Normal());
-    case CPFT_CHECKBOX:
-        return MakeChild(parent, L"BUTTON", L"", BS_AUTOCHECKBOX | WS_TABSTOP, id, fonts.Normal());
+    case CPFT_CHECKBOX: return MakeChild(parent, L"BUTTON", L"", BS_AUTOCHECKBOX | WS_TABSTOP, id, fonts.Normal());
     case CPFT_COMBOBOX:
         return MakeChild(parent, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, id, fonts.Normal());
-    default:
-        return nullptr;
+    default: return nullptr;
     }
 }
 
@@ -110,11 +105,8 @@ void ShowFieldChange(const FieldValue& value, const FieldWindows& windows, Field
             ShowComboItems(field, windows.control);
         }
         return;
-    case FieldEventKind::Bitmap:
-        InvalidateRect(windows.control, nullptr, TRUE);
-        return;
-    default:
-        return;
+    case FieldEventKind::Bitmap: InvalidateRect(windows.control, nullptr, TRUE); return;
+    default: return;
     }
 }
 
@@ -135,12 +127,8 @@ void ShowInteractiveState(const FieldValue& value, const FieldWindows& windows, 
 void RecordFieldEvent(FieldValue& value, PostedFieldEvent& event) {
     TileField& field = value.field;
     switch (event.kind) {
-    case FieldEventKind::State:
-        field.state = event.state;
-        return;
-    case FieldEventKind::InteractiveState:
-        field.interactiveState = event.interactiveState;
-        return;
+    case FieldEventKind::State: field.state = event.state; return;
+    case FieldEventKind::InteractiveState: field.interactiveState = event.interactiveState; return;
     case FieldEventKind::String:
         // A password set by the provider goes to its control only; the record keeps the length.
         if (field.type == CPFT_PASSWORD_TEXT) {
@@ -153,23 +141,15 @@ void RecordFieldEvent(FieldValue& value, PostedFieldEvent& event) {
         field.checked = event.checked;
         field.text = event.text;
         return;
-    case FieldEventKind::Bitmap:
-        value.image = std::move(event.bitmap);
-        return;
-    case FieldEventKind::ComboSelected:
-        field.comboSelected = event.item;
-        return;
+    case FieldEventKind::Bitmap: value.image = std::move(event.bitmap); return;
+    case FieldEventKind::ComboSelected: field.comboSelected = event.item; return;
     case FieldEventKind::ComboDeleted:
         if (event.item < field.comboItems.size()) {
             field.comboItems.erase(field.comboItems.begin() + event.item);
         }
         return;
-    case FieldEventKind::ComboAppended:
-        field.comboItems.push_back(event.text);
-        return;
-    case FieldEventKind::SubmitButton:
-        field.adjacentTo = event.item;
-        return;
+    case FieldEventKind::ComboAppended: field.comboItems.push_back(event.text); return;
+    case FieldEventKind::SubmitButton: field.adjacentTo = event.item; return;
     }
 }
 

@@ -48,7 +48,8 @@ private:
 
 HRESULT EncodePng(const std::wstring& path, UINT width, UINT height, UINT stride, BYTE* pixels) {
     ComPtr<IWICImagingFactory> factory;
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(factory.Receive()));
+    HRESULT hr =
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(factory.Receive()));
     if (FAILED(hr)) {
         return hr;
     }

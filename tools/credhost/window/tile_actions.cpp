@@ -26,13 +26,11 @@ std::wstring StatusTextOf(const SignInReport& report, CREDENTIAL_PROVIDER_STATUS
         }
         icon = CPSI_SUCCESS;
         return L"Signed in: the tile returned a credential.";
-    case SignInVerdict::Refused:
-        return outcome.hasStatusText ? outcome.statusText : L"Refused, without a status text.";
+    case SignInVerdict::Refused: return outcome.hasStatusText ? outcome.statusText : L"Refused, without a status text.";
     default:
         icon = CPSI_ERROR;
         return L"Provider failure: " + WideFromUtf8(outcome.failedStep) + L" (" +
-               WideFromUtf8(HResultText(FAILED(report.failure) ? report.failure : outcome.serializationResult)) +
-               L")";
+               WideFromUtf8(HResultText(FAILED(report.failure) ? report.failure : outcome.serializationResult)) + L")";
     }
 }
 

@@ -93,7 +93,8 @@ void TileHost::OpenTiles(TilesSnapshot& snapshot) {
             FieldValue value{std::move(field), OwnedBitmap()};
             HBITMAP image = nullptr;
             // The caller of GetBitmapValue owns the bitmap it is given.
-            if (value.field.type == CPFT_TILE_IMAGE && SUCCEEDED(tile->Tile()->GetBitmapValue(value.field.id, &image))) {
+            if (value.field.type == CPFT_TILE_IMAGE &&
+                SUCCEEDED(tile->Tile()->GetBitmapValue(value.field.id, &image))) {
                 value.image = OwnedBitmap(image);
             }
             view.fields.push_back(std::move(value));
@@ -138,8 +139,9 @@ void TileHost::ClickCommandLink(DWORD tile, DWORD field) {
 }
 
 void TileHost::Submit(DWORD tile, const std::wstring& userName) {
-    PostToWindow(m_window, kMsgSubmitted, 0,
-                 SubmitFromWindow(TileAt(tile), DescribeProviderTarget(m_target), m_scenario, userName, m_reportStatus));
+    PostToWindow(
+        m_window, kMsgSubmitted, 0,
+        SubmitFromWindow(TileAt(tile), DescribeProviderTarget(m_target), m_scenario, userName, m_reportStatus));
 }
 
 void TileHost::Release() {

@@ -28,7 +28,8 @@ void DrawTileListItem(const DRAWITEMSTRUCT& item, const TileSnapshot& tile, cons
     int top = rect.top + 10;
     for (const FieldValue& value : tile.fields) {
         const TileField& field = value.field;
-        const bool text = field.type == CPFT_LARGE_TEXT || field.type == CPFT_SMALL_TEXT || field.type == CPFT_EDIT_TEXT;
+        const bool text =
+            field.type == CPFT_LARGE_TEXT || field.type == CPFT_SMALL_TEXT || field.type == CPFT_EDIT_TEXT;
         if (!text || !IsShownInDeselectedTile(field) || field.text.empty() || top > rect.bottom - 16) {
             continue;
         }

@@ -50,9 +50,7 @@ DWORD TileView::ListSelection() const noexcept {
     return static_cast<DWORD>(SendMessageW(m_fixed.list, LB_GETCURSEL, 0, 0));
 }
 
-void TileView::RestoreListSelection() noexcept {
-    SendMessageW(m_fixed.list, LB_SETCURSEL, m_selected, 0);
-}
+void TileView::RestoreListSelection() noexcept { SendMessageW(m_fixed.list, LB_SETCURSEL, m_selected, 0); }
 
 void TileView::ShowTiles(TilesSnapshot& snapshot) {
     DestroyFieldWindows();
@@ -104,9 +102,7 @@ void TileView::DestroyFieldWindows() {
     m_controls.clear();
 }
 
-void TileView::Layout() {
-    LayOutWindow(m_window, m_fixed, SelectedFields(), m_controls);
-}
+void TileView::Layout() { LayOutWindow(m_window, m_fixed, SelectedFields(), m_controls); }
 
 void TileView::ShowFieldEvent(PostedFieldEvent& event) {
     if (event.tile >= m_tiles.size()) {

@@ -15,9 +15,8 @@ HWND TileWindow::Create(const std::wstring& title) {
     RECT frame{0, 0, 940, 520};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
-    return CreateWindowExW(WS_EX_CONTROLPARENT, kTileWindowClass, title.c_str(), style, 0, 0,
-                           frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), this);
+    return CreateWindowExW(WS_EX_CONTROLPARENT, kTileWindowClass, title.c_str(), style, 0, 0, frame.right - frame.left,
+                           frame.bottom - frame.top, nullptr, nullptr, GetModuleHandleW(nullptr), this);
 }
 
 LRESULT CALLBACK TileWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -42,44 +41,29 @@ LRESULT CALLBACK TileWindow::Procedure(HWND window, UINT message, WPARAM wParam,
 
 LRESULT TileWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE:
-        m_view.Create(m_window);
-        return 0;
-    case kMsgTilesRead:
-        OnTilesRead(std::unique_ptr<TilesSnapshot>(reinterpret_cast<TilesSnapshot*>(lParam)));
-        return 0;
+    case WM_CREATE: m_view.Create(m_window); return 0;
+    case kMsgTilesRead: OnTilesRead(std::unique_ptr<TilesSnapshot>(reinterpret_cast<TilesSnapshot*>(lParam))); return 0;
     case kMsgFieldEvent:
         m_view.ShowFieldEvent(*std::unique_ptr<PostedFieldEvent>(reinterpret_cast<PostedFieldEvent*>(lParam)));
         return 0;
-    case kMsgSubmitted:
-        OnSubmitted(std::unique_ptr<SignInReport>(reinterpret_cast<SignInReport*>(lParam)));
-        return 0;
+    case kMsgSubmitted: OnSubmitted(std::unique_ptr<SignInReport>(reinterpret_cast<SignInReport*>(lParam))); return 0;
     case kMsgSelected:
         if (wParam != 0) {
             m_actions.Submit();
         }
         return 0;
-    case WM_COMMAND:
-        m_actions.OnCommand(LOWORD(wParam), HIWORD(wParam));
-        return 0;
-    case WM_DRAWITEM:
-        return m_view.DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-    case WM_CTLCOLORSTATIC:
-        return m_view.ColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_COMMAND: m_actions.OnCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
+    case WM_DRAWITEM: return m_view.DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_CTLCOLORSTATIC: return m_view.ColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_SETCURSOR:
         if (m_view.IsBusy()) {
             SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
             return TRUE;
         }
         break;
-    case WM_TIMER:
-        OnCaptureTimer(wParam);
-        return 0;
-    case WM_DESTROY:
-        OnDestroy();
-        return 0;
-    default:
-        break;
+    case WM_TIMER: OnCaptureTimer(wParam); return 0;
+    case WM_DESTROY: OnDestroy(); return 0;
+    default: break;
     }
     return DefWindowProcW(m_window, message, wParam, lParam);
 }

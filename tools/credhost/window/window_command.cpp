@@ -47,12 +47,11 @@ int RunWindow(const CredhostCommand& command) {
     controls.dwICC = ICC_PROGRESS_CLASS;
     InitCommonControlsEx(&controls);
 
-    const WindowScript script{command.screenshotPath, command.hasUserName, command.userName, &password,
-                              command.submit};
+    const WindowScript script{command.screenshotPath, command.hasUserName, command.userName, &password, command.submit};
     ProviderApartment providerThread;
     TileWindow window(providerThread, command.screenshotPath.empty() ? nullptr : &script);
-    const std::wstring title = L"credhost \u2014 " + command.provider + L" \u2014 " +
-                               WideFromUtf8(ScenarioName(command.scenario));
+    const std::wstring title =
+        L"credhost \u2014 " + command.provider + L" \u2014 " + WideFromUtf8(ScenarioName(command.scenario));
     if (window.Create(title) == nullptr || !providerThread.Start()) {
         WriteErr("credhost: cannot create the window (is there a display?)\n");
         return kExitProviderFailure;

@@ -22,8 +22,8 @@ public:
 
 private:
     static OwnedFont Make(int height, int weight, BOOL underline, PCWSTR face, DWORD pitch = DEFAULT_PITCH | FF_SWISS) {
-        return OwnedFont(CreateFontW(height, 0, 0, 0, weight, FALSE, underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitch, face));
+        return OwnedFont(CreateFontW(height, 0, 0, 0, weight, FALSE, underline, FALSE, DEFAULT_CHARSET,
+                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitch, face));
     }
 
     OwnedFont m_normal;

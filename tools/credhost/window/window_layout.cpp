@@ -39,15 +39,16 @@ int ShownControlOf(const std::vector<FieldValue>& fields, const std::vector<Fiel
 
 FixedControls CreateFixedControls(HWND window, const WindowFonts& fonts) {
     FixedControls fixed;
-    fixed.list = MakeChild(window, L"LISTBOX",
-                           WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
-                           kTileListId, fonts.Normal(), WS_EX_CLIENTEDGE);
+    fixed.list =
+        MakeChild(window, L"LISTBOX",
+                  WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+                  kTileListId, fonts.Normal(), WS_EX_CLIENTEDGE);
     SendMessageW(fixed.list, LB_SETITEMHEIGHT, 0, kTileListItemHeight);
     fixed.statusIcon = MakeChild(window, L"STATIC", SS_ICON, kStatusIconId, fonts.Normal());
     fixed.statusText = MakeChild(window, L"STATIC", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kStatusTextId, fonts.Normal());
     fixed.wait = MakeChild(window, PROGRESS_CLASSW, PBS_MARQUEE, kWaitIndicatorId, fonts.Normal());
-    fixed.outcome = MakeChild(window, L"EDIT", WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
-                              kOutcomeTextId, fonts.Mono(), WS_EX_CLIENTEDGE);
+    fixed.outcome = MakeChild(window, L"EDIT", WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, kOutcomeTextId,
+                              fonts.Mono(), WS_EX_CLIENTEDGE);
     return fixed;
 }
 
@@ -89,8 +90,7 @@ void LayOutWindow(HWND window, const FixedControls& fixed, const std::vector<Fie
             break;
         default:  // edits and combo boxes: a label, then the control
             MoveWindow(windows.label, kFieldsLeft, top + 4, kLabelWidth, 20, TRUE);
-            MoveWindow(windows.control, kControlLeft, top, kControlWidth,
-                       field.type == CPFT_COMBOBOX ? 160 : 24, TRUE);
+            MoveWindow(windows.control, kControlLeft, top, kControlWidth, field.type == CPFT_COMBOBOX ? 160 : 24, TRUE);
             top += 32;
             break;
         }

@@ -39,9 +39,7 @@ void WindowScriptRun::Start() {
     ScheduleCapture();
 }
 
-void WindowScriptRun::ScheduleCapture() {
-    SetTimer(m_view.Window(), kCaptureTimer, kCaptureDelayMs, nullptr);
-}
+void WindowScriptRun::ScheduleCapture() { SetTimer(m_view.Window(), kCaptureTimer, kCaptureDelayMs, nullptr); }
 
 HRESULT WindowScriptRun::Capture() {
     const HRESULT hr = SaveWindowAsPng(m_view.Window(), m_script.path);

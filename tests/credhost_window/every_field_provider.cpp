@@ -3,7 +3,10 @@
 #include <credentialprovider.h>
 
 #include <cwchar>
-#include <new>
+
+#include "base/co_task_str_dup.h"
+#include "base/com_object.h"
+#include "base/com_ptr.h"
 
 namespace {
 
@@ -11,7 +14,7 @@ const CLSID kClsid = {0x5E1F7A2C, 0x3B4D, 0x4E6F, {0x8A, 0x9B, 0x0C, 0x1D, 0x2E,
 LONG g_objects = 0;
 // The provider's sink and its tile count, shared with the tiles: ticking the checkbox adds a
 // third tile and tells the host through CredentialsChanged.
-ICredentialProviderEvents* g_providerEvents = nullptr;
+ComPtr<ICredentialProviderEvents> g_providerEvents;
 UINT_PTR g_adviseContext = 0;
 DWORD g_tileCount = 2;
 constexpr DWORD kMaxTiles = 3;
@@ -39,58 +42,23 @@ const FieldDefinition kFields[EveryFieldCount] = {
     {CPFT_EDIT_TEXT, L"Disabled", CPFS_DISPLAY_IN_SELECTED_TILE, CPFIS_DISABLED, L"disabled value"},
 };
 
-HRESULT CopyText(PCWSTR text, LPWSTR* out) {
-    const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    *out = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-    if (*out == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    CopyMemory(*out, text, bytes);
-    return S_OK;
-}
-
-template <typename Interface>
-class Counted : public Interface {
-public:
-    Counted() { InterlockedIncrement(&g_objects); }
-    virtual ~Counted() { InterlockedDecrement(&g_objects); }
-    IFACEMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = (riid == __uuidof(IUnknown) || riid == __uuidof(Interface)) ? static_cast<Interface*>(this) : nullptr;
-        if (*ppv == nullptr) {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_references); }
-    IFACEMETHODIMP_(ULONG) Release() override {
-        const LONG references = InterlockedDecrement(&m_references);
-        if (references == 0) {
-            delete this;
-        }
-        return references;
-    }
-
-private:
-    LONG m_references = 1;
+// Every object counts towards DllCanUnloadNow while it lives.
+struct ObjectCount {
+    static void Acquire() noexcept { InterlockedIncrement(&g_objects); }
+    static void Release() noexcept { InterlockedDecrement(&g_objects); }
 };
 
-class Tile final : public Counted<ICredentialProviderCredential> {
+class Tile final : public ComObject<Tile, ICredentialProviderCredential, ObjectCount> {
 public:
     explicit Tile(PCWSTR name) : m_name(name) {}
-    ~Tile() override { UnAdvise(); }
+    ~Tile() = default;
 
     IFACEMETHODIMP Advise(ICredentialProviderCredentialEvents* events) override {
-        UnAdvise();
         m_events = events;
-        m_events->AddRef();
         return S_OK;
     }
     IFACEMETHODIMP UnAdvise() override {
-        if (m_events != nullptr) {
-            m_events->Release();
-            m_events = nullptr;
-        }
+        m_events.Reset();
         return S_OK;
     }
     IFACEMETHODIMP SetSelected(BOOL* autoLogon) override {
@@ -111,7 +79,7 @@ public:
         if (field >= EveryFieldCount) {
             return E_INVALIDARG;
         }
-        return CopyText(field == EveryLarge ? m_name : kFields[field].value, text);
+        return CoTaskStrDup(field == EveryLarge ? m_name : kFields[field].value, text);
     }
     // A 64x64 bitmap in the tile's own colour: the host owns what it is given.
     IFACEMETHODIMP GetBitmapValue(DWORD field, HBITMAP* bitmap) override {
@@ -140,7 +108,7 @@ public:
             return E_INVALIDARG;
         }
         *checked = m_checked;
-        return CopyText(kFields[field].label, label);
+        return CoTaskStrDup(kFields[field].label, label);
     }
     IFACEMETHODIMP GetSubmitButtonValue(DWORD field, DWORD* adjacentTo) override {
         *adjacentTo = EveryPassword;
@@ -156,11 +124,11 @@ public:
         if (field != EveryCombo || item >= m_comboItems) {
             return E_INVALIDARG;
         }
-        return CopyText(kItems[item], text);
+        return CoTaskStrDup(kItems[item], text);
     }
     // Typing a name greets it in the large text, through the host's SetFieldString.
     IFACEMETHODIMP SetStringValue(DWORD field, LPCWSTR text) override {
-        if (field == EveryEdit && m_events != nullptr) {
+        if (field == EveryEdit && m_events) {
             wchar_t greeting[96];
             swprintf(greeting, ARRAYSIZE(greeting), L"Hello, %.80ls", text);
             m_events->SetFieldString(this, EveryLarge, greeting);
@@ -169,7 +137,7 @@ public:
     }
     IFACEMETHODIMP SetCheckboxValue(DWORD, BOOL checked) override {
         m_checked = checked;
-        if (g_providerEvents != nullptr && g_tileCount < kMaxTiles) {
+        if (g_providerEvents && g_tileCount < kMaxTiles) {
             g_tileCount = kMaxTiles;
             g_providerEvents->CredentialsChanged(g_adviseContext);
         }
@@ -178,7 +146,7 @@ public:
     IFACEMETHODIMP SetComboBoxSelectedValue(DWORD, DWORD) override { return S_OK; }
     // The link exercises the host's other event calls at once.
     IFACEMETHODIMP CommandLinkClicked(DWORD field) override {
-        if (field != EveryLink || m_events == nullptr) {
+        if (field != EveryLink || !m_events) {
             return E_INVALIDARG;
         }
         m_revealed = true;
@@ -197,7 +165,7 @@ public:
                                     CREDENTIAL_PROVIDER_STATUS_ICON* icon) override {
         *response = CPGSR_NO_CREDENTIAL_NOT_FINISHED;
         *icon = CPSI_WARNING;
-        return CopyText(L"This test provider signs nobody in.", status);
+        return CoTaskStrDup(L"This test provider signs nobody in.", status);
     }
     IFACEMETHODIMP ReportResult(NTSTATUS, NTSTATUS, LPWSTR* status, CREDENTIAL_PROVIDER_STATUS_ICON* icon) override {
         *status = nullptr;
@@ -207,39 +175,30 @@ public:
 
 private:
     PCWSTR m_name;
-    ICredentialProviderCredentialEvents* m_events = nullptr;
+    ComPtr<ICredentialProviderCredentialEvents> m_events;
     bool m_revealed = false;
     BOOL m_checked = FALSE;
     DWORD m_comboItems = 3;
 };
 
-class Provider final : public Counted<ICredentialProvider> {
+class Provider final : public ComObject<Provider, ICredentialProvider, ObjectCount> {
 public:
-    Provider()
-        : m_tiles{new (std::nothrow) Tile(L"First tile"), new (std::nothrow) Tile(L"Second tile"),
-                  new (std::nothrow) Tile(L"Third tile")} {}
-    ~Provider() override {
-        UnAdvise();
-        for (Tile* tile : m_tiles) {
-            if (tile != nullptr) {
-                tile->Release();
-            }
+    Provider() {
+        static const PCWSTR kNames[kMaxTiles] = {L"First tile", L"Second tile", L"Third tile"};
+        for (DWORD index = 0; index < kMaxTiles; ++index) {
+            m_tiles[index].Attach(new (std::nothrow) Tile(kNames[index]));
         }
     }
+    ~Provider() { UnAdvise(); }
     IFACEMETHODIMP SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENARIO, DWORD) override { return S_OK; }
     IFACEMETHODIMP SetSerialization(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION*) override { return E_NOTIMPL; }
     IFACEMETHODIMP Advise(ICredentialProviderEvents* events, UINT_PTR context) override {
-        UnAdvise();
         g_providerEvents = events;
-        g_providerEvents->AddRef();
         g_adviseContext = context;
         return S_OK;
     }
     IFACEMETHODIMP UnAdvise() override {
-        if (g_providerEvents != nullptr) {
-            g_providerEvents->Release();
-            g_providerEvents = nullptr;
-        }
+        g_providerEvents.Reset();
         return S_OK;
     }
     IFACEMETHODIMP GetFieldDescriptorCount(DWORD* count) override {
@@ -255,7 +214,7 @@ public:
             return E_OUTOFMEMORY;
         }
         *descriptor = {index, kFields[index].type, nullptr, GUID_NULL};
-        const HRESULT hr = CopyText(kFields[index].label, &descriptor->pszLabel);
+        const HRESULT hr = CoTaskStrDup(kFields[index].label, &descriptor->pszLabel);
         if (FAILED(hr)) {
             CoTaskMemFree(descriptor);
             return hr;
@@ -270,32 +229,24 @@ public:
         return S_OK;
     }
     IFACEMETHODIMP GetCredentialAt(DWORD index, ICredentialProviderCredential** tile) override {
-        if (index >= g_tileCount || m_tiles[index] == nullptr) {
+        if (index >= g_tileCount || !m_tiles[index]) {
             return E_INVALIDARG;
         }
-        *tile = m_tiles[index];
-        (*tile)->AddRef();
-        return S_OK;
+        return m_tiles[index]->QueryInterface(__uuidof(ICredentialProviderCredential), reinterpret_cast<void**>(tile));
     }
 
 private:
-    Tile* m_tiles[kMaxTiles];
+    ComPtr<Tile> m_tiles[kMaxTiles];
 };
 
-class Factory final : public Counted<IClassFactory> {
+class Factory final : public ComObject<Factory, IClassFactory, ObjectCount> {
 public:
     IFACEMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         *ppv = nullptr;
         if (outer != nullptr) {
             return CLASS_E_NOAGGREGATION;
         }
-        Provider* provider = new (std::nothrow) Provider();
-        if (provider == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        const HRESULT hr = provider->QueryInterface(riid, ppv);
-        provider->Release();
-        return hr;
+        return CreateComObject<Provider>(riid, ppv);
     }
     IFACEMETHODIMP LockServer(BOOL) override { return S_OK; }
 };
@@ -307,13 +258,7 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void
     if (clsid != kClsid) {
         return CLASS_E_CLASSNOTAVAILABLE;
     }
-    Factory* factory = new (std::nothrow) Factory();
-    if (factory == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    const HRESULT hr = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return hr;
+    return CreateComObject<Factory>(riid, ppv);
 }
 
 extern "C" HRESULT __stdcall DllCanUnloadNow() { return g_objects == 0 ? S_OK : S_FALSE; }

@@ -128,7 +128,9 @@ TEST(AgentExchangeFailure, NoUsableReplyFailsTheRead) {
 }
 
 // Both transfers are bounded separately: a small request lands in the pipe's buffer and then
-// waits for the reply, a long one waits for a read that never comes. Run side by side.
+// waits for the reply, a long one waits for a read that never comes. Run side by side; the second
+// client opens the pipe only after the first holds its instance, since two opens at once may find
+// the same free instance and the loser gets ERROR_PIPE_BUSY, for which the exchange does not retry.
 TEST(AgentExchangeFailure, SilentAgentReleasesWriteAndReadAfterTenSeconds) {
     ScriptedAgentOptions unread;
     unread.readRequests = false;
@@ -145,6 +147,9 @@ TEST(AgentExchangeFailure, SilentAgentReleasesWriteAndReadAfterTenSeconds) {
         readMs = MillisecondsSince(start);
     });
     std::thread writer([&] {
+        if (!agent.WaitForConnections(1, 5000)) {
+            return;
+        }
         const auto start = std::chrono::steady_clock::now();
         writeOutcome = Exchange(L"alice", LongPassword().c_str());
         writeMs = MillisecondsSince(start);

@@ -45,8 +45,18 @@ bool Spawn(std::wstring commandLine, HANDLE input, HANDLE output, PROCESS_INFORM
     startup.hStdInput = input;
     startup.hStdOutput = output;
     startup.hStdError = output;
-    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &process) != FALSE;
+    // Wine reports ERROR_INTERNAL_ERROR when the new process died in its loader, before any of the
+    // program's code ran (rarely, on a loaded machine). Such a start is tried again; a program
+    // that cannot start fails all three times.
+    for (int attempt = 0;; ++attempt) {
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                           &startup, &process)) {
+            return true;
+        }
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 2) {
+            return false;
+        }
+    }
 }
 
 // Appends whatever the pipe holds now; never blocks.

@@ -46,7 +46,7 @@ bool Spawn(std::wstring commandLine, HANDLE input, HANDLE output, PROCESS_INFORM
     startup.hStdOutput = output;
     startup.hStdError = output;
     // Wine reports ERROR_INTERNAL_ERROR when the new process died in its loader, before any of the
-    // program's code ran (rarely, on a loaded machine). Such a start is tried again; a program
+    // program's code ran (a rare event). Such a start is tried again; a program
     // that cannot start fails all three times.
     for (int attempt = 0;; ++attempt) {
         if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,

@@ -4,6 +4,7 @@
 // fields; the DLL's size; and the allocations of one sign-in. Prints the figures; asserts nothing.
 #include <windows.h>
 #include <credentialprovider.h>
+#include <aclapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -94,33 +95,28 @@ bool BareExchange() {
 }
 
 // The Win32 calls one sign-in cannot do without, made bare in the order the module makes them:
-// the pipe wait, the open, message mode, the server's identity (its process, its token's user,
-// this process's user), the write and the read bounded by a wait on one event, the closes,
-// the computer name and the three LSA calls of the package lookup. No encoding, no parsing, no
+// the pipe wait, the open, message mode, the owner of the server's pipe, the write and the read bounded by a wait on
+// one event, the closes, the computer name and the three LSA calls of the package lookup. No encoding, no parsing, no
 // allocation, no packing: the floor under GetSerialization.
 bool FloorSignIn() {
     if (!WaitNamedPipeW(kAgentPipeName, kAgentPipeWaitMs)) {
         return false;
     }
-    HANDLE pipe = CreateFileW(kAgentPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+    HANDLE pipe =
+        CreateFileW(kAgentPipeName, GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) {
         return false;
     }
     DWORD mode = PIPE_READMODE_MESSAGE;
     SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
 
-    ULONG serverProcessId = 0;
-    GetNamedPipeServerProcessId(pipe, &serverProcessId);
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, serverProcessId);
-    HANDLE token = nullptr;
-    OpenProcessToken(process, TOKEN_QUERY, &token);
-    BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    DWORD size = 0;
-    bool ok = GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
-              GetTokenInformation(GetCurrentProcessToken(), TokenUser, user, sizeof user, &size);
-    CloseHandle(token);
-    CloseHandle(process);
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    bool ok = GetSecurityInfo(pipe, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                              &descriptor) == ERROR_SUCCESS &&
+              owner != nullptr && IsWellKnownSid(owner, WinLocalSystemSid);
+    LocalFree(descriptor);
 
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     OVERLAPPED overlapped = {};

@@ -41,8 +41,8 @@ HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& res
         return hr;
     }
 
-    // Before anything of the password is even encoded: a server that is not the agent's account
-    // gets nothing, and no verdict of it is read.
+    // Before anything of the password is even encoded: a pipe that no trusted account owns gets
+    // nothing, and no verdict of it is read.
     if (!IsTrustedAgentServer(pipe.Get())) {
         pipe.Close();
         CopyFixedText(result.message, L"qm-agent pipe server not trusted");

@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr DWORD kAgentPipeClientAccess = GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
+
 // What is left until deadline, 0 once it has passed. Never more than the deadline was set to, so
 // it fits a DWORD.
 DWORD MillisecondsUntil(ULONGLONG deadline) noexcept {
@@ -41,7 +43,7 @@ bool BoundedTransfer(HANDLE pipe, HANDLE event, ULONGLONG deadline, DWORD& count
 }  // namespace
 
 HANDLE OpenAgentPipe() noexcept {
-    return g_agentSystemCalls.createFile(kAgentPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    return g_agentSystemCalls.createFile(kAgentPipeName, kAgentPipeClientAccess, 0, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
                                          nullptr);
 }

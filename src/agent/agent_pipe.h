@@ -5,8 +5,13 @@
 
 // Opens the agent pipe for overlapped reading and writing, with identification-only impersonation
 // (SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION): whoever owns the server end, also a process
-// that created the pipe name before the agent, cannot act with the caller's token. Returns
-// INVALID_HANDLE_VALUE on failure, with the thread's last error set.
+// that created the pipe name before the agent, cannot act with the caller's token.
+//
+// The access asked for is GENERIC_READ (which holds READ_CONTROL, for the owner check),
+// FILE_WRITE_DATA (the request) and FILE_WRITE_ATTRIBUTES (message read mode), never
+// GENERIC_WRITE: on a pipe its FILE_APPEND_DATA is FILE_CREATE_PIPE_INSTANCE, and an agent would
+// have to let every client it admits add instances of its name, which is how a squatter would
+// get in. Returns INVALID_HANDLE_VALUE on failure, with the thread's last error set.
 HANDLE OpenAgentPipe() noexcept;
 
 // The transfers below signal completion through event, a manual-reset event that the caller

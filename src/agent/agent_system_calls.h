@@ -1,21 +1,19 @@
-// The operating-system calls at the agent exchange's boundary, all of them: the pipe's wait,
-// open, mode and transfers, the server's identity, and the UTF-8 conversions. Tests replace
+// The operating-system calls at the agent exchange's boundary: the pipe's wait, open, mode and
+// transfers, the owner of the server's pipe, and the UTF-8 conversions. Tests replace
 // entries, through tests/support/scoped_system_calls.h, to observe a call or to fail it where
-// Wine cannot (a squatter under another account, a short write, a failing conversion). Part of
+// Wine cannot (an owner look-up that fails, a short write, a failing conversion). Part of
 // the logic library only: the DLL exports nothing of this.
 #pragma once
 
 #include <windows.h>
+#include <aclapi.h>
 
 // Each pointer has the exact type of the call it stands for, as the toolchain declares it.
 struct AgentSystemCalls {
     decltype(&WaitNamedPipeW) waitNamedPipe;
     decltype(&CreateFileW) createFile;
     decltype(&SetNamedPipeHandleState) setNamedPipeHandleState;
-    decltype(&GetNamedPipeServerProcessId) getNamedPipeServerProcessId;
-    decltype(&OpenProcess) openProcess;
-    decltype(&OpenProcessToken) openProcessToken;
-    decltype(&GetTokenInformation) getTokenInformation;
+    decltype(&GetSecurityInfo) getSecurityInfo;
     decltype(&WriteFile) writeFile;
     decltype(&ReadFile) readFile;
     decltype(&WaitForSingleObject) waitForSingleObject;

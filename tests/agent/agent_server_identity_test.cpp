@@ -1,19 +1,18 @@
-// The exchange identifies the pipe's server before any byte of the request is written. Under
-// Wine every process runs as one account, so other accounts and failing look-ups come through
-// the agent's system-call table.
+// The exchange identifies the pipe's server by the pipe's owner before any byte of the request is
+// written.
 #include <windows.h>
+#include <sddl.h>
 #include <wincrypt.h>
 
 #include <cstddef>
 #include <vector>
 
 #include "agent/agent_server_identity.h"
+#include "base/local_memory.h"
 #include "exchange_helpers.h"
 #include "support/scoped_system_calls.h"
 
 namespace {
-
-using SidBytes = std::vector<BYTE>;
 
 // NT SERVICE\<name>: S-1-5-80 and the five little-endian words of the SHA-1 of the upper-cased
 // name in UTF-16LE. Derived here with CryptoAPI, independently of the module's constant.
@@ -41,86 +40,41 @@ std::vector<DWORD> ServiceSidSubAuthorities(const std::wstring& name) {
     return parts;
 }
 
-SidBytes NtSid(const std::vector<DWORD>& parts) {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    SidBytes sid(GetSidLengthRequired(static_cast<UCHAR>(parts.size())));
-    InitializeSid(sid.data(), &nt, static_cast<BYTE>(parts.size()));
-    for (size_t i = 0; i < parts.size(); ++i) {
-        *GetSidSubAuthority(sid.data(), static_cast<DWORD>(i)) = parts[i];
+// The SID of this process's account, as SDDL names it: the account a squatter of the same user
+// (sandboxed or not) would give its pipe.
+std::wstring OwnSidString() {
+    BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    LPWSTR text = nullptr;
+    EXPECT_TRUE(GetTokenInformation(GetCurrentProcessToken(), TokenUser, buffer, sizeof buffer, &size) &&
+                ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text));
+    const LocalMemory owned(text);
+    return text != nullptr ? text : L"";
+}
+
+std::wstring ServiceSidString(const std::wstring& name) {
+    std::wstring sid = L"S-1-5";
+    for (DWORD part : ServiceSidSubAuthorities(name)) {
+        sid += L"-" + std::to_wstring(part);
     }
     return sid;
 }
 
-// What the faked server token holds: its user, and its groups with their attributes.
-struct ServerToken {
-    SidBytes user;
-    std::vector<std::pair<SidBytes, DWORD>> groups;
-};
-ServerToken g_serverToken;
-
-// Lays out count SID_AND_ATTRIBUTES after headerSize bytes, then the SIDs, as Windows does.
-BOOL WriteSidsAndAttributes(const std::vector<std::pair<SidBytes, DWORD>>& entries, size_t headerSize, void* out,
-                            DWORD size, PDWORD needed) {
-    size_t total = headerSize + entries.size() * sizeof(SID_AND_ATTRIBUTES);
-    for (const auto& entry : entries) {
-        total += entry.first.size();
-    }
-    *needed = static_cast<DWORD>(total);
-    if (out == nullptr || size < total) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    BYTE* bytes = static_cast<BYTE*>(out);
-    auto* array = reinterpret_cast<SID_AND_ATTRIBUTES*>(bytes + headerSize);
-    BYTE* next = bytes + headerSize + entries.size() * sizeof(SID_AND_ATTRIBUTES);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        std::memcpy(next, entries[i].first.data(), entries[i].first.size());
-        array[i] = {next, entries[i].second};
-        next += entries[i].first.size();
-    }
-    return TRUE;
-}
-
-// The module's own token is read for real; any other is the faked server's.
-BOOL WINAPI FakeServerTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID out, DWORD size,
-                                       PDWORD needed) {
-    if (token == GetCurrentProcessToken()) {
-        return GetTokenInformation(token, kind, out, size, needed);
-    }
-    if (kind == TokenUser) {
-        return WriteSidsAndAttributes({{g_serverToken.user, 0}}, 0, out, size, needed);
-    }
-    if (kind == TokenGroups) {
-        const BOOL written =
-            WriteSidsAndAttributes(g_serverToken.groups, offsetof(TOKEN_GROUPS, Groups), out, size, needed);
-        if (written) {
-            static_cast<TOKEN_GROUPS*>(out)->GroupCount = static_cast<DWORD>(g_serverToken.groups.size());
-        }
-        return written;
-    }
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-}
-
-// One exchange against an approving agent; whether it was approved, and whether the request
-// reached the agent.
+// One exchange against an approving agent whose pipe has the given descriptor; whether it was
+// approved, and whether the request reached the agent.
 struct Trial {
     Outcome outcome;
     bool requestWritten;
 };
-Trial ExchangeWithAgent() {
-    ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
+Trial ExchangeWithAgent(const std::wstring& securitySddl = L"O:SY") {
+    ScriptedAgentOptions options;
+    options.securitySddl = securitySddl;
+    ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"), options);
     EXPECT_TRUE(agent.Start()) << GetLastError();
     Trial trial{Exchange(), false};
     agent.Stop();
-    EXPECT_EQ(agent.Requests().size(), 1u);
     trial.requestWritten = !agent.Requests().empty() && !agent.Requests()[0].empty();
     return trial;
-}
-
-void ExpectRefusedUnwritten(const Trial& trial) {
-    ExpectNoVerdict(trial.outcome, E_ACCESSDENIED, L"qm-agent pipe server not trusted");
-    EXPECT_FALSE(trial.requestWritten);
 }
 
 }  // namespace
@@ -132,70 +86,46 @@ TEST(AgentServerIdentity, ServiceSidIsDerivedFromTheServiceName) {
               std::vector<DWORD>(std::begin(kAgentServiceSidSubAuthorities), std::end(kAgentServiceSidSubAuthorities)));
 }
 
-TEST(AgentServerIdentity, OnlyTrustedAccountsGetTheRequest) {
-    const SidBytes localSystem = NtSid({SECURITY_LOCAL_SYSTEM_RID});
-    const SidBytes otherUser = NtSid({21, 1, 2, 3, 1001});
-    const SidBytes agentService = NtSid(ServiceSidSubAuthorities(L"qm-agent"));
-    const SidBytes otherService = NtSid(ServiceSidSubAuthorities(L"qm-agent-squatter"));
+// Wine keeps whatever owner a pipe is created with, so every row runs the real look-up on a real
+// pipe; on Windows only the account itself (or an elevated administrator, for BA) could set it.
+TEST(AgentServerIdentity, OnlyAPipeOwnedByATrustedAccountGetsTheRequest) {
     struct Row {
-        const char* server;
-        ServerToken token;
+        const char* owner;
+        std::wstring sddl;
         bool trusted;
     };
     const Row rows[] = {
-        {"LocalSystem", {localSystem, {}}, true},
-        {"the qm-agent service",
-         {otherUser, {{otherService, SE_GROUP_ENABLED}, {agentService, SE_GROUP_ENABLED}}},
-         true},
-        {"another account", {otherUser, {{otherService, SE_GROUP_ENABLED}}}, false},
-        {"qm-agent's SID, disabled", {otherUser, {{agentService, 0}}}, false},
-        {"qm-agent's SID, deny-only",
-         {otherUser, {{agentService, SE_GROUP_ENABLED | SE_GROUP_USE_FOR_DENY_ONLY}}},
-         false},
+        {"LocalSystem", L"O:SY", true},
+        {"the Administrators", L"O:BA", true},
+        {"the qm-agent service", L"O:" + ServiceSidString(L"qm-agent"), true},
+        {"this process's own account (a same-user squatter)", L"O:" + OwnSidString(), false},
+        {"another user", L"O:S-1-5-21-1-2-3-1001", false},
+        {"LocalService", L"O:LS", false},
+        {"Everyone", L"O:WD", false},
+        {"another service", L"O:" + ServiceSidString(L"qm-agent-squatter"), false},
+        {"no owner (no descriptor)", L"", false},
     };
-
-    // The same account as this process: the real token, as in every other exchange under Wine.
-    Trial sameAccount = ExchangeWithAgent();
-    EXPECT_EQ(sameAccount.outcome.result.status, AgentAuthApproved);
-    EXPECT_TRUE(sameAccount.requestWritten);
-
-    ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
-    calls->getTokenInformation = FakeServerTokenInformation;
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.server);
-        g_serverToken = row.token;
-        const Trial trial = ExchangeWithAgent();
+        SCOPED_TRACE(row.owner);
+        const Trial trial = ExchangeWithAgent(row.sddl);
         if (row.trusted) {
             EXPECT_EQ(trial.outcome.result.status, AgentAuthApproved);
             EXPECT_TRUE(trial.requestWritten);
         } else {
-            ExpectRefusedUnwritten(trial);
+            ExpectNoVerdict(trial.outcome, E_ACCESSDENIED, L"qm-agent pipe server not trusted");
+            EXPECT_FALSE(trial.requestWritten);
         }
     }
 }
 
-TEST(AgentServerIdentity, AServerThatCannotBeIdentifiedIsRefused) {
+// Where the owner cannot be read (Windows would say why; Wine never fails here), nothing is sent.
+TEST(AgentServerIdentity, AnUnreadableOwnerIsRefused) {
     ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
-    calls->getNamedPipeServerProcessId = [](HANDLE, PULONG) -> BOOL {
-        return SetLastError(ERROR_ACCESS_DENIED), FALSE;
+    calls->getSecurityInfo = [](HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                                PSECURITY_DESCRIPTOR*) -> DWORD {
+        return ERROR_ACCESS_DENIED;
     };
-    ExpectRefusedUnwritten(ExchangeWithAgent());
-    *calls = calls.Real();
-
-    calls->openProcess = [](DWORD, BOOL, DWORD) -> HANDLE {
-        return SetLastError(ERROR_ACCESS_DENIED), nullptr;
-    };
-    ExpectRefusedUnwritten(ExchangeWithAgent());
-    *calls = calls.Real();
-
-    calls->openProcessToken = [](HANDLE, DWORD, PHANDLE) -> BOOL {
-        return SetLastError(ERROR_ACCESS_DENIED), FALSE;
-    };
-    ExpectRefusedUnwritten(ExchangeWithAgent());
-    *calls = calls.Real();
-
-    calls->getTokenInformation = [](HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD) -> BOOL {
-        return SetLastError(ERROR_ACCESS_DENIED), FALSE;
-    };
-    ExpectRefusedUnwritten(ExchangeWithAgent());
+    const Trial trial = ExchangeWithAgent();
+    ExpectNoVerdict(trial.outcome, E_ACCESSDENIED, L"qm-agent pipe server not trusted");
+    EXPECT_FALSE(trial.requestWritten);
 }

@@ -44,7 +44,7 @@ bool ApprovesRight(std::string_view request) {
 
 // How the matrix's agent serves the pipe: its normal answers, except for the approved request,
 // which gets `forApproved` when that is set.
-enum class Serving { Normally, NotAtAll, Busy, InboundOnly };
+enum class Serving { Normally, NotAtAll, Busy, InboundOnly, OwnedByAnotherAccount };
 
 struct AgentSetup {
     Serving serving = Serving::Normally;
@@ -57,6 +57,9 @@ std::unique_ptr<ScriptedAgent> StartAgent(const AgentSetup& setup) {
     }
     ScriptedAgentOptions options;
     options.inboundOnly = setup.serving == Serving::InboundOnly;
+    if (setup.serving == Serving::OwnedByAnotherAccount) {
+        options.securitySddl = L"O:S-1-5-21-1-2-3-1001";  // a squatter's pipe: its own user owns it
+    }
     const std::optional<AgentBehaviour> forApproved = setup.forApproved;
     auto agent = std::make_unique<ScriptedAgent>(
         [forApproved](std::string_view request) {
@@ -272,20 +275,6 @@ BOOL WINAPI ShortWrite(HANDLE pipe, LPCVOID data, DWORD size, LPDWORD written, L
     return WriteFile(pipe, data, size - 1, written, overlapped);
 }
 
-// The pipe's server as another account would show it: the real token, with the last
-// sub-authority of its user changed (S-1-5-21-0-0-0-1000 becomes ...-1001). Wine runs every
-// process as one account.
-BOOL WINAPI OtherAccountToken(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID out, DWORD size, PDWORD needed) {
-    if (!GetTokenInformation(token, kind, out, size, needed)) {
-        return FALSE;
-    }
-    if (kind == TokenUser && token != GetCurrentProcessToken()) {
-        PSID user = static_cast<TOKEN_USER*>(out)->User.Sid;
-        *GetSidSubAuthority(user, *GetSidSubAuthorityCount(user) - 1) += 1;
-    }
-    return TRUE;
-}
-
 NTSTATUS NTAPI RefusedConnection(PHANDLE) { return static_cast<NTSTATUS>(0xC0000022L); }  // access denied
 
 NTSTATUS NTAPI UnknownPackage(HANDLE, PLSA_STRING, PULONG) { return static_cast<NTSTATUS>(0xC00000FEL); }
@@ -301,7 +290,6 @@ struct ConditionRow {
     decltype(&WriteFile) writeFile = nullptr;
     LogonSystemCalls lsa = {};  // null entries keep the real call
     Changes changes;
-    decltype(&GetTokenInformation) tokenInformation = nullptr;
 };
 
 const std::vector<ConditionRow>& ConditionRows() {
@@ -316,12 +304,11 @@ const std::vector<ConditionRow>& ConditionRows() {
          nullptr,
          {},
          BothSubmissions(Failed("qm-agent pipe open failed"))},
-        {"pipe server under another account",
-         {},
+        {"pipe owned by another account",
+         {Serving::OwnedByAnotherAccount, std::nullopt},
          nullptr,
          {},
-         BothSubmissions(Failed("qm-agent pipe server not trusted")),
-         OtherAccountToken},
+         BothSubmissions(Failed("qm-agent pipe server not trusted"))},
         {"write fails", {}, FailingWrite, {}, BothSubmissions(Failed("qm-agent pipe write failed"))},
         {"write stops short", {}, ShortWrite, {}, BothSubmissions(Failed("qm-agent pipe write failed"))},
         {"agent disconnects",
@@ -362,7 +349,6 @@ TEST_F(FaultMatrix, EveryPipeAndLsaFailureHasItsDocumentedOutcome) {
             return fake != nullptr ? fake : real;
         };
         m_agentCalls->writeFile = pick(row.writeFile, m_agentCalls.Real().writeFile);
-        m_agentCalls->getTokenInformation = pick(row.tokenInformation, m_agentCalls.Real().getTokenInformation);
         const LogonSystemCalls& real = m_logonCalls.Real();
         *m_logonCalls = {pick(row.lsa.connectUntrusted, real.connectUntrusted),
                          pick(row.lsa.lookupAuthenticationPackage, real.lookupAuthenticationPackage),

@@ -1,6 +1,10 @@
 #include "support/scripted_agent.h"
 
+#include <sddl.h>
+
 #include <chrono>
+
+#include "base/local_memory.h"
 
 namespace {
 
@@ -26,8 +30,17 @@ KernelHandle ScriptedAgent::CreateInstance(bool first, DWORD maxInstances) const
     const DWORD access = m_options.inboundOnly ? PIPE_ACCESS_INBOUND : PIPE_ACCESS_DUPLEX;
     const DWORD openMode = access | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
     const DWORD pipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
+    PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
+    if (!m_options.securitySddl.empty() &&
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(m_options.securitySddl.c_str(), SDDL_REVISION_1,
+                                                              &rawDescriptor, nullptr)) {
+        return KernelHandle();
+    }
+    const LocalMemory descriptor(rawDescriptor);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
     return KernelHandle(CreateNamedPipeW(m_options.pipeName.c_str(), openMode, pipeMode, maxInstances,
-                                         m_options.outBufferSize, m_options.inBufferSize, 0, nullptr));
+                                         m_options.outBufferSize, m_options.inBufferSize, 0,
+                                         descriptor ? &attributes : nullptr));
 }
 
 bool ScriptedAgent::MayStart() const {

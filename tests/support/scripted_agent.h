@@ -71,6 +71,9 @@ struct ScriptedAgentOptions {
     // true: the pipe is created inbound only, so a client that opens it for reading and writing,
     // as the exchange does, is refused by CreateFileW (ERROR_ACCESS_DENIED).
     bool inboundOnly = false;
+    // The pipe's security descriptor as SDDL. Its owner is what the exchange trusts or refuses;
+    // Wine keeps any owner given here. Empty: no descriptor, which Wine reports as no owner.
+    std::wstring securitySddl = L"O:SY";
     DWORD inBufferSize = 4096;   // the server end's input buffer (a longer write pends)
     DWORD outBufferSize = 4096;  // the server end's output buffer
 };

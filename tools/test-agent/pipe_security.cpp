@@ -25,11 +25,22 @@ HRESULT CurrentUserSidString(std::wstring& sid) noexcept try {
     if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    std::unique_ptr<void, LocalFreeDeleter> owned(text);
+    const LocalMemory owned(text);
     sid = text;
     return S_OK;
 } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
+}
+
+std::wstring PipeOwnerFor(const std::wstring& userSid) {
+    if (userSid == L"S-1-5-18") {
+        return L"SY";
+    }
+    // A virtual service account is its own service SID (S-1-5-80-...), which it may set as owner.
+    if (userSid.rfind(L"S-1-5-80-", 0) == 0) {
+        return userSid;
+    }
+    return L"BA";
 }
 
 HRESULT PipeSecurity::Create() noexcept try {
@@ -38,9 +49,8 @@ HRESULT PipeSecurity::Create() noexcept try {
     if (FAILED(hr)) {
         return hr;
     }
-    // D:P protected DACL; deny network logons (NU); full access for LocalSystem (SY), the
-    // Administrators (BA) and the agent's own account, which must create further instances.
-    m_sddl = L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + user + L")";
+    m_sddl = L"O:" + PipeOwnerFor(user) + L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + user +
+             L")(A;;0x0012019B;;;IU)";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(m_sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
         return HRESULT_FROM_WIN32(GetLastError());

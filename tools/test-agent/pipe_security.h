@@ -1,16 +1,21 @@
-// The security descriptor of the agent pipe: only LocalSystem, the Administrators group and the
-// account the agent runs as may open it, and network logons are denied outright (on top of
-// PIPE_REJECT_REMOTE_CLIENTS). The DACL is protected: nothing is inherited from a parent.
+// The security descriptor of the agent pipe.
+// - The owner is one the module trusts: LocalSystem (SY) when the agent runs as LocalSystem, its
+//   own service SID when it runs under the virtual account NT SERVICE\qm-agent, and otherwise the
+//   Administrators (BA), which Windows lets only an elevated administrator set (CreateNamedPipeW
+//   then fails with ERROR_INVALID_OWNER).
+// - LocalSystem, the Administrators and the account the agent runs as get full access; the agent
+//   needs FILE_CREATE_PIPE_INSTANCE for its further instances.
+// - Interactive users get read, write-data and write-attributes (0x0012019B) and nothing else, so
+//   that a standard user's credential prompt can connect but cannot add instances of the name.
+// - Network logons are denied outright (on top of PIPE_REJECT_REMOTE_CLIENTS). The DACL is
+//   protected: nothing is inherited from a parent.
 #pragma once
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
-struct LocalFreeDeleter {
-    void operator()(void* block) const noexcept { LocalFree(block); }
-};
+#include "base/local_memory.h"
 
 class PipeSecurity {
 public:
@@ -24,10 +29,13 @@ public:
     const std::wstring& Sddl() const noexcept { return m_sddl; }
 
 private:
-    std::unique_ptr<void, LocalFreeDeleter> m_descriptor;
+    LocalMemory m_descriptor;
     SECURITY_ATTRIBUTES m_attributes{};
     std::wstring m_sddl;
 };
 
 // The SID of the calling process's user, as a string ("S-1-5-21-...").
 HRESULT CurrentUserSidString(std::wstring& sid) noexcept;
+
+// The SDDL owner the pipe is given when the agent runs as the account userSid.
+std::wstring PipeOwnerFor(const std::wstring& userSid);

@@ -47,6 +47,13 @@ int RunServe(const AgentCommand& command) {
         WriteErr("test-agent: another server already owns " + Utf8FromWide(command.serve.pipeName) + "\n");
         return kAgentExitFailure;
     }
+    if (hr == HRESULT_FROM_WIN32(ERROR_INVALID_OWNER)) {
+        WriteErr(
+            "test-agent: this account cannot own the pipe: qm-credprovider trusts only a pipe owned by "
+            "LocalSystem, the Administrators or NT SERVICE\\qm-agent; run test-agent as the qm-agent "
+            "service or from an elevated prompt\n");
+        return kAgentExitFailure;
+    }
     if (FAILED(hr)) {
         WriteErr("test-agent: cannot create the pipe (" + HResultText(hr) + ")\n");
         return kAgentExitFailure;

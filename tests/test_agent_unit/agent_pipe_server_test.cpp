@@ -178,35 +178,33 @@ TEST_F(AgentPipeServerTest, StopEndsAConnectionThatIsNeverAnswered) {
     EXPECT_NE(Lines()[0].find("NO ANSWER (would be OK)"), std::string::npos);
 }
 
+// Under Wine every process is one user, so the descriptors of the other accounts are asked for.
 TEST(PipeSecurity, OwnedByATrustedAccountAndOpenToInteractiveClientsWithoutNewInstances) {
+    const std::wstring service = L"S-1-5-80-150321250-2041296840-1456520357-1891932008-333219552";
+    const std::wstring common = L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)";
+    const std::wstring interactive = L"(A;;0x0012019B;;;IU)";
+    EXPECT_EQ(PipeSecuritySddlFor(L"S-1-5-18"), L"O:SY" + common + interactive);
+    EXPECT_EQ(PipeSecuritySddlFor(service), L"O:" + service + common + L"(A;;GA;;;" + service + L")" + interactive);
+    EXPECT_EQ(PipeSecuritySddlFor(L"S-1-5-21-1-2-3-1001"), L"O:BA" + common + interactive);
+
+    // Interactive users may read, write and set message mode, as the module asks, but not create
+    // instances.
+    const DWORD interactiveAccess = 0x0012019B;
+    EXPECT_EQ(interactiveAccess & FILE_CREATE_PIPE_INSTANCE, 0u);
+    EXPECT_EQ((FILE_GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES) & ~interactiveAccess, 0u);
+
+    // The descriptor handed to CreateNamedPipeW is this account's, with its owner and four entries.
     std::wstring user;
     ASSERT_EQ(CurrentUserSidString(user), S_OK);
-    ASSERT_EQ(user.rfind(L"S-1-5-", 0), 0u) << user.c_str();
     PipeSecurity security;
     ASSERT_EQ(security.Create(), S_OK);
-    EXPECT_EQ(security.Sddl(), L"O:" + PipeOwnerFor(user) + L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + user +
-                                   L")(A;;0x0012019B;;;IU)");
-
-    // Interactive users may read, write and set message mode, but not create instances.
-    const DWORD interactive = 0x0012019B;
-    EXPECT_EQ(interactive & FILE_CREATE_PIPE_INSTANCE, 0u);
-    const DWORD clientAccess = FILE_GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
-    EXPECT_EQ(clientAccess & ~interactive, 0u);
-
-    // The owner follows the account: under Wine every process is one user, so the others are asked.
-    EXPECT_EQ(PipeOwnerFor(L"S-1-5-18"), L"SY");
-    EXPECT_EQ(PipeOwnerFor(L"S-1-5-80-150321250-2041296840-1456520357-1891932008-333219552"),
-              L"S-1-5-80-150321250-2041296840-1456520357-1891932008-333219552");
-    EXPECT_EQ(PipeOwnerFor(L"S-1-5-21-1-2-3-1001"), L"BA");
-
-    // The descriptor handed to CreateNamedPipeW has that owner and exactly those five entries.
+    EXPECT_EQ(security.Sddl(), PipeSecuritySddlFor(user));
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     PSID owner = nullptr;
     ASSERT_TRUE(GetSecurityDescriptorDacl(security.Attributes()->lpSecurityDescriptor, &present, &dacl, &defaulted));
-    ASSERT_TRUE(present);
-    ASSERT_NE(dacl, nullptr);
-    EXPECT_EQ(dacl->AceCount, 5);
+    ASSERT_TRUE(present && dacl != nullptr);
+    EXPECT_EQ(dacl->AceCount, 4);
     ASSERT_TRUE(GetSecurityDescriptorOwner(security.Attributes()->lpSecurityDescriptor, &owner, &defaulted));
     EXPECT_TRUE(owner != nullptr && IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
     EXPECT_FALSE(security.Attributes()->bInheritHandle);

@@ -32,15 +32,17 @@ HRESULT CurrentUserSidString(std::wstring& sid) noexcept try {
     return E_OUTOFMEMORY;
 }
 
-std::wstring PipeOwnerFor(const std::wstring& userSid) {
+std::wstring PipeSecuritySddlFor(const std::wstring& userSid) {
+    const std::wstring deniedAndAdmitted = L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)";
+    const std::wstring interactiveClients = L"(A;;0x0012019B;;;IU)";
     if (userSid == L"S-1-5-18") {
-        return L"SY";
+        return L"O:SY" + deniedAndAdmitted + interactiveClients;
     }
     // A virtual service account is its own service SID (S-1-5-80-...), which it may set as owner.
     if (userSid.rfind(L"S-1-5-80-", 0) == 0) {
-        return userSid;
+        return L"O:" + userSid + deniedAndAdmitted + L"(A;;GA;;;" + userSid + L")" + interactiveClients;
     }
-    return L"BA";
+    return L"O:BA" + deniedAndAdmitted + interactiveClients;
 }
 
 HRESULT PipeSecurity::Create() noexcept try {
@@ -49,8 +51,7 @@ HRESULT PipeSecurity::Create() noexcept try {
     if (FAILED(hr)) {
         return hr;
     }
-    m_sddl = L"O:" + PipeOwnerFor(user) + L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + user +
-             L")(A;;0x0012019B;;;IU)";
+    m_sddl = PipeSecuritySddlFor(user);
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(m_sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
         return HRESULT_FROM_WIN32(GetLastError());

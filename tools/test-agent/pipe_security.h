@@ -3,8 +3,10 @@
 //   own service SID when it runs under the virtual account NT SERVICE\qm-agent, and otherwise the
 //   Administrators (BA), which Windows lets only an elevated administrator set (CreateNamedPipeW
 //   then fails with ERROR_INVALID_OWNER).
-// - LocalSystem, the Administrators and the account the agent runs as get full access; the agent
-//   needs FILE_CREATE_PIPE_INSTANCE for its further instances.
+// - LocalSystem and the Administrators get full access, and so does the service SID when the
+//   agent runs under the virtual account: the agent needs FILE_CREATE_PIPE_INSTANCE for its
+//   further instances. No other account gets it, the agent's own included when it is neither:
+//   any unelevated process of that account could otherwise add instances of the name.
 // - Interactive users get read, write-data and write-attributes (0x0012019B) and nothing else, so
 //   that a standard user's credential prompt can connect but cannot add instances of the name.
 // - Network logons are denied outright (on top of PIPE_REJECT_REMOTE_CLIENTS). The DACL is
@@ -37,5 +39,5 @@ private:
 // The SID of the calling process's user, as a string ("S-1-5-21-...").
 HRESULT CurrentUserSidString(std::wstring& sid) noexcept;
 
-// The SDDL owner the pipe is given when the agent runs as the account userSid.
-std::wstring PipeOwnerFor(const std::wstring& userSid);
+// The descriptor, as SDDL, for an agent that runs as the account userSid.
+std::wstring PipeSecuritySddlFor(const std::wstring& userSid);

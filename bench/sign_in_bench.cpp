@@ -178,7 +178,7 @@ bool ComputerNameOnly() {
 
 bool PackOnly() {
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization = {};
-    const HRESULT hr = KerberosLogonPacker(L"bench", kPassword, &serialization);
+    const HRESULT hr = KerberosLogonPacker(L"bench", kPassword, CPUS_LOGON, 0, &serialization);
     FreeSerialization(serialization);
     return hr == S_OK;
 }

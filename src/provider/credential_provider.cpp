@@ -3,27 +3,27 @@
 #include <new>
 
 #include "base/co_task_str_dup.h"
-#include "tile/credential_tile.h"
 #include "tile/field_table.h"
 
 CQMCredProvider::CQMCredProvider() noexcept = default;
 
 // Called by the host right after creation, to say which UI it shows. The tile is created on the
-// first accepted scenario and kept, with whatever was typed into it, for the provider's life.
+// first accepted scenario and kept, with whatever was typed into it, for the provider's life; it
+// is told every accepted scenario, since the logon it packs depends on it.
 IFACEMETHODIMP CQMCredProvider::SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENARIO cpus, DWORD dwFlags) noexcept {
     if (cpus != CPUS_LOGON && cpus != CPUS_UNLOCK_WORKSTATION && cpus != CPUS_CREDUI) {
         return E_NOTIMPL;
     }
     m_usageScenario = cpus;
     m_usageFlags = dwFlags;
-    if (m_tile) {
-        return S_OK;
-    }
     // Without memory the scenario still stands; the next accepted call tries the tile again.
-    m_tile.Attach(new (std::nothrow) CQMCredentialTile());
+    if (!m_tile) {
+        m_tile.Attach(new (std::nothrow) CQMCredentialTile());
+    }
     if (!m_tile) {
         return E_OUTOFMEMORY;
     }
+    m_tile->SetUsageScenario(m_usageScenario, m_usageFlags);
     return S_OK;
 }
 

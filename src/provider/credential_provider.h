@@ -8,6 +8,7 @@
 #include "base/com_object.h"
 #include "base/com_ptr.h"
 #include "module_lock_count.h"
+#include "tile/credential_tile.h"
 
 // One reference for the creator, no tile yet, and one count on the module. At the final Release
 // the tile's creation reference goes first (the host may still hold the tile, which then lives
@@ -31,9 +32,8 @@ private:
     friend ComObject;
     ~CQMCredProvider() = default;
 
-    CREDENTIAL_PROVIDER_USAGE_SCENARIO m_usageScenario = CPUS_INVALID;  // last accepted; read by nothing yet
-    DWORD m_usageFlags = 0;                                             // last accepted; no flag is acted on
-    // The one tile with its creation reference, or null before the first scenario. Held through
-    // its interface, as the host holds it.
-    ComPtr<ICredentialProviderCredential> m_tile;
+    CREDENTIAL_PROVIDER_USAGE_SCENARIO m_usageScenario = CPUS_INVALID;  // last accepted; passed to the tile
+    DWORD m_usageFlags = 0;                                             // that call's flags
+    // The one tile with its creation reference, or null before the first scenario.
+    ComPtr<CQMCredentialTile> m_tile;
 };

@@ -24,6 +24,11 @@ void StoreFieldValue(Owner& member, PCWSTR text) noexcept {
 
 CQMCredentialTile::CQMCredentialTile() noexcept = default;
 
+void CQMCredentialTile::SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags) noexcept {
+    m_usageScenario = scenario;
+    m_usageFlags = flags;
+}
+
 // The host hands the tile its event sink when it shows the tile. The tile keeps a reference but
 // never calls it: its fields never change state at run time. The new sink is taken before the
 // old one is let go, so passing the held sink again cannot destroy it in between.

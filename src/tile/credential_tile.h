@@ -42,6 +42,10 @@ public:
     IFACEMETHODIMP ReportResult(NTSTATUS ntsStatus, NTSTATUS ntsSubstatus, LPWSTR* ppszOptionalStatusText,
                                 CREDENTIAL_PROVIDER_STATUS_ICON* pcpsiOptionalStatusIcon) noexcept override;
 
+    // Not part of the interface: the provider passes on each usage scenario it accepts, with its
+    // flags. The last one is in force when the tile is submitted; it decides the logon's form.
+    void SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags) noexcept;
+
 private:
     friend ComObject;
     ~CQMCredentialTile() = default;
@@ -49,4 +53,6 @@ private:
     CoTaskString m_userName;                               // the typed user name, or null; never an empty string
     WipingCoTaskString m_password;                         // as m_userName; zero-filled before it is freed, every time
     ComPtr<ICredentialProviderCredentialEvents> m_events;  // held, or null; never called
+    CREDENTIAL_PROVIDER_USAGE_SCENARIO m_usageScenario = CPUS_INVALID;  // as the provider last accepted it
+    DWORD m_usageFlags = 0;                                             // that call's flags
 };

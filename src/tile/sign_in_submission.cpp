@@ -59,9 +59,10 @@ IFACEMETHODIMP CQMCredentialTile::GetSerialization(CREDENTIAL_PROVIDER_GET_SERIA
         return S_OK;
     }
 
-    // The agent may map the typed name to another account; the typed password is kept.
+    // The agent may map the typed name to another account; the typed password is kept. The
+    // scenario in force decides the logon's form (unlock, or a 32-bit credential prompt).
     PCWSTR accountName = verdict.user_name[0] != L'\0' ? verdict.user_name : m_userName.get();
-    hr = KerberosLogonPacker(accountName, m_password.get(), pcpcs);
+    hr = KerberosLogonPacker(accountName, m_password.get(), m_usageScenario, m_usageFlags, pcpcs);
     if (FAILED(hr)) {
         *pcpsiOptionalStatusIcon = CPSI_ERROR;
         CoTaskStrDup(kBuildLogonFailedText, ppszOptionalStatusText);

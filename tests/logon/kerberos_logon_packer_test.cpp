@@ -4,8 +4,12 @@
 #include <ntsecapi.h>
 #include <objbase.h>
 
+#include <wincred.h>
+
 #include <cstring>
+#include <cwchar>
 #include <string>
+#include <vector>
 
 #include "logon/logon_system_calls.h"
 #include "support/kerberos_logon_reader.h"
@@ -33,40 +37,74 @@ bool SameBytes(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& a,
     return memcmp(&a, &b, sizeof(a)) == 0;
 }
 
-TEST(KerberosLogonPacker, PacksDomainUserAndPasswordBackToBackWithOffsets) {
-    // Three- and eight-unit values: with a five-letter computer name this is the 96-byte block
-    // (Lengths 10, 6, 16; offsets 64, 74, 80). Wine's name is the host's, so the expectations
-    // are written for its length Ld.
-    const std::wstring domain = LocalComputerName();
-    const USHORT ld = static_cast<USHORT>(domain.size());
-    ASSERT_GT(ld, 0);
-    PackedSerialization packed;
-    ASSERT_EQ(S_OK, KerberosLogonPacker(L"bob", L"s3cr3t!x", &packed.record));
+BOOL WINAPI FiveLetterComputerName(LPWSTR name, LPDWORD size) {
+    wcscpy(name, L"PC123");
+    *size = 5;
+    return TRUE;
+}
 
-    EXPECT_EQ(86u + 2 * ld, packed.record.cbSerialization);
-    PackedLogon logon = packed.Read();
-    EXPECT_EQ("", logon.faults);
-    EXPECT_EQ(2u, logon.messageType);
-    EXPECT_EQ(0u, logon.logonId);
-    EXPECT_EQ(domain, logon.domain.text);
-    EXPECT_EQ(2 * ld, logon.domain.length);
-    EXPECT_EQ(64u, logon.domain.offset);
-    EXPECT_EQ(L"bob", logon.userName.text);
-    EXPECT_EQ(6, logon.userName.length);
-    EXPECT_EQ(64u + 2 * ld, logon.userName.offset);
-    EXPECT_EQ(L"s3cr3t!x", logon.password.text);
-    EXPECT_EQ(16, logon.password.length);
-    EXPECT_EQ(70u + 2 * ld, logon.password.offset);
-    // The last two bytes are the password's final unit, not a terminator.
-    const BYTE* end = packed.record.rgbSerialization + packed.record.cbSerialization;
-    EXPECT_EQ('x', end[-2]);
-    EXPECT_EQ(0, end[-1]);
-    EXPECT_EQ(std::wstring::npos, (logon.domain.text + logon.userName.text).find(L'\0'));
+// The whole block a layout should hold, byte for byte, written from the layout's description:
+// the header's fields at their offsets, every other header byte zero, then the bodies.
+std::vector<BYTE> ExpectedBlock(const PackedLogonLayout& layout, ULONG messageType,
+                                const std::vector<std::wstring>& bodies) {
+    std::vector<BYTE> block(layout.headerSize);
+    auto put = [&](size_t at, ULONG64 value, size_t bytes) {
+        for (size_t i = 0; i < bytes; ++i) {
+            block[at + i] = static_cast<BYTE>(value >> (8 * i));
+        }
+    };
+    put(0, messageType, 4);
+    for (size_t i = 0; i < bodies.size(); ++i) {
+        const size_t bytes = bodies[i].size() * sizeof(wchar_t);
+        put(layout.stringAt[i], bytes, 2);
+        put(layout.stringAt[i] + 2, bytes, 2);
+        put(layout.stringAt[i] + layout.bufferAt, block.size(), layout.bufferSize);
+        const BYTE* body = reinterpret_cast<const BYTE*>(bodies[i].data());
+        block.insert(block.end(), body, body + bytes);
+    }
+    return block;
+}
+
+// The form follows the host's scenario and flags: unlock needs KerbWorkstationUnlockLogon, and a
+// 32-bit caller of the credential prompt (CREDUIWIN_PACK_32_WOW) the 32-bit layout; other flags
+// change nothing. With a five-letter computer name and three- and eight-unit values the 64-bit
+// block is 96 bytes (offsets 64, 74, 80), the 32-bit one 68 (offsets 36, 46, 52).
+TEST(KerberosLogonPacker, PacksTheFormTheScenarioAsksForByteForByte) {
+    ScopedSystemCalls<LogonSystemCalls> calls(g_logonSystemCalls);
+    calls->getComputerName = FiveLetterComputerName;
+    struct Row {
+        CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario;
+        DWORD flags;
+        ULONG messageType;
+        const PackedLogonLayout& layout;
+        ULONG size;
+    };
+    const Row rows[] = {
+        {CPUS_LOGON, 0, KerbInteractiveLogon, kPackedLogon64, 96},
+        {CPUS_UNLOCK_WORKSTATION, 0, KerbWorkstationUnlockLogon, kPackedLogon64, 96},
+        {CPUS_CREDUI, 0, KerbInteractiveLogon, kPackedLogon64, 96},
+        {CPUS_CREDUI, CREDUIWIN_GENERIC | CREDUIWIN_ENUMERATE_ADMINS, KerbInteractiveLogon, kPackedLogon64, 96},
+        {CPUS_CREDUI, CREDUIWIN_PACK_32_WOW, KerbInteractiveLogon, kPackedLogon32, 68},
+        {CPUS_CREDUI, CREDUIWIN_PACK_32_WOW | CREDUIWIN_GENERIC, KerbInteractiveLogon, kPackedLogon32, 68},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.scenario) + " " + std::to_string(row.flags));
+        PackedSerialization packed;
+        ASSERT_EQ(S_OK, KerberosLogonPacker(L"bob", L"s3cr3t!x", row.scenario, row.flags, &packed.record));
+        ASSERT_EQ(row.size, packed.record.cbSerialization);
+        const std::vector<BYTE> actual(packed.record.rgbSerialization,
+                                       packed.record.rgbSerialization + packed.record.cbSerialization);
+        EXPECT_EQ(ExpectedBlock(row.layout, row.messageType, {L"PC123", L"bob", L"s3cr3t!x"}), actual);
+        const PackedLogon logon =
+            ReadPackedLogon(packed.record.rgbSerialization, packed.record.cbSerialization, row.layout);
+        EXPECT_EQ("", logon.faults);
+        EXPECT_EQ(L"s3cr3t!x", logon.password.text);
+    }
 }
 
 TEST(KerberosLogonPacker, FillsThePackageNumberFromLsaAndTheProviderClassId) {
     PackedSerialization packed;
-    ASSERT_EQ(S_OK, KerberosLogonPacker(L"alice", L"pw", &packed.record));
+    ASSERT_EQ(S_OK, KerberosLogonPacker(L"alice", L"pw", CPUS_LOGON, 0, &packed.record));
     EXPECT_EQ(KerberosPackageFromLsa(), packed.record.ulAuthenticationPackage);
     EXPECT_NE(0u, packed.record.ulAuthenticationPackage);
 
@@ -79,7 +117,7 @@ TEST(KerberosLogonPacker, FillsThePackageNumberFromLsaAndTheProviderClassId) {
 TEST(KerberosLogonPacker, EmptyValuesGetZeroLengthAndTheOffsetWhereTheirBodyWouldBegin) {
     const size_t ld = LocalComputerName().size();
     PackedSerialization packed;
-    ASSERT_EQ(S_OK, KerberosLogonPacker(L"", L"", &packed.record));
+    ASSERT_EQ(S_OK, KerberosLogonPacker(L"", L"", CPUS_LOGON, 0, &packed.record));
     EXPECT_EQ(64 + 2 * ld, packed.record.cbSerialization);
     PackedLogon logon = packed.Read();
     EXPECT_EQ("", logon.faults);
@@ -89,7 +127,7 @@ TEST(KerberosLogonPacker, EmptyValuesGetZeroLengthAndTheOffsetWhereTheirBodyWoul
     EXPECT_EQ(packed.record.cbSerialization, logon.password.offset);
 
     PackedSerialization noPassword;
-    ASSERT_EQ(S_OK, KerberosLogonPacker(L"carol", L"", &noPassword.record));
+    ASSERT_EQ(S_OK, KerberosLogonPacker(L"carol", L"", CPUS_LOGON, 0, &noPassword.record));
     EXPECT_EQ("", noPassword.Read().faults);
     EXPECT_EQ(noPassword.record.cbSerialization, noPassword.Read().password.offset);
 }
@@ -100,7 +138,7 @@ TEST(KerberosLogonPacker, AcceptsValuesUpTo32767UnitsAndRefusesLongerOnesBeforeA
     MallocSpy& spy = MallocSpy::Get();
 
     PackedSerialization packed;
-    ASSERT_EQ(S_OK, KerberosLogonPacker(longest.c_str(), longest.c_str(), &packed.record));
+    ASSERT_EQ(S_OK, KerberosLogonPacker(longest.c_str(), longest.c_str(), CPUS_LOGON, 0, &packed.record));
     PackedLogon logon = packed.Read();
     EXPECT_EQ("", logon.faults);
     EXPECT_EQ(65534, logon.userName.length);
@@ -110,8 +148,8 @@ TEST(KerberosLogonPacker, AcceptsValuesUpTo32767UnitsAndRefusesLongerOnesBeforeA
     // 32 768 units need a Length of 65 536, which 16 bits cannot hold.
     spy.Mark();
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION record = PatternRecord();
-    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(tooLong.c_str(), L"pw", &record));
-    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(L"dave", tooLong.c_str(), &record));
+    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(tooLong.c_str(), L"pw", CPUS_LOGON, 0, &record));
+    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(L"dave", tooLong.c_str(), CPUS_LOGON, 0, &record));
     EXPECT_EQ(0u, spy.AllocationsSinceMark());
     EXPECT_TRUE(SameBytes(PatternRecord(), record));
 }
@@ -120,15 +158,15 @@ TEST(KerberosLogonPacker, NullArgumentsAndAFailedAllocationLeaveTheRecordUntouch
     MallocSpy& spy = MallocSpy::Get();
     spy.Mark();
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION record = PatternRecord();
-    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(nullptr, L"pw", &record));
-    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(L"erin", nullptr, &record));
-    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(L"erin", L"pw", nullptr));
+    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(nullptr, L"pw", CPUS_LOGON, 0, &record));
+    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(L"erin", nullptr, CPUS_LOGON, 0, &record));
+    EXPECT_EQ(E_INVALIDARG, KerberosLogonPacker(L"erin", L"pw", CPUS_LOGON, 0, nullptr));
     EXPECT_EQ(0u, spy.AllocationsSinceMark());
     EXPECT_TRUE(SameBytes(PatternRecord(), record));
 
     unsigned failingRuns = ForEachAllocationFailure([&](unsigned) {
         CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION attempt = PatternRecord();
-        HRESULT hr = KerberosLogonPacker(L"erin", L"pw", &attempt);
+        HRESULT hr = KerberosLogonPacker(L"erin", L"pw", CPUS_LOGON, 0, &attempt);
         if (spy.FailuresDelivered() > 0) {
             EXPECT_EQ(E_OUTOFMEMORY, hr);
             EXPECT_TRUE(SameBytes(PatternRecord(), attempt));
@@ -147,8 +185,8 @@ TEST(KerberosLogonPacker, EveryCallHandsOutANewBlockThatTheReceiverOwns) {
     {
         PackedSerialization first;
         PackedSerialization second;
-        ASSERT_EQ(S_OK, KerberosLogonPacker(L"frank", L"pw", &first.record));
-        ASSERT_EQ(S_OK, KerberosLogonPacker(L"frank", L"pw", &second.record));
+        ASSERT_EQ(S_OK, KerberosLogonPacker(L"frank", L"pw", CPUS_LOGON, 0, &first.record));
+        ASSERT_EQ(S_OK, KerberosLogonPacker(L"frank", L"pw", CPUS_LOGON, 0, &second.record));
         EXPECT_NE(first.record.rgbSerialization, second.record.rgbSerialization);
         EXPECT_EQ(2u, spy.OutstandingSinceMark());
     }
@@ -164,7 +202,7 @@ TEST(KerberosLogonPacker, AComputerNameThatCannotBeHadPacksAnEmptyDomain) {
     ScopedSystemCalls<LogonSystemCalls> calls(g_logonSystemCalls);
     calls->getComputerName = FailingComputerName;
     PackedSerialization packed;
-    ASSERT_EQ(S_OK, KerberosLogonPacker(L"bob", L"pw", &packed.record));
+    ASSERT_EQ(S_OK, KerberosLogonPacker(L"bob", L"pw", CPUS_LOGON, 0, &packed.record));
     EXPECT_EQ(74u, packed.record.cbSerialization);
     PackedLogon logon = packed.Read();
     EXPECT_EQ("", logon.faults);
@@ -229,7 +267,7 @@ protected:
     ULONG PackageNumberAfterPacking() {
         PackedSerialization packed;
         packed.record.ulAuthenticationPackage = 0xFFFFFFFF;
-        EXPECT_EQ(S_OK, KerberosLogonPacker(L"gina", L"pw", &packed.record));
+        EXPECT_EQ(S_OK, KerberosLogonPacker(L"gina", L"pw", CPUS_LOGON, 0, &packed.record));
         EXPECT_EQ("", packed.Read().faults);
         EXPECT_EQ(L"gina", packed.Read().userName.text);
         EXPECT_EQ(0xF1E2D3C4, packed.record.clsidCredentialProvider.Data1);

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr size_t kHeaderSize = 64;
-
 ULONG64 ReadLittleEndian(const BYTE* bytes, size_t count) {
     ULONG64 value = 0;
     for (size_t i = count; i > 0; --i) {
@@ -14,16 +12,19 @@ ULONG64 ReadLittleEndian(const BYTE* bytes, size_t count) {
     return value;
 }
 
-// A UNICODE_STRING of the header: Length at +0, MaximumLength at +2, four bytes of gap, and the
-// body's offset at +8.
-PackedLogonString ReadString(const BYTE* block, size_t size, size_t at, const char* name, std::string& faults) {
+void ExpectZeroGap(const BYTE* block, size_t from, size_t to, const char* name, std::string& faults) {
+    if (from < to && ReadLittleEndian(block + from, to - from) != 0) {
+        faults += std::string(name) + ": alignment gap not zero\n";
+    }
+}
+
+PackedLogonString ReadString(const BYTE* block, size_t size, const PackedLogonLayout& layout, size_t at,
+                             const char* name, std::string& faults) {
     PackedLogonString field;
     field.length = static_cast<USHORT>(ReadLittleEndian(block + at, 2));
     field.maximumLength = static_cast<USHORT>(ReadLittleEndian(block + at + 2, 2));
-    field.offset = ReadLittleEndian(block + at + 8, 8);
-    if (ReadLittleEndian(block + at + 4, 4) != 0) {
-        faults += std::string(name) + ": alignment gap not zero\n";
-    }
+    field.offset = ReadLittleEndian(block + at + layout.bufferAt, layout.bufferSize);
+    ExpectZeroGap(block, at + 4, at + layout.bufferAt, name, faults);
     if (field.length != field.maximumLength) {
         faults += std::string(name) + ": Length differs from MaximumLength\n";
     }
@@ -42,24 +43,22 @@ PackedLogonString ReadString(const BYTE* block, size_t size, size_t at, const ch
 
 }  // namespace
 
-PackedLogon ReadPackedLogon(const BYTE* block, size_t size) {
+PackedLogon ReadPackedLogon(const BYTE* block, size_t size, const PackedLogonLayout& layout) {
     PackedLogon logon;
-    if (block == nullptr || size < kHeaderSize) {
-        logon.faults = "block shorter than the 64-byte header\n";
+    if (block == nullptr || size < layout.headerSize) {
+        logon.faults = std::string("block shorter than the ") + layout.name + " header\n";
         return logon;
     }
     logon.messageType = static_cast<ULONG>(ReadLittleEndian(block, 4));
-    if (ReadLittleEndian(block + 4, 4) != 0) {
-        logon.faults += "MessageType: alignment gap not zero\n";
-    }
-    logon.domain = ReadString(block, size, 8, "LogonDomainName", logon.faults);
-    logon.userName = ReadString(block, size, 24, "UserName", logon.faults);
-    logon.password = ReadString(block, size, 40, "Password", logon.faults);
-    logon.logonId = ReadLittleEndian(block + 56, 8);
-
-    ULONG64 expected = kHeaderSize;
-    const PackedLogonString* bodies[] = {&logon.domain, &logon.userName, &logon.password};
+    ExpectZeroGap(block, 4, layout.stringAt[0], "MessageType", logon.faults);
     const char* names[] = {"LogonDomainName", "UserName", "Password"};
+    PackedLogonString* bodies[] = {&logon.domain, &logon.userName, &logon.password};
+    for (size_t i = 0; i < 3; ++i) {
+        *bodies[i] = ReadString(block, size, layout, layout.stringAt[i], names[i], logon.faults);
+    }
+    logon.logonId = ReadLittleEndian(block + layout.logonIdAt, 8);
+
+    ULONG64 expected = layout.headerSize;
     for (size_t i = 0; i < 3; ++i) {
         if (bodies[i]->offset != expected) {
             logon.faults += std::string(names[i]) + ": body not right after the previous one\n";

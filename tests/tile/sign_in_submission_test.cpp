@@ -2,12 +2,15 @@
 #include "tile/credential_tile.h"
 
 #include <gtest/gtest.h>
+#include <ntsecapi.h>
+#include <wincred.h>
 
 #include <cstring>
 #include <string>
 
 #include "agent/agent_system_calls.h"
 #include "logon/kerberos_logon_packer.h"
+#include "provider/credential_provider.h"
 #include "provider_class_id.h"
 #include "support/kerberos_logon_reader.h"
 #include "support/scoped_system_calls.h"
@@ -287,6 +290,56 @@ TEST_F(SignInSubmission, AnApprovalThatCannotBePackedShowsTheBuildFailure) {
     const std::vector<std::string> requests = approves.Requests();
     ASSERT_EQ(2u, requests.size());  // the over-long password was never sent
     EXPECT_EQ(0u, requests[1].find(R"({"action":"AUTH","username":"bob","password":"zzzz)"));
+}
+
+// The provider keeps one tile across scenarios and passes each accepted one on; the last accepted
+// call decides the form of the next logon, and a refused one changes nothing. Windows unlocks a
+// session only with KerbWorkstationUnlockLogon, and a 32-bit caller of the credential prompt reads
+// only the 32-bit layout; Wine's LogonUI is not there to refuse a wrong form, so the block is read.
+TEST(SignInScenario, TheLastAcceptedScenarioDecidesTheLogonsForm) {
+    ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"));
+    ASSERT_TRUE(agent.Start()) << GetLastError();
+    CQMCredProvider* provider = new CQMCredProvider();
+    struct Step {
+        CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario;
+        DWORD flags;
+        HRESULT accepted;
+        ULONG messageType;
+        const PackedLogonLayout& layout;
+    };
+    const Step steps[] = {
+        {CPUS_LOGON, 0, S_OK, KerbInteractiveLogon, kPackedLogon64},
+        {CPUS_UNLOCK_WORKSTATION, 0, S_OK, KerbWorkstationUnlockLogon, kPackedLogon64},
+        {CPUS_CHANGE_PASSWORD, CREDUIWIN_PACK_32_WOW, E_NOTIMPL, KerbWorkstationUnlockLogon, kPackedLogon64},
+        {CPUS_CREDUI, CREDUIWIN_PACK_32_WOW, S_OK, KerbInteractiveLogon, kPackedLogon32},
+        {CPUS_PLAP, 0, E_NOTIMPL, KerbInteractiveLogon, kPackedLogon32},
+        {CPUS_CREDUI, CREDUIWIN_GENERIC, S_OK, KerbInteractiveLogon, kPackedLogon64},
+    };
+    ICredentialProviderCredential* first = nullptr;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::to_string(step.scenario) + " " + std::to_string(step.flags));
+        EXPECT_EQ(step.accepted, provider->SetUsageScenario(step.scenario, step.flags));
+        ICredentialProviderCredential* tile = nullptr;
+        ASSERT_EQ(S_OK, provider->GetCredentialAt(0, &tile));
+        if (first == nullptr) {
+            first = tile;
+            first->AddRef();
+        }
+        EXPECT_EQ(first, tile);
+        tile->SetStringValue(FieldUserName, kTypedUser.c_str());
+        tile->SetStringValue(FieldPassword, kTypedPassword.c_str());
+        Submission submission(*static_cast<CQMCredentialTile*>(tile));
+        ASSERT_EQ(CPGSR_RETURN_CREDENTIAL_FINISHED, submission.response);
+        const PackedLogon logon = ReadPackedLogon(submission.serialization.rgbSerialization,
+                                                  submission.serialization.cbSerialization, step.layout);
+        EXPECT_EQ("", logon.faults);
+        EXPECT_EQ(step.messageType, logon.messageType);
+        EXPECT_EQ(0u, logon.logonId);
+        EXPECT_EQ(kTypedPassword, logon.password.text);
+        tile->Release();
+    }
+    first->Release();
+    provider->Release();
 }
 
 }  // namespace

@@ -216,6 +216,15 @@ void ScriptedAgent::WaitForClientClose(HANDLE connection) {
     }
 }
 
+void ScriptedAgent::WaitForClientWrite(HANDLE connection) {
+    DWORD available = 0;
+    while (PeekNamedPipe(connection, nullptr, 0, nullptr, &available, nullptr) && available == 0) {
+        if (WaitForSingleObject(m_stopEvent.Get(), 1) == WAIT_OBJECT_0) {
+            return;
+        }
+    }
+}
+
 KernelHandle ScriptedAgent::ServeConnection(KernelHandle connection) {
     SecureBytes request;  // wipes itself: it may hold a password
     if (m_options.readDelayMs != 0) {
@@ -223,6 +232,8 @@ KernelHandle ScriptedAgent::ServeConnection(KernelHandle connection) {
     }
     if (m_options.readRequests) {
         ReadRequest(connection.Get(), request);
+    } else {
+        WaitForClientWrite(connection.Get());
     }
     if (m_options.recordRequests) {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -58,8 +58,10 @@ struct AgentBehaviour {
 
 struct ScriptedAgentOptions {
     std::wstring pipeName = kAgentPipeName;  // the name the exchange opens
-    // false: the agent never reads; the script is asked with an empty request as soon as a client
-    // connects. With HangUp or Hold, a request longer than inBufferSize then fails or times out
+    // false: the agent never reads; the script is asked with an empty request as soon as the
+    // client has begun to write (its first bytes wait in the pipe), so a hang-up falls into the
+    // client's write and not before it (the client checks the pipe's owner between its open and
+    // its write). With HangUp or Hold, a request longer than inBufferSize then fails or times out
     // in the client's write.
     bool readRequests = true;
     // The agent waits this long (or until Stop) after a client connects before it reads: a slow
@@ -121,6 +123,8 @@ private:
     KernelHandle ServeConnection(KernelHandle connection);
     void ReadRequest(HANDLE connection, SecureBytes& request);
     void WaitForClientClose(HANDLE connection);
+    // Returns once the client's first bytes are in the pipe, the client has gone, or Stop().
+    void WaitForClientWrite(HANDLE connection);
     // Completes an overlapped transfer started on handle: waits for it or for Stop(), cancelling
     // it in the latter case. True when it succeeded; error gets its error code otherwise.
     bool FinishIo(HANDLE handle, OVERLAPPED& overlapped, BOOL completedAtOnce, DWORD& count, DWORD& error);

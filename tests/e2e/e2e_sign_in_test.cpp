@@ -167,6 +167,39 @@ TEST_F(EndToEnd, JsonOutputDescribesApprovalAndRefusal) {
     EXPECT_FALSE(refusal.contains("serialization"));
 }
 
+// Unlock needs KerbWorkstationUnlockLogon, and a 32-bit program's credential prompt (the flag
+// CREDUIWIN_PACK_32_WOW) the 32-bit layout, whose bodies start at 36. No LogonUI under Wine would
+// refuse a wrong form, so what the DLL packed is read back as credhost decodes it.
+TEST_F(EndToEnd, EachScenarioGetsTheLogonFormItNeeds) {
+    StartAgent();
+    struct Row {
+        std::wstring arguments;
+        int messageType;
+        std::string layout;
+        size_t headerSize;
+    };
+    const Row rows[] = {
+        {L"--scenario logon", 2, "64-bit", 64},
+        {L"--scenario unlock", 7, "64-bit", 64},
+        {L"--scenario credui --flags 0x1", 2, "64-bit", 64},
+        {L"--scenario credui --flags 0x10000000", 2, "32-bit", 36},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Utf8FromWide(row.arguments));
+        const ProcessResult result = SignIn(kProviderClsid, L"--user demo --json " + row.arguments, kDemoPassword);
+        ASSERT_EQ(result.exitCode, 0u) << result.output;
+        const nlohmann::json serialization = nlohmann::json::parse(result.output)["serialization"];
+        EXPECT_EQ(serialization["decoded"], true) << result.output;
+        EXPECT_EQ(serialization["message_type"], row.messageType);
+        EXPECT_EQ(serialization["layout"], row.layout);
+        EXPECT_EQ(serialization["domain"]["offset"], row.headerSize);
+        EXPECT_EQ(serialization["user_name"]["text"], "demo");
+        EXPECT_EQ(serialization["size"], row.headerSize + 2 * (ComputerName().size() + 4 + kDemoPasswordCharacters));
+    }
+    const ProcessResult text = SignIn(kProviderClsid, L"--user demo --scenario unlock", kDemoPassword);
+    EXPECT_NE(text.output.find("message type  7 (KerbWorkstationUnlockLogon)"), std::string::npos) << text.output;
+}
+
 TEST_F(EndToEnd, CredhostExitCodesTellUsageErrorsFromProviderFailures) {
     EXPECT_EQ(RunProcess(Quoted(Credhost()) + L" signin " + kProviderClsid, "", kRunTimeoutMs).exitCode, 2u)
         << "--user is required";

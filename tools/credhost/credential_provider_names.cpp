@@ -15,6 +15,15 @@ const char* ScenarioName(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario) {
     }
 }
 
+std::string ScenarioText(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags) {
+    if (flags == 0) {
+        return ScenarioName(scenario);
+    }
+    char text[32];
+    std::snprintf(text, sizeof(text), " (flags 0x%08lX)", static_cast<unsigned long>(flags));
+    return ScenarioName(scenario) + std::string(text);
+}
+
 const char* FieldTypeName(CREDENTIAL_PROVIDER_FIELD_TYPE type) {
     switch (type) {
     case CPFT_LARGE_TEXT: return "large text";

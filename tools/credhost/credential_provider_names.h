@@ -6,6 +6,8 @@
 #include <string>
 
 const char* ScenarioName(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario);
+// "credui" with no flags, "credui (flags 0x10000000)" with some.
+std::string ScenarioText(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags);
 const char* FieldTypeName(CREDENTIAL_PROVIDER_FIELD_TYPE type);
 const char* FieldStateName(CREDENTIAL_PROVIDER_FIELD_STATE state);
 const char* InteractiveStateName(CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE state);

@@ -10,17 +10,17 @@ const wchar_t kCredhostUsageText[] =
     L"Usage:\n"
     L"  credhost list [--json]\n"
     L"      The registered credential providers, with their names and DLLs.\n"
-    L"  credhost show PROVIDER [--scenario logon|unlock|credui] [--clsid CLSID] [--json]\n"
+    L"  credhost show PROVIDER [--scenario logon|unlock|credui] [--flags N] [--clsid CLSID] [--json]\n"
     L"      Loads the provider, sets the scenario and prints its tiles: every field's label,\n"
     L"      type and state, and the value the tile serves.\n"
-    L"  credhost signin PROVIDER --user NAME [--scenario ...] [--clsid CLSID]\n"
+    L"  credhost signin PROVIDER --user NAME [--scenario ...] [--flags N] [--clsid CLSID]\n"
     L"                  [--report-status NTSTATUS] [--json]\n"
     L"      Types NAME and a password into the tile, submits it and prints the outcome: the\n"
     L"      status text and icon, or the credential serialization decoded (the password's\n"
     L"      length only); then reports the logon result (default 0, STATUS_SUCCESS) to the tile.\n"
     L"      The password is read from the console without echo, or as one line from standard\n"
     L"      input; never from the command line.\n"
-    L"  credhost window PROVIDER [--scenario ...] [--clsid CLSID] [--report-status NTSTATUS]\n"
+    L"  credhost window PROVIDER [--scenario ...] [--flags N] [--clsid CLSID] [--report-status NTSTATUS]\n"
     L"                  [--screenshot FILE.png [--user NAME [--submit]]]\n"
     L"      Draws the provider's tiles in a window with real controls, to be typed into and\n"
     L"      submitted as on the sign-in screen. With --screenshot it types NAME and the password\n"
@@ -30,6 +30,9 @@ const wchar_t kCredhostUsageText[] =
     L"PROVIDER is a class id such as {F1E2D3C4-B5A6-4798-9012-3456789ABCDE}, created through COM\n"
     L"as the system does, or the path of a provider DLL, loaded directly and asked through its\n"
     L"DllGetClassObject for the class given by --clsid (default: the class registered with it).\n"
+    L"--flags passes N (hexadecimal 0x... or decimal) as SetUsageScenario's flags, as the credential\n"
+    L"prompt does: 0x10000000 (CREDUIWIN_PACK_32_WOW) asks for the 32-bit logon layout, which\n"
+    L"signin and window then decode.\n"
     L"\n"
     L"The provider is not trusted. In the text output every label, value and status text is\n"
     L"printed with control characters escaped: ASCII controls, the backslash and the double quote\n"
@@ -58,8 +61,8 @@ bool ParseScenario(const wchar_t* text, CREDENTIAL_PROVIDER_USAGE_SCENARIO& scen
     return true;
 }
 
-// An NTSTATUS in hexadecimal (0xC000006D) or decimal.
-bool ParseNtStatus(const wchar_t* text, NTSTATUS& status) {
+// A 32-bit value in hexadecimal (0xC000006D) or decimal.
+bool ParseUnsigned32(const wchar_t* text, ULONG& parsed) {
     if (text == nullptr || *text == L'\0' || *text == L'-') {
         return false;
     }
@@ -69,7 +72,7 @@ bool ParseNtStatus(const wchar_t* text, NTSTATUS& status) {
     if (errno != 0 || *end != L'\0' || value > 0xFFFFFFFFul) {
         return false;
     }
-    status = static_cast<NTSTATUS>(static_cast<ULONG>(value));
+    parsed = static_cast<ULONG>(value);
     return true;
 }
 
@@ -109,8 +112,8 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
     }
     const bool takesProvider = command.verb != CredhostVerb::List;
     const bool signIn = command.verb == CredhostVerb::SignIn || window;
-    if (value == nullptr && (option == L"--scenario" || option == L"--clsid" || option == L"--user" ||
-                             option == L"--report-status" || option == L"--screenshot")) {
+    if (value == nullptr && (option == L"--scenario" || option == L"--flags" || option == L"--clsid" ||
+                             option == L"--user" || option == L"--report-status" || option == L"--screenshot")) {
         error = option + L" needs a value";
         return false;
     }
@@ -120,6 +123,15 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
             error = L"--scenario is one of logon, unlock, credui";
             return false;
         }
+        return true;
+    }
+    if (takesProvider && option == L"--flags") {
+        ULONG flags = 0;
+        if (!ParseUnsigned32(value, flags)) {
+            error = L"--flags takes a 32-bit value such as 0x10000000";
+            return false;
+        }
+        command.flags = flags;
         return true;
     }
     if (takesProvider && option == L"--clsid") {
@@ -136,10 +148,12 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
         return true;
     }
     if (signIn && option == L"--report-status") {
-        if (!ParseNtStatus(value, command.reportStatus)) {
+        ULONG status = 0;
+        if (!ParseUnsigned32(value, status)) {
             error = L"--report-status takes an NTSTATUS such as 0xC000006D";
             return false;
         }
+        command.reportStatus = static_cast<NTSTATUS>(status);
         return true;
     }
     error = L"unknown option: " + option;

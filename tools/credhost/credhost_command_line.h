@@ -18,6 +18,7 @@ struct CredhostCommand {
     std::wstring provider;  // "{class id}" or a DLL path
     std::wstring clsid;     // --clsid, for a DLL path
     CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario = CPUS_LOGON;
+    DWORD flags = 0;  // --flags: SetUsageScenario's dwFlags
     std::wstring userName;
     bool hasUserName = false;
     NTSTATUS reportStatus = 0;  // --report-status: what ReportResult is told the logon gave

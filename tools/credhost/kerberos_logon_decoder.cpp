@@ -2,8 +2,16 @@
 
 namespace {
 
-inline constexpr size_t kInteractiveLogonBytes = 56;  // KERB_INTERACTIVE_LOGON
-inline constexpr size_t kUnlockLogonBytes = 64;       // ... followed by the LUID LogonId
+// Where each layout keeps the header's fields.
+struct HeaderLayout {
+    size_t interactiveLogonBytes;  // KERB_INTERACTIVE_LOGON
+    size_t unlockLogonBytes;       // ... followed by the LUID LogonId
+    size_t stringAt[3];            // LogonDomainName, UserName, Password
+    size_t bufferAt;               // within a UNICODE_STRING, after Length and MaximumLength
+    size_t bufferBytes;
+};
+constexpr HeaderLayout kHeader64 = {56, 64, {8, 24, 40}, 8, 8};
+constexpr HeaderLayout kHeader32 = {28, 36, {4, 12, 20}, 4, 4};
 
 uint16_t ReadU16(const unsigned char* at) { return static_cast<uint16_t>(at[0] | at[1] << 8); }
 
@@ -16,12 +24,13 @@ uint64_t ReadU64(const unsigned char* at) {
     return static_cast<uint64_t>(ReadU32(at)) | static_cast<uint64_t>(ReadU32(at + 4)) << 32;
 }
 
-// UNICODE_STRING at headerOffset: Length, MaximumLength, 4 bytes of padding, Buffer.
-bool ReadPackedString(const unsigned char* data, size_t size, size_t headerOffset, const char* name, bool keepText,
-                      PackedLogonString& out, std::string& problem) {
+// UNICODE_STRING at headerOffset: Length, MaximumLength, then Buffer where the layout puts it.
+bool ReadPackedString(const unsigned char* data, size_t size, const HeaderLayout& layout, size_t headerOffset,
+                      const char* name, bool keepText, PackedLogonString& out, std::string& problem) {
     out.length = ReadU16(data + headerOffset);
     out.maximumLength = ReadU16(data + headerOffset + 2);
-    out.offset = ReadU64(data + headerOffset + 8);
+    const unsigned char* buffer = data + headerOffset + layout.bufferAt;
+    out.offset = layout.bufferBytes == 8 ? ReadU64(buffer) : ReadU32(buffer);
     if (out.length % 2 != 0) {
         problem = std::string(name) + ": odd length " + std::to_string(out.length);
         return false;
@@ -42,7 +51,7 @@ bool ReadPackedString(const unsigned char* data, size_t size, size_t headerOffse
                   " runs past the end of the block";
         return false;
     }
-    if (out.length != 0 && out.offset < kInteractiveLogonBytes) {
+    if (out.length != 0 && out.offset < layout.interactiveLogonBytes) {
         problem = std::string(name) + ": body at offset " + std::to_string(out.offset) + " overlaps the header";
         return false;
     }
@@ -57,8 +66,10 @@ bool ReadPackedString(const unsigned char* data, size_t size, size_t headerOffse
 
 }  // namespace
 
-DecodedLogon DecodeKerberosInteractiveLogon(const unsigned char* data, size_t size) {
+DecodedLogon DecodeKerberosInteractiveLogon(const unsigned char* data, size_t size, LogonLayout layout) {
     DecodedLogon logon;
+    logon.layout = layout;
+    const HeaderLayout& header = layout == LogonLayout::X86 ? kHeader32 : kHeader64;
     if (data == nullptr || size < 4) {
         logon.problem = "the block is too short for a message type";
         return logon;
@@ -68,22 +79,31 @@ DecodedLogon DecodeKerberosInteractiveLogon(const unsigned char* data, size_t si
         logon.problem = "message type " + std::to_string(logon.messageType) + " is not an interactive logon";
         return logon;
     }
-    if (size < kInteractiveLogonBytes) {
-        logon.problem = "the block has " + std::to_string(size) + " bytes, fewer than the 56-byte logon header";
+    if (size < header.interactiveLogonBytes) {
+        logon.problem = "the block has " + std::to_string(size) + " bytes, fewer than the " +
+                        std::to_string(header.interactiveLogonBytes) + "-byte " + LogonLayoutName(layout) +
+                        " logon header";
         return logon;
     }
-    if (!ReadPackedString(data, size, 8, "LogonDomainName", true, logon.domain, logon.problem) ||
-        !ReadPackedString(data, size, 24, "UserName", true, logon.userName, logon.problem) ||
-        !ReadPackedString(data, size, 40, "Password", false, logon.password, logon.problem)) {
+    if (!ReadPackedString(data, size, header, header.stringAt[0], "LogonDomainName", true, logon.domain,
+                          logon.problem) ||
+        !ReadPackedString(data, size, header, header.stringAt[1], "UserName", true, logon.userName, logon.problem) ||
+        !ReadPackedString(data, size, header, header.stringAt[2], "Password", false, logon.password, logon.problem)) {
         return logon;
     }
-    logon.hasLogonId = size >= kUnlockLogonBytes;
+    logon.hasLogonId = size >= header.unlockLogonBytes;
     if (logon.hasLogonId) {
-        logon.logonId = ReadU64(data + kInteractiveLogonBytes);
+        logon.logonId = ReadU64(data + header.interactiveLogonBytes);
     }
     logon.decoded = true;
     return logon;
 }
+
+LogonLayout LogonLayoutForFlags(uint32_t usageFlags) {
+    return (usageFlags & kCredUiPack32Wow) != 0 ? LogonLayout::X86 : LogonLayout::X64;
+}
+
+const char* LogonLayoutName(LogonLayout layout) { return layout == LogonLayout::X86 ? "32-bit" : "64-bit"; }
 
 const char* KerberosMessageTypeName(uint32_t messageType) {
     switch (messageType) {

@@ -1,7 +1,8 @@
-// Reads back a packed KERB_INTERACTIVE_UNLOCK_LOGON (x86-64 layout: a 64-byte header whose
-// UNICODE_STRING Buffer fields hold offsets from the block's start, then the string bodies).
-// The bytes come from the provider under test, so every length and offset is checked against
-// the block before anything is read. Portable code: no Windows call.
+// Reads back a packed KERB_INTERACTIVE_UNLOCK_LOGON: a header whose UNICODE_STRING Buffer fields
+// hold offsets from the block's start, then the string bodies. The header has the layout of a
+// 64-bit process (64 bytes), or of a 32-bit one (36 bytes) when the host asked for it with
+// CREDUIWIN_PACK_32_WOW. The bytes come from the provider under test, so every length and offset
+// is checked against the block before anything is read. Portable code: no Windows call.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,11 @@
 inline constexpr uint32_t kKerbInteractiveLogon = 2;
 inline constexpr uint32_t kKerbWorkstationUnlockLogon = 7;
 
+// The credential prompt's flag that asks for the 32-bit layout (wincred.h's value).
+inline constexpr uint32_t kCredUiPack32Wow = 0x10000000;
+
+enum class LogonLayout { X64, X86 };
+
 struct PackedLogonString {
     uint16_t length = 0;         // bytes
     uint16_t maximumLength = 0;  // bytes
@@ -19,6 +25,7 @@ struct PackedLogonString {
 };
 
 struct DecodedLogon {
+    LogonLayout layout = LogonLayout::X64;
     bool decoded = false;
     std::string problem;  // why decoded is false
     uint32_t messageType = 0;
@@ -29,9 +36,16 @@ struct DecodedLogon {
     uint64_t logonId = 0;
 };
 
-// Decodes size bytes at data. Message types other than KerbInteractiveLogon and
-// KerbWorkstationUnlockLogon are reported with decoded false.
-DecodedLogon DecodeKerberosInteractiveLogon(const unsigned char* data, size_t size);
+// Decodes size bytes at data in the given layout. Message types other than KerbInteractiveLogon
+// and KerbWorkstationUnlockLogon are reported with decoded false.
+DecodedLogon DecodeKerberosInteractiveLogon(const unsigned char* data, size_t size,
+                                            LogonLayout layout = LogonLayout::X64);
+
+// The layout a provider must pack for the usage scenario's flags.
+LogonLayout LogonLayoutForFlags(uint32_t usageFlags);
+
+// "64-bit" or "32-bit".
+const char* LogonLayoutName(LogonLayout layout);
 
 // Name of a KERB_LOGON_SUBMIT_TYPE value ("KerbInteractiveLogon"), or "" when unknown.
 const char* KerberosMessageTypeName(uint32_t messageType);

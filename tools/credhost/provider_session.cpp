@@ -6,9 +6,10 @@ ProviderSession::~ProviderSession() {
     }
 }
 
-HRESULT ProviderSession::Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, HostEventListener* listener) {
+HRESULT ProviderSession::Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags, HostEventListener* listener) {
     m_failedStep = "SetUsageScenario";
-    HRESULT hr = m_provider->SetUsageScenario(scenario, 0);
+    m_usageFlags = flags;
+    HRESULT hr = m_provider->SetUsageScenario(scenario, flags);
     if (FAILED(hr)) {
         return hr;
     }

@@ -18,12 +18,14 @@ public:
     ProviderSession(const ProviderSession&) = delete;
     ProviderSession& operator=(const ProviderSession&) = delete;
 
-    // listener (optional) sees the provider's CredentialsChanged.
-    HRESULT Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, HostEventListener* listener = nullptr);
+    // SetUsageScenario(scenario, flags) and the rest; listener (optional) sees the provider's
+    // CredentialsChanged.
+    HRESULT Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags, HostEventListener* listener = nullptr);
     // Reads the field descriptors and the tile count again, as after CredentialsChanged.
     HRESULT Refresh();
 
     ICredentialProvider* Provider() const noexcept { return m_provider; }
+    DWORD UsageFlags() const noexcept { return m_usageFlags; }  // as given to Open
     const std::vector<TileField>& Fields() const noexcept { return m_fields; }
     DWORD TileCount() const noexcept { return m_tileCount; }
     DWORD DefaultTile() const noexcept { return m_defaultTile; }
@@ -36,6 +38,7 @@ private:
     ICredentialProvider* m_provider;
     ComPtr<ProviderEventsSink> m_events;
     bool m_advised = false;
+    DWORD m_usageFlags = 0;
     std::vector<TileField> m_fields;
     DWORD m_tileCount = 0;
     DWORD m_defaultTile = CREDENTIAL_PROVIDER_NO_DEFAULT;

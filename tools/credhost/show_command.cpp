@@ -46,6 +46,7 @@ int RunShow(const CredhostCommand& command) {
     ShowReport report;
     report.provider = DescribeProviderTarget(target);
     report.scenario = command.scenario;
+    report.flags = command.flags;
     ProviderModule module;
     HRESULT hr = LoadProviderTarget(target, module);
     if (FAILED(hr)) {
@@ -53,7 +54,7 @@ int RunShow(const CredhostCommand& command) {
     }
     {
         ProviderSession session(module.Provider());
-        hr = session.Open(command.scenario);
+        hr = session.Open(command.scenario, command.flags);
         if (FAILED(hr)) {
             return ShowFailure(report.provider, session.FailedStep(), hr);
         }

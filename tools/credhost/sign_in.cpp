@@ -13,13 +13,13 @@ SignInVerdict ProviderFailed(SignInOutcome& outcome, const char* step, HRESULT h
 }
 
 void DecodeSerialization(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& serialization,
-                         const SerializationBlock& block, SignInOutcome& outcome) {
+                         const SerializationBlock& block, DWORD usageFlags, SignInOutcome& outcome) {
     outcome.hasSerialization = true;
     outcome.package = serialization.ulAuthenticationPackage;
     outcome.packageName = AuthenticationPackageName(serialization.ulAuthenticationPackage);
     outcome.serializationProvider = serialization.clsidCredentialProvider;
     outcome.serializationSize = block.Size();
-    outcome.logon = DecodeKerberosInteractiveLogon(block.Data(), block.Size());
+    outcome.logon = DecodeKerberosInteractiveLogon(block.Data(), block.Size(), LogonLayoutForFlags(usageFlags));
 }
 
 // A block that claims to be an interactive logon but does not hold together would be refused
@@ -96,12 +96,13 @@ SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, 
         return ProviderFailed(outcome, "SetStringValue (password)", hr);
     }
 
-    const SignInVerdict verdict = SubmitTile(tile.Tile(), reportStatus, outcome);
+    const SignInVerdict verdict = SubmitTile(tile.Tile(), session.UsageFlags(), reportStatus, outcome);
     outcome.tileEvents = tile.EventCount();
     return verdict;
 }
 
-SignInVerdict SubmitTile(ICredentialProviderCredential* tile, NTSTATUS reportStatus, SignInOutcome& outcome) {
+SignInVerdict SubmitTile(ICredentialProviderCredential* tile, DWORD usageFlags, NTSTATUS reportStatus,
+                         SignInOutcome& outcome) {
     // Received into locals: a failed call hands nothing over, whatever it left in them.
     CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response = CPGSR_NO_CREDENTIAL_NOT_FINISHED;
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization{};
@@ -126,7 +127,7 @@ SignInVerdict SubmitTile(ICredentialProviderCredential* tile, NTSTATUS reportSta
     if (const char* failedStep = TakeBlock(serialization, block, outcome)) {
         return ProviderFailed(outcome, failedStep);
     }
-    DecodeSerialization(serialization, block, outcome);
+    DecodeSerialization(serialization, block, usageFlags, outcome);
     if (IsMalformedLogon(outcome.logon)) {
         return ProviderFailed(outcome, "GetSerialization (malformed logon block)");
     }

@@ -45,9 +45,11 @@ enum class SignInVerdict { SignedIn, Refused, ProviderFailure };
 
 // Runs the sign-in on the session's chosen tile. password holds a terminating zero; the tile
 // copies it, and the serialization's block is wiped before it is freed.
+// The credential is decoded in the layout that the session's usage flags ask for.
 SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, const SecretWide& password,
                         NTSTATUS reportStatus, SignInOutcome& outcome);
 
 // The submission alone, on a selected tile that holds what was typed: GetSerialization, the
-// credential decoded, then ReportResult(reportStatus).
-SignInVerdict SubmitTile(ICredentialProviderCredential* tile, NTSTATUS reportStatus, SignInOutcome& outcome);
+// credential decoded for usageFlags, then ReportResult(reportStatus).
+SignInVerdict SubmitTile(ICredentialProviderCredential* tile, DWORD usageFlags, NTSTATUS reportStatus,
+                         SignInOutcome& outcome);

@@ -46,7 +46,7 @@ std::string LogonText(const DecodedLogon& logon) {
 std::string SerializationText(const SignInOutcome& outcome) {
     std::string text = "  Serialization: package " + PackageText(outcome) + ", provider " +
                        GuidText(outcome.serializationProvider) + ", " + std::to_string(outcome.serializationSize) +
-                       " bytes\n";
+                       " bytes, " + LogonLayoutName(outcome.logon.layout) + " layout\n";
     return text + LogonText(outcome.logon);
 }
 
@@ -85,6 +85,7 @@ nlohmann::json SerializationJson(const SignInOutcome& outcome) {
          outcome.packageName.empty() ? nlohmann::json(nullptr) : nlohmann::json(Utf8FromWide(outcome.packageName))},
         {"provider", GuidText(outcome.serializationProvider)},
         {"size", outcome.serializationSize},
+        {"layout", LogonLayoutName(logon.layout)},
         {"message_type", logon.messageType},
         {"message_type_name", KerberosMessageTypeName(logon.messageType)},
         {"decoded", logon.decoded},
@@ -117,8 +118,8 @@ const char* SignInVerdictName(SignInVerdict verdict) {
 
 std::string SignInReportText(const SignInReport& report) {
     const SignInOutcome& outcome = report.outcome;
-    std::string text =
-        "Sign-in as " + Quoted(Utf8FromWide(report.userName)) + ", scenario " + ScenarioName(report.scenario) + "\n";
+    std::string text = "Sign-in as " + Quoted(Utf8FromWide(report.userName)) + ", scenario " +
+                       ScenarioText(report.scenario, report.flags) + "\n";
     switch (report.verdict) {
     case SignInVerdict::SignedIn:
         text += "  Signed in: the tile returned a credential (" +
@@ -151,11 +152,9 @@ std::string SignInReportText(const SignInReport& report) {
 nlohmann::json SignInReportJson(const SignInReport& report) {
     const SignInOutcome& outcome = report.outcome;
     nlohmann::json json = {
-        {"outcome", SignInVerdictName(report.verdict)},
-        {"provider", report.provider},
-        {"scenario", ScenarioName(report.scenario)},
-        {"user", Utf8FromWide(report.userName)},
-        {"tile_events", outcome.tileEvents},
+        {"outcome", SignInVerdictName(report.verdict)}, {"provider", report.provider},
+        {"scenario", ScenarioName(report.scenario)},    {"flags", report.flags},
+        {"user", Utf8FromWide(report.userName)},        {"tile_events", outcome.tileEvents},
     };
     if (report.verdict == SignInVerdict::ProviderFailure) {
         json["failed_step"] = outcome.failedStep;

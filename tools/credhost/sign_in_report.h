@@ -11,6 +11,7 @@
 struct SignInReport {
     std::string provider;  // DescribeProviderTarget
     CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario = CPUS_LOGON;
+    DWORD flags = 0;
     std::wstring userName;
     SignInVerdict verdict = SignInVerdict::ProviderFailure;
     HRESULT failure = S_OK;  // the failed call's result, for a provider failure before submission

@@ -30,7 +30,7 @@ void SignInThroughProvider(const ProviderTarget& target, const CredhostCommand& 
     }
     {
         ProviderSession session(module.Provider());
-        report.failure = session.Open(command.scenario);
+        report.failure = session.Open(command.scenario, command.flags);
         if (FAILED(report.failure)) {
             report.outcome.failedStep = session.FailedStep();
             return;
@@ -58,6 +58,7 @@ int RunSignIn(const CredhostCommand& command) {
     SignInReport report;
     report.provider = DescribeProviderTarget(target);
     report.scenario = command.scenario;
+    report.flags = command.flags;
     report.userName = command.userName;
     if (FAILED(apartment.Result())) {
         report.failure = apartment.Result();

@@ -114,7 +114,8 @@ bool ShowReportHasProviderFailure(const ShowReport& report) {
 }
 
 std::string ShowReportText(const ShowReport& report) {
-    std::string text = "Provider " + report.provider + ", scenario " + ScenarioName(report.scenario) + "\n";
+    std::string text =
+        "Provider " + report.provider + ", scenario " + ScenarioText(report.scenario, report.flags) + "\n";
     text += std::to_string(report.tileCount) + (report.tileCount == 1 ? " tile, " : " tiles, ") +
             DefaultTileText(report) + "\n";
     for (const TileView& tile : report.tiles) {
@@ -149,6 +150,7 @@ nlohmann::json ShowReportJson(const ShowReport& report) {
     return {
         {"provider", report.provider},
         {"scenario", ScenarioName(report.scenario)},
+        {"flags", report.flags},
         {"tile_count", report.tileCount},
         {"default_tile", report.defaultTile == CREDENTIAL_PROVIDER_NO_DEFAULT ? nlohmann::json(nullptr)
                                                                               : nlohmann::json(report.defaultTile)},

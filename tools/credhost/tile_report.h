@@ -20,6 +20,7 @@ struct TileView {
 struct ShowReport {
     std::string provider;  // DescribeProviderTarget
     CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario = CPUS_LOGON;
+    DWORD flags = 0;
     DWORD tileCount = 0;
     DWORD defaultTile = CREDENTIAL_PROVIDER_NO_DEFAULT;
     BOOL autoLogon = FALSE;

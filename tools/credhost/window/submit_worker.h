@@ -8,5 +8,5 @@
 #include <memory>
 
 std::unique_ptr<SignInReport> SubmitFromWindow(ICredentialProviderCredential* tile, const std::string& provider,
-                                               CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario,
+                                               CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags,
                                                const std::wstring& userName, NTSTATUS reportStatus);

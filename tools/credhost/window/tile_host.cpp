@@ -3,11 +3,12 @@
 #include "submit_worker.h"
 
 TileHost::TileHost(HWND window, ProviderApartment& apartment, ProviderTarget target,
-                   CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, NTSTATUS reportStatus)
+                   CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags, NTSTATUS reportStatus)
     : m_window(window),
       m_apartment(apartment),
       m_target(std::move(target)),
       m_scenario(scenario),
+      m_flags(flags),
       m_reportStatus(reportStatus),
       m_forwarder(window, [this] { m_apartment.Post([this] { Refresh(); }); }) {}
 
@@ -30,7 +31,7 @@ void TileHost::Load() {
         return;
     }
     m_session = std::make_unique<ProviderSession>(m_module.Provider());
-    hr = m_session->Open(m_scenario, &m_forwarder);
+    hr = m_session->Open(m_scenario, m_flags, &m_forwarder);
     if (FAILED(hr)) {
         PostFailure(hr, m_session->FailedStep());
         return;
@@ -139,9 +140,9 @@ void TileHost::ClickCommandLink(DWORD tile, DWORD field) {
 }
 
 void TileHost::Submit(DWORD tile, const std::wstring& userName) {
-    PostToWindow(
-        m_window, kMsgSubmitted, 0,
-        SubmitFromWindow(TileAt(tile), DescribeProviderTarget(m_target), m_scenario, userName, m_reportStatus));
+    PostToWindow(m_window, kMsgSubmitted, 0,
+                 SubmitFromWindow(TileAt(tile), DescribeProviderTarget(m_target), m_scenario, m_flags, userName,
+                                  m_reportStatus));
 }
 
 void TileHost::Release() {

@@ -18,7 +18,7 @@
 class TileHost {
 public:
     TileHost(HWND window, ProviderApartment& apartment, ProviderTarget target,
-             CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, NTSTATUS reportStatus);
+             CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags, NTSTATUS reportStatus);
 
     // Each runs on the provider's thread, posted there by the window.
     void Load();
@@ -45,6 +45,7 @@ private:
     ProviderApartment& m_apartment;
     ProviderTarget m_target;
     CREDENTIAL_PROVIDER_USAGE_SCENARIO m_scenario;
+    DWORD m_flags;  // SetUsageScenario's, which also decide how a credential is decoded
     NTSTATUS m_reportStatus;
     WindowEventForwarder m_forwarder;
     ProviderModule m_module;

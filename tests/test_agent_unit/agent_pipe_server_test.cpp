@@ -8,7 +8,10 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -176,6 +179,41 @@ TEST_F(AgentPipeServerTest, StopEndsAConnectionThatIsNeverAnswered) {
     stopper.join();
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_NE(Lines()[0].find("NO ANSWER (would be OK)"), std::string::npos);
+}
+
+// What a client can time over the pipe must not tell it which names exist: a refusal for a cheap
+// account takes as long as one for an unknown name, which costs as much as the costliest account.
+TEST_F(AgentPipeServerTest, AnswerTimeDoesNotTellWhichNamesExist) {
+    UserStore store;
+    std::string error;
+    ASSERT_TRUE(store.Add(TestUser("cheap", "", "", false, "pw", 1000), error));
+    ASSERT_TRUE(store.Add(TestUser("costly", "", "", false, "pw", 100000), error));
+    AgentPipeServer server(store, Options(), Sink());
+    ASSERT_EQ(server.Start(), S_OK);
+
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    auto answerMs = [&](const std::string& user) {
+        Client client(PrivatePipeName());
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        const std::string reply = client.Exchange(R"({"action":"AUTH","username":")" + user + R"(","password":"no"})");
+        QueryPerformanceCounter(&end);
+        EXPECT_NE(reply.find("DENIED"), std::string::npos) << reply;
+        return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    };
+    std::vector<double> cheap, unknown;
+    for (int i = 0; i < 9; ++i) {
+        cheap.push_back(answerMs("cheap"));
+        unknown.push_back(answerMs("nobody"));
+    }
+    std::sort(cheap.begin(), cheap.end());
+    std::sort(unknown.begin(), unknown.end());
+    const double cheapMedian = cheap[cheap.size() / 2];
+    const double unknownMedian = unknown[unknown.size() / 2];
+    EXPECT_LT(std::abs(cheapMedian - unknownMedian), 0.2 * std::max(cheapMedian, unknownMedian))
+        << "median answer: cheap account " << cheapMedian << " ms, unknown name " << unknownMedian << " ms";
+    std::printf("median answer: cheap account %.1f ms, unknown name %.1f ms\n", cheapMedian, unknownMedian);
 }
 
 // Under Wine every process is one user, so the descriptors of the other accounts are asked for.

@@ -1,5 +1,7 @@
 #include "agent_pipe_server.h"
 
+#include "agent/agent_request.h"
+#include "agent/json_escape_utf8.h"
 #include "agent_test_users.h"
 #include "pipe_security.h"
 
@@ -141,8 +143,20 @@ TEST_F(AgentPipeServerTest, OversizedAndSilentClientsAreRefusedOrDropped) {
     AgentPipeServer server(m_store, options, Sink());
     ASSERT_EQ(server.Start(), S_OK);
 
+    // The longest request the module can send, encoded by the module's own code: a name and a
+    // password of 32 767 control characters, each escaped to six bytes. It is read and decided;
+    // one byte more is too large.
+    const std::wstring controls(kMaxRequestTextUnits, L'\x01');
+    SecureBytes escaped;
+    SecureBytes request;
+    ASSERT_EQ(JsonEscapeUtf8(controls.c_str(), escaped), S_OK);
+    BuildAgentRequest(escaped, escaped, request);
+    const std::string longest(request.begin(), request.end());
+    ASSERT_EQ(longest.size(), kMaxRequestBytes);
+    Client atTheLimit(PrivatePipeName());
+    EXPECT_EQ(atTheLimit.Exchange(longest), R"({"status":"DENIED","reason":"Invalid username or password."})");
     Client big(PrivatePipeName());
-    EXPECT_EQ(big.Exchange(std::string(kMaxRequestBytes + 5000, 'x')),
+    EXPECT_EQ(big.Exchange(longest.substr(0, longest.size() - 2) + "x\"}"),
               R"({"status":"ERROR","reason":"Request too large."})");
 
     // Connects and sends nothing: the instance drops it instead of waiting for ever.
@@ -157,9 +171,10 @@ TEST_F(AgentPipeServerTest, OversizedAndSilentClientsAreRefusedOrDropped) {
     EXPECT_NE(next.Exchange(AliceRequest()).find("\"status\":\"OK\""), std::string::npos);
     server.Stop();
     const std::vector<std::string> lines = Lines();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].find("REFUSED (request too large)"), std::string::npos);
-    EXPECT_NE(lines[1].find("DROPPED (no request in time)"), std::string::npos);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find("DENIED (unknown user)"), std::string::npos);
+    EXPECT_NE(lines[1].find("REFUSED (request too large)"), std::string::npos);
+    EXPECT_NE(lines[2].find("DROPPED (no request in time)"), std::string::npos);
 }
 
 TEST_F(AgentPipeServerTest, StopEndsAConnectionThatIsNeverAnswered) {

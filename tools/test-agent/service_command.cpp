@@ -96,8 +96,10 @@ int RunInstall(const AgentCommand& command) {
              (command.virtualAccount ? Utf8FromWide(kAgentVirtualAccount) : std::string("LocalSystem")) + ": " +
              Utf8FromWide(commandLine) + "\n");
     for (const std::wstring& setting : skipped) {
-        WriteErr("test-agent: warning: this service control manager does not support a setting; on Windows it is: " +
-                 Utf8FromWide(setting) + "\n");
+        WriteErr(
+            "test-agent: warning: this service control manager does not know a setting, so it was left out; "
+            "on Windows: " +
+            Utf8FromWide(setting) + "\n");
     }
     return kAgentExitSuccess;
 }

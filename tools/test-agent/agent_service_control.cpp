@@ -6,17 +6,12 @@ namespace {
 
 inline constexpr DWORD kStatePollMs = 100;
 
-HRESULT LastError() noexcept {
-    const DWORD error = GetLastError();
-    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
-
 HRESULT QueryStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) noexcept {
     DWORD needed = 0;
     return g_serviceSystemCalls.queryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
                                                      sizeof(status), &needed)
                ? S_OK
-               : LastError();
+               : ServiceCallFailure();
 }
 
 // Waits until the service is in one of two states, for at most kServiceStateTimeoutMs:
@@ -40,10 +35,10 @@ struct OpenedService {
     HRESULT Open(DWORD access) noexcept {
         manager = ServiceHandle(g_serviceSystemCalls.openSCManager(nullptr, nullptr, SC_MANAGER_CONNECT));
         if (!manager) {
-            return LastError();
+            return ServiceCallFailure();
         }
         service = ServiceHandle(g_serviceSystemCalls.openService(manager.Get(), kAgentServiceName, access));
-        return service ? S_OK : LastError();
+        return service ? S_OK : ServiceCallFailure();
     }
 
     ServiceHandle manager;
@@ -56,7 +51,7 @@ HRESULT StopServiceAndWait(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) no
     SERVICE_STATUS ignored{};
     if (!g_serviceSystemCalls.controlService(service, SERVICE_CONTROL_STOP, &ignored) &&
         GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
-        return LastError();
+        return ServiceCallFailure();
     }
     return WaitForState(service, SERVICE_STOPPED, SERVICE_STOPPED, status);
 }
@@ -72,7 +67,7 @@ HRESULT StartAgentService(SERVICE_STATUS_PROCESS& status) noexcept {
     }
     if (!g_serviceSystemCalls.startService(opened.service.Get(), 0, nullptr) &&
         GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-        return LastError();
+        return ServiceCallFailure();
     }
     return WaitForState(opened.service.Get(), SERVICE_RUNNING, SERVICE_STOPPED, status);
 }
@@ -99,5 +94,5 @@ HRESULT UninstallAgentService() noexcept {
         return hr;
     }
     // The service control manager removes the service once the last handle to it is closed.
-    return g_serviceSystemCalls.deleteService(opened.service.Get()) ? S_OK : LastError();
+    return g_serviceSystemCalls.deleteService(opened.service.Get()) ? S_OK : ServiceCallFailure();
 }

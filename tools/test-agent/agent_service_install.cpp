@@ -6,18 +6,13 @@
 
 namespace {
 
-HRESULT LastError() noexcept {
-    const DWORD error = GetLastError();
-    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
-
 // One setting of ChangeServiceConfig2W. S_FALSE when the service control manager does not know
 // the level: the caller names the setting's sc command for the administrator to run by hand.
 HRESULT ApplySetting(SC_HANDLE service, DWORD level, void* setting) noexcept {
     if (g_serviceSystemCalls.changeServiceConfig2(service, level, setting)) {
         return S_OK;
     }
-    const HRESULT hr = LastError();
+    const HRESULT hr = ServiceCallFailure();
     return hr == HRESULT_FROM_WIN32(ERROR_INVALID_LEVEL) ? S_FALSE : hr;
 }
 
@@ -61,7 +56,7 @@ HRESULT InstallAgentService(const std::wstring& commandLine, bool virtualAccount
     skipped.clear();
     ServiceHandle manager(g_serviceSystemCalls.openSCManager(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager) {
-        return LastError();
+        return ServiceCallFailure();
     }
     // No password: LocalSystem has none, and Windows manages the virtual account's.
     ServiceHandle service(g_serviceSystemCalls.createService(
@@ -69,7 +64,7 @@ HRESULT InstallAgentService(const std::wstring& commandLine, bool virtualAccount
         SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr, nullptr,
         virtualAccount ? kAgentVirtualAccount : nullptr, nullptr));
     if (!service) {
-        return LastError();
+        return ServiceCallFailure();
     }
     const HRESULT hr = ApplySettings(service.Get(), skipped);
     if (FAILED(hr)) {

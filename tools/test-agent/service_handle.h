@@ -15,3 +15,10 @@ struct ServiceHandleTraits {
 };
 
 using ServiceHandle = UniqueHandle<ServiceHandleTraits>;
+
+// The last error of a failed service call as an HRESULT, never a success: a call that failed
+// without setting one must not read as S_OK.
+inline HRESULT ServiceCallFailure() noexcept {
+    const DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}

@@ -12,9 +12,11 @@
 #   qm_stop_own_wineserver              stops the server only if qm_start_own_wineserver started it
 #   qm_add_agent_user AGENT USERS PASSWORD ADD-USER-OPTION...
 #   qm_start_test_agent AGENT USERS LOG / qm_stop_test_agent
+#   qm_install_agent_service AGENT USERS LOG / qm_remove_agent_service AGENT
 #   qm_msiexec LOG MSIEXEC-ARGUMENT...  msiexec silently, with a verbose log
-# A script's EXIT trap calls qm_stop_test_agent and qm_stop_own_wineserver (in its own order:
-# the demo removes its package in between, while the agent is gone and the server still runs).
+# A script's EXIT trap calls qm_stop_test_agent (or qm_remove_agent_service) and
+# qm_stop_own_wineserver (in its own order: the demo removes its package in between, while the
+# agent is gone and the server still runs).
 
 # The provider's class id (include/provider_class_id.h), for the scripts that source this file.
 # shellcheck disable=SC2034
@@ -97,6 +99,19 @@ qm_stop_test_agent() {
     wait "$qm_agent_pid" 2>/dev/null || true
     qm_agent_pid=
   fi
+}
+
+# Installs test-agent.exe as the service qm-agent of the prefix's service control manager,
+# serving USERS and logging to LOG (both stored as absolute paths), and starts it; returns once
+# it serves, non-zero when either step failed (its output says why).
+qm_install_agent_service() {
+  local agent=$1 users=$2 log=$3
+  wine "$agent" service install --users "$users" --log "$log" && wine "$agent" service start
+}
+
+# Stops and removes the service, quietly; nothing happens when it is not installed.
+qm_remove_agent_service() {
+  wine "$1" service uninstall >/dev/null 2>&1 || true
 }
 
 # Runs msiexec as a deployment tool would: silent, with a verbose log in LOG. Under Wine its exit

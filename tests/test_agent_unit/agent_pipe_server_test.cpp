@@ -1,5 +1,7 @@
 #include "agent_pipe_server.h"
 
+#include "agent/agent_request.h"
+#include "agent/json_escape_utf8.h"
 #include "agent_test_users.h"
 #include "pipe_security.h"
 
@@ -8,7 +10,10 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -138,8 +143,20 @@ TEST_F(AgentPipeServerTest, OversizedAndSilentClientsAreRefusedOrDropped) {
     AgentPipeServer server(m_store, options, Sink());
     ASSERT_EQ(server.Start(), S_OK);
 
+    // The longest request the module can send, encoded by the module's own code: a name and a
+    // password of 32 767 control characters, each escaped to six bytes. It is read and decided;
+    // one byte more is too large.
+    const std::wstring controls(kMaxRequestTextUnits, L'\x01');
+    SecureBytes escaped;
+    SecureBytes request;
+    ASSERT_EQ(JsonEscapeUtf8(controls.c_str(), escaped), S_OK);
+    BuildAgentRequest(escaped, escaped, request);
+    const std::string longest(request.begin(), request.end());
+    ASSERT_EQ(longest.size(), kMaxRequestBytes);
+    Client atTheLimit(PrivatePipeName());
+    EXPECT_EQ(atTheLimit.Exchange(longest), R"({"status":"DENIED","reason":"Invalid username or password."})");
     Client big(PrivatePipeName());
-    EXPECT_EQ(big.Exchange(std::string(kMaxRequestBytes + 5000, 'x')),
+    EXPECT_EQ(big.Exchange(longest.substr(0, longest.size() - 2) + "x\"}"),
               R"({"status":"ERROR","reason":"Request too large."})");
 
     // Connects and sends nothing: the instance drops it instead of waiting for ever.
@@ -154,9 +171,10 @@ TEST_F(AgentPipeServerTest, OversizedAndSilentClientsAreRefusedOrDropped) {
     EXPECT_NE(next.Exchange(AliceRequest()).find("\"status\":\"OK\""), std::string::npos);
     server.Stop();
     const std::vector<std::string> lines = Lines();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].find("REFUSED (request too large)"), std::string::npos);
-    EXPECT_NE(lines[1].find("DROPPED (no request in time)"), std::string::npos);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find("DENIED (unknown user)"), std::string::npos);
+    EXPECT_NE(lines[1].find("REFUSED (request too large)"), std::string::npos);
+    EXPECT_NE(lines[2].find("DROPPED (no request in time)"), std::string::npos);
 }
 
 TEST_F(AgentPipeServerTest, StopEndsAConnectionThatIsNeverAnswered) {
@@ -176,6 +194,41 @@ TEST_F(AgentPipeServerTest, StopEndsAConnectionThatIsNeverAnswered) {
     stopper.join();
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_NE(Lines()[0].find("NO ANSWER (would be OK)"), std::string::npos);
+}
+
+// What a client can time over the pipe must not tell it which names exist: a refusal for a cheap
+// account takes as long as one for an unknown name, which costs as much as the costliest account.
+TEST_F(AgentPipeServerTest, AnswerTimeDoesNotTellWhichNamesExist) {
+    UserStore store;
+    std::string error;
+    ASSERT_TRUE(store.Add(TestUser("cheap", "", "", false, "pw", 1000), error));
+    ASSERT_TRUE(store.Add(TestUser("costly", "", "", false, "pw", 100000), error));
+    AgentPipeServer server(store, Options(), Sink());
+    ASSERT_EQ(server.Start(), S_OK);
+
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    auto answerMs = [&](const std::string& user) {
+        Client client(PrivatePipeName());
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        const std::string reply = client.Exchange(R"({"action":"AUTH","username":")" + user + R"(","password":"no"})");
+        QueryPerformanceCounter(&end);
+        EXPECT_NE(reply.find("DENIED"), std::string::npos) << reply;
+        return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    };
+    std::vector<double> cheap, unknown;
+    for (int i = 0; i < 9; ++i) {
+        cheap.push_back(answerMs("cheap"));
+        unknown.push_back(answerMs("nobody"));
+    }
+    std::sort(cheap.begin(), cheap.end());
+    std::sort(unknown.begin(), unknown.end());
+    const double cheapMedian = cheap[cheap.size() / 2];
+    const double unknownMedian = unknown[unknown.size() / 2];
+    EXPECT_LT(std::abs(cheapMedian - unknownMedian), 0.2 * std::max(cheapMedian, unknownMedian))
+        << "median answer: cheap account " << cheapMedian << " ms, unknown name " << unknownMedian << " ms";
+    std::printf("median answer: cheap account %.1f ms, unknown name %.1f ms\n", cheapMedian, unknownMedian);
 }
 
 // Under Wine every process is one user, so the descriptors of the other accounts are asked for.

@@ -10,13 +10,13 @@ inline constexpr char kAlicePassword[] = "correct horse";
 inline constexpr char kBobPassword[] = "b0b-\xC3\xA9t\xC3\xA9";
 
 inline UserRecord TestUser(const std::string& name, const std::string& email, const std::string& fullName, bool isAdmin,
-                           const std::string& password) {
+                           const std::string& password, ULONG iterations = 3) {
     UserRecord record;
     record.username = name;
     record.email = email;
     record.fullName = fullName;
     record.isAdmin = isAdmin;
-    record.iterations = 3;
+    record.iterations = iterations;
     record.salt.assign(16, static_cast<BYTE>(name.size()));
     DerivePasswordHash(password.data(), password.size(), record.salt, record.iterations, record.hash);
     return record;

@@ -55,6 +55,11 @@ TEST(UserStoreFile, RefusesFilesItCannotServeSafely) {
         file(user("car\\\"ol", good)),
         file(user("carol", good) + "," + user("CAROL", good)),
         file(R"({"pbkdf2_sha256":)" + good + "}"),
+        // A key given twice in one object is refused, wherever it is: nothing is last-wins.
+        R"({"users":[],"users":[]})",
+        file(user("carol", good)) + R"(,"users":[])",
+        file(R"({"username":"carol","username":"dave","pbkdf2_sha256":)" + good + "}"),
+        file(user("carol", R"({"iterations":5,"iterations":6,"salt":"0011223344556677","hash":")" + hash + R"("})")),
     };
     for (const std::string& text : broken) {
         UserStore store;
@@ -67,6 +72,10 @@ TEST(UserStoreFile, RefusesFilesItCannotServeSafely) {
     std::string error;
     EXPECT_TRUE(ParseUserStore(valid, store, error)) << error;
     EXPECT_TRUE(ParseUserStore(file(user("carol", good)), store, error)) << error;
+    // The same key in two different objects is no duplicate.
+    EXPECT_TRUE(ParseUserStore(file(user("carol", good) + "," + user("dave", good)), store, error)) << error;
+    EXPECT_FALSE(ParseUserStore(R"({"users":[],"users":[]})", store, error));
+    EXPECT_EQ(error, "the key \"users\" is given twice in one object");
     EXPECT_EQ(valid.find("correct horse"), std::string::npos);
 
     // An iteration count is an unsigned integer in range, never converted from another type;

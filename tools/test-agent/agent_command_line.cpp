@@ -25,8 +25,20 @@ std::wstring AgentUsageText() {
            L"      Adds a user to FILE (created when missing). The password is read from the console\n"
            L"      without echo, or as one line from standard input when that is not a console.\n"
            L"      --iterations N PBKDF2-SHA256 iterations for this user, 1 to 10000000 (default\n"
-           L"                     100000); a request for an unknown name costs as many iterations as\n"
-           L"                     the costliest user, so that its answer time tells nothing\n"
+           L"                     100000); every request costs as many iterations as the costliest\n"
+           L"                     user, so that the answer time tells nothing about the name\n"
+           L"  test-agent service install --users FILE [--log FILE] [--virtual-account]\n"
+           L"      Installs the Windows service qm-agent (from an elevated prompt): started at boot,\n"
+           L"      restarted after a failure, with an unrestricted service SID, serving the pipe as\n"
+           L"      serve does for the users in FILE (its absolute path is stored). It runs as\n"
+           L"      LocalSystem, or with --virtual-account as NT SERVICE\\qm-agent, which must then be\n"
+           L"      able to read FILE and write the log. --log FILE: one line per request, as serve\n"
+           L"      prints them; without it the service logs nothing.\n"
+           L"  test-agent service start | stop | uninstall\n"
+           L"      Starts the service and waits until it serves; stops it, ending every connection\n"
+           L"      at once; stops and removes it.\n"
+           L"  test-agent service run --users FILE [--log FILE]\n"
+           L"      What the service control manager starts; fails on a console.\n"
            L"  test-agent help\n"
            L"\n"
            L"Exit codes: 0 success, 1 failure, 2 usage error.\n";
@@ -113,6 +125,61 @@ bool ParseAddUserOption(const std::wstring& option, ArgumentCursor& args, AgentC
     return true;
 }
 
+bool ParseServiceAction(const wchar_t* word, ServiceAction& action, std::wstring& error) {
+    static const struct {
+        const wchar_t* word;
+        ServiceAction action;
+    } kActions[] = {
+        {L"install", ServiceAction::Install}, {L"uninstall", ServiceAction::Uninstall},
+        {L"start", ServiceAction::Start},     {L"stop", ServiceAction::Stop},
+        {L"run", ServiceAction::Run},
+    };
+    for (const auto& known : kActions) {
+        if (word != nullptr && std::wcscmp(word, known.word) == 0) {
+            action = known.action;
+            return true;
+        }
+    }
+    error = L"service takes install, uninstall, start or stop";
+    return false;
+}
+
+// Only install and run take options: the users file, the log, and (install) the account.
+bool ParseServiceOption(const std::wstring& option, ArgumentCursor& args, AgentCommand& command, std::wstring& error) {
+    const bool takesFiles =
+        command.serviceAction == ServiceAction::Install || command.serviceAction == ServiceAction::Run;
+    if (option == L"--virtual-account" && command.serviceAction == ServiceAction::Install) {
+        command.virtualAccount = true;
+        return true;
+    }
+    if (option == L"--log" && takesFiles) {
+        const wchar_t* path = args.Next();
+        if (path == nullptr) {
+            error = L"--log needs a file";
+            return false;
+        }
+        command.logPath = path;
+        return true;
+    }
+    error = L"unknown option for service: " + option;
+    return false;
+}
+
+bool ParseOption(const std::wstring& option, ArgumentCursor& args, AgentCommand& command, std::wstring& error) {
+    switch (command.verb) {
+    case AgentVerb::Serve: return ParseServeOption(option, args, command, error);
+    case AgentVerb::AddUser: return ParseAddUserOption(option, args, command, error);
+    case AgentVerb::Service: return ParseServiceOption(option, args, command, error);
+    case AgentVerb::Help: break;
+    }
+    return false;
+}
+
+bool NeedsUsersFile(const AgentCommand& command) {
+    return command.verb != AgentVerb::Service || command.serviceAction == ServiceAction::Install ||
+           command.serviceAction == ServiceAction::Run;
+}
+
 }  // namespace
 
 bool ParseAgentCommandLine(int argc, const wchar_t* const* argv, AgentCommand& command, std::wstring& error) {
@@ -131,13 +198,18 @@ bool ParseAgentCommandLine(int argc, const wchar_t* const* argv, AgentCommand& c
         command.verb = AgentVerb::Serve;
     } else if (std::wcscmp(verb, L"add-user") == 0) {
         command.verb = AgentVerb::AddUser;
+    } else if (std::wcscmp(verb, L"service") == 0) {
+        command.verb = AgentVerb::Service;
+        if (!ParseServiceAction(args.Next(), command.serviceAction, error)) {
+            return false;
+        }
     } else {
         error = std::wstring(L"unknown subcommand: ") + verb;
         return false;
     }
     while (!args.Done()) {
         const std::wstring option = args.Next();
-        if (option == L"--users") {
+        if (option == L"--users" && NeedsUsersFile(command)) {
             const wchar_t* path = args.Next();
             if (path == nullptr) {
                 error = L"--users needs a file";
@@ -146,13 +218,11 @@ bool ParseAgentCommandLine(int argc, const wchar_t* const* argv, AgentCommand& c
             command.usersPath = path;
             continue;
         }
-        const bool parsed = command.verb == AgentVerb::Serve ? ParseServeOption(option, args, command, error)
-                                                             : ParseAddUserOption(option, args, command, error);
-        if (!parsed) {
+        if (!ParseOption(option, args, command, error)) {
             return false;
         }
     }
-    if (command.usersPath.empty()) {
+    if (command.usersPath.empty() && NeedsUsersFile(command)) {
         error = L"--users FILE is required";
         return false;
     }

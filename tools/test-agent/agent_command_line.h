@@ -5,7 +5,10 @@
 
 #include <string>
 
-enum class AgentVerb { Help, Serve, AddUser };
+enum class AgentVerb { Help, Serve, AddUser, Service };
+
+// service install|uninstall|start|stop, and run: what the service control manager starts.
+enum class ServiceAction { Install, Uninstall, Start, Stop, Run };
 
 struct AgentCommand {
     AgentVerb verb = AgentVerb::Help;
@@ -17,6 +20,10 @@ struct AgentCommand {
     std::wstring email;
     bool isAdmin = false;
     ULONG iterations = kDefaultHashIterations;
+    // service
+    ServiceAction serviceAction = ServiceAction::Run;
+    std::wstring logPath;  // install, run: where the service writes one line per request
+    bool virtualAccount = false;
 };
 
 // Parses argv[1..]; on failure returns false with error set to a one-line reason.

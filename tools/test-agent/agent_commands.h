@@ -9,3 +9,6 @@ inline constexpr int kAgentExitUsage = 2;
 
 int RunServe(const AgentCommand& command);
 int RunAddUser(const AgentCommand& command);
+int RunService(const AgentCommand& command);
+// service run: hands the process to the service control manager's dispatcher.
+int RunServiceEntry(const AgentCommand& command);

@@ -13,8 +13,18 @@
 #include <thread>
 #include <vector>
 
-// Largest request read; a longer message is drained and refused as too large.
-inline constexpr DWORD kMaxRequestBytes = 16 * 1024;
+// The longest request the module can send, which the server reads whole; a longer message is
+// drained and refused as too large. The module refuses a password longer than a logon can carry,
+// 32 767 UTF-16 units, before it asks. It does not bound the typed name, but a name longer than
+// that cannot be signed in either, so the server admits one of the same length. A UTF-16 unit
+// escapes to at most six bytes: a control character other than \b \t \n \f \r is one UTF-8 byte
+// sent as "\u00xx"; any other unit is at most three UTF-8 bytes, none of them escaped, and a
+// quotation mark or a backslash takes two. So: 45 bytes of framing + 2 x 32 767 x 6 = 393 249.
+inline constexpr DWORD kMaxRequestTextUnits = 32767;
+inline constexpr DWORD kMaxEscapedBytesPerUnit = 6;
+inline constexpr DWORD kRequestFramingBytes = sizeof(R"({"action":"AUTH","username":"","password":""})") - 1;
+inline constexpr DWORD kMaxRequestBytes = kRequestFramingBytes + 2 * kMaxRequestTextUnits * kMaxEscapedBytesPerUnit;
+static_assert(kMaxRequestBytes == 393249, "the figure that docs/agent-guide.md gives");
 
 struct AgentServerOptions {
     std::wstring pipeName = kAgentPipeName;

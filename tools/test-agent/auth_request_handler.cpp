@@ -57,26 +57,34 @@ AgentDecision Refusal(const char* status, const char* reason, const char* verdic
     return decision;
 }
 
-// An unknown name costs one derivation too, as many iterations as the costliest stored user, so
-// that the reply time does not tell which names exist.
-void SpendOneDerivation(const AuthRequest& request, const UserStore& store) {
+// Every check of credentials costs as many PBKDF2 iterations as the costliest stored user, so
+// that the answer time tells neither whether the name exists nor how costly its hash is: a
+// user's own derivation is padded with a decoy derivation of the iterations it lacks, and an
+// unknown name or an empty password spends them all on the decoy. The decoy's result is dropped.
+void SpendIterations(const AuthRequest& request, ULONG iterations) {
+    if (iterations == 0) {
+        return;
+    }
     static const std::vector<BYTE> kDecoySalt(kPasswordSaltBytes, 0x5A);
     PasswordHash ignored{};
-    DerivePasswordHash(request.password.data(), request.password.size(), kDecoySalt, store.MaxIterations(), ignored);
+    DerivePasswordHash(request.password.data(), request.password.size(), kDecoySalt, iterations, ignored);
 }
 
 AgentDecision DecideOnCredentials(const AuthRequest& request, const UserStore& store) {
     if (request.password.empty()) {
+        SpendIterations(request, store.MaxIterations());
         return Refusal("DENIED", kBadCredentials, "DENIED (empty password)", request.username);
     }
     const UserRecord* user = request.username.empty() ? nullptr : store.Find(request.username);
     if (user == nullptr) {
-        SpendOneDerivation(request, store);
+        SpendIterations(request, store.MaxIterations());
         return Refusal("DENIED", kBadCredentials, "DENIED (unknown user)", request.username);
     }
     PasswordHash typed{};
-    if (FAILED(DerivePasswordHash(request.password.data(), request.password.size(), user->salt, user->iterations,
-                                  typed))) {
+    const HRESULT derived =
+        DerivePasswordHash(request.password.data(), request.password.size(), user->salt, user->iterations, typed);
+    SpendIterations(request, store.MaxIterations() - user->iterations);
+    if (FAILED(derived)) {
         return Refusal("ERROR", "The agent could not check the password.", "ERROR (hashing failed)", request.username);
     }
     if (!PasswordHashesEqual(typed, user->hash)) {

@@ -10,8 +10,8 @@
 inline constexpr size_t kPasswordHashBytes = 32;
 inline constexpr size_t kPasswordSaltBytes = 16;
 inline constexpr ULONG kDefaultHashIterations = 100000;
-// The range a users file may give. The top bounds the cost of every request, since an unknown
-// name is made to cost as much as the costliest user.
+// The range a users file may give. The top bounds the cost of every request, since every check
+// of credentials is made to cost as much as the costliest user.
 inline constexpr ULONG kMinHashIterations = 1;
 inline constexpr ULONG kMaxHashIterations = 10000000;
 

@@ -16,6 +16,7 @@ int wmain(int argc, wchar_t** argv) {
     switch (command.verb) {
     case AgentVerb::Serve: return RunServe(command);
     case AgentVerb::AddUser: return RunAddUser(command);
+    case AgentVerb::Service: return RunService(command);
     case AgentVerb::Help: break;
     }
     WriteOut(Utf8FromWide(AgentUsageText()));

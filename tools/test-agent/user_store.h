@@ -22,8 +22,8 @@ public:
     const std::vector<UserRecord>& Users() const noexcept { return m_users; }
 
     // The highest iteration count of any stored user (kDefaultHashIterations when there is
-    // none): what an unknown name must cost, so that the answer time does not tell whether an
-    // account exists.
+    // none): what every check of credentials costs, known name or not, so that the answer time
+    // does not tell whether an account exists.
     ULONG MaxIterations() const noexcept { return m_maxIterations; }
 
 private:

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -89,12 +90,49 @@ std::string RecordName(const nlohmann::json& entry, size_t index) {
     return "user number " + std::to_string(index + 1);
 }
 
+// Parses text as JSON and notes the first key that an object gives twice, which nlohmann would
+// otherwise resolve silently by keeping the last value: a file that says two things about one
+// setting (two "users" lists, two hashes for one user) is refused instead.
+class DuplicateKeyFinder {
+public:
+    nlohmann::json Parse(const std::string& text) {
+        return nlohmann::json::parse(text, [this](int, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+            Note(event, parsed);
+            return true;
+        });
+    }
+    bool Found() const noexcept { return m_found; }
+    const std::string& Key() const noexcept { return m_key; }
+
+private:
+    void Note(nlohmann::json::parse_event_t event, const nlohmann::json& parsed) {
+        if (event == nlohmann::json::parse_event_t::object_start) {
+            m_openObjects.emplace_back();
+        } else if (event == nlohmann::json::parse_event_t::object_end) {
+            m_openObjects.pop_back();
+        } else if (event == nlohmann::json::parse_event_t::key && !m_found &&
+                   !m_openObjects.back().insert(parsed.get<std::string>()).second) {
+            m_found = true;
+            m_key = parsed.get<std::string>();
+        }
+    }
+
+    std::vector<std::set<std::string>> m_openObjects;  // the keys seen in each object still open
+    bool m_found = false;
+    std::string m_key;
+};
+
 }  // namespace
 
 bool ParseUserStore(const std::string& text, UserStore& store, std::string& error) noexcept {
     store = UserStore();
     try {
-        const nlohmann::json document = nlohmann::json::parse(text);
+        DuplicateKeyFinder duplicates;
+        const nlohmann::json document = duplicates.Parse(text);
+        if (duplicates.Found()) {
+            error = "the key \"" + EscapedForDisplay(duplicates.Key()) + "\" is given twice in one object";
+            return false;
+        }
         const nlohmann::json& users = document.at("users");
         if (!users.is_array()) {
             error = "\"users\" must be a list";

@@ -2,8 +2,9 @@
 //   {"users": [{"username": "...", "email": "...", "full_name": "...", "is_admin": false,
 //               "pbkdf2_sha256": {"iterations": 100000, "salt": "<hex>", "hash": "<hex>"}}]}
 // "email" may be left out. "iterations" is an unsigned integer from 1 to 10000000 (not a
-// boolean, a fraction or an exponent). The file holds no password, only salted hashes; it may
-// hold up to 4 MiB and loads in time linear in its size.
+// boolean, a fraction or an exponent). A key given twice in one object is an error, not
+// last-wins. The file holds no password, only salted hashes; it may hold up to 4 MiB and loads in
+// time linear in its size.
 #pragma once
 
 #include "user_store.h"

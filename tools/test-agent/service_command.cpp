@@ -1,0 +1,158 @@
+// test-agent service install|uninstall|start|stop: the service control manager's side, with a
+// message for each outcome. "service run" is service_entry.cpp.
+#include "agent_commands.h"
+
+#include "agent_service.h"
+#include "agent_service_command_line.h"
+#include "console_output.h"
+#include "user_store_file.h"
+#include "utf8_conversion.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const std::string kService = "qm-agent";
+
+// The system's text for a Win32 error, on one line.
+std::string ErrorText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length != 0 ? std::wstring(text, length) : L"";
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.')) {
+        message.pop_back();
+    }
+    return (message.empty() ? "" : Utf8FromWide(message) + ", ") + "error " + std::to_string(error);
+}
+
+std::string FailureText(HRESULT hr) {
+    if (HRESULT_FACILITY(hr) == FACILITY_WIN32) {
+        return ErrorText(HRESULT_CODE(hr));
+    }
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+// Says why action failed, in the words an administrator needs; gives the exit code.
+int ReportFailure(const std::string& action, HRESULT hr) {
+    if (hr == HRESULT_FROM_WIN32(ERROR_SERVICE_DOES_NOT_EXIST)) {
+        WriteErr("test-agent: " + kService + " is not installed\n");
+    } else if (hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)) {
+        WriteErr("test-agent: the service control manager refused to " + action + " " + kService +
+                 ": run this from an elevated prompt\n");
+    } else if (hr == HRESULT_FROM_WIN32(ERROR_SERVICE_REQUEST_TIMEOUT)) {
+        WriteErr("test-agent: " + kService + " did not " + action + " within " +
+                 std::to_string(kServiceStateTimeoutMs / 1000) + " s\n");
+    } else {
+        WriteErr("test-agent: cannot " + action + " " + kService + " (" + FailureText(hr) + ")\n");
+    }
+    return kAgentExitFailure;
+}
+
+std::wstring ModulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+int RunInstall(const AgentCommand& command) {
+    // A users file that the service could not load would only show as a service that stops.
+    UserStore store;
+    std::string error;
+    HRESULT hr = LoadUserStore(command.usersPath.c_str(), store, error);
+    if (FAILED(hr)) {
+        WriteErr("test-agent: " + Utf8FromWide(command.usersPath) + ": " + error + "\n");
+        return kAgentExitFailure;
+    }
+    std::wstring commandLine;
+    hr = AgentServiceCommandLine(ModulePath(), command.usersPath, command.logPath, commandLine);
+    if (FAILED(hr)) {
+        return ReportFailure("install", hr);
+    }
+    std::vector<std::wstring> skipped;
+    hr = InstallAgentService(commandLine, command.virtualAccount, skipped);
+    if (hr == HRESULT_FROM_WIN32(ERROR_SERVICE_EXISTS)) {
+        WriteErr("test-agent: " + kService + " is already installed; test-agent service uninstall removes it\n");
+        return kAgentExitFailure;
+    }
+    if (FAILED(hr)) {
+        return ReportFailure("install", hr);
+    }
+    WriteOut("test-agent: installed " + kService + ", started at boot, as " +
+             (command.virtualAccount ? Utf8FromWide(kAgentVirtualAccount) : std::string("LocalSystem")) + ": " +
+             Utf8FromWide(commandLine) + "\n");
+    for (const std::wstring& setting : skipped) {
+        WriteErr(
+            "test-agent: warning: this service control manager does not know a setting, so it was left out; "
+            "on Windows: " +
+            Utf8FromWide(setting) + "\n");
+    }
+    return kAgentExitSuccess;
+}
+
+int RunUninstall() {
+    const HRESULT hr = UninstallAgentService();
+    if (hr == HRESULT_FROM_WIN32(ERROR_SERVICE_DOES_NOT_EXIST)) {
+        WriteOut("test-agent: " + kService + " is not installed\n");
+        return kAgentExitSuccess;
+    }
+    if (FAILED(hr)) {
+        return ReportFailure("remove", hr);
+    }
+    WriteOut("test-agent: stopped and removed " + kService + "\n");
+    return kAgentExitSuccess;
+}
+
+int RunStart() {
+    SERVICE_STATUS_PROCESS status{};
+    const HRESULT hr = StartAgentService(status);
+    if (FAILED(hr)) {
+        return ReportFailure("start", hr);
+    }
+    if (status.dwCurrentState != SERVICE_RUNNING) {
+        const std::string why = status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR
+                                    ? FailureText(static_cast<HRESULT>(status.dwServiceSpecificExitCode))
+                                    : ErrorText(status.dwWin32ExitCode);
+        WriteErr("test-agent: " + kService + " stopped as it started (" + why + "); its log says more\n");
+        return kAgentExitFailure;
+    }
+    WriteOut("test-agent: " + kService + " runs, process " + std::to_string(status.dwProcessId) + "\n");
+    return kAgentExitSuccess;
+}
+
+int RunStop() {
+    SERVICE_STATUS_PROCESS status{};
+    const HRESULT hr = StopAgentService(status);
+    if (FAILED(hr)) {
+        return ReportFailure("stop", hr);
+    }
+    WriteOut("test-agent: " + kService + " stopped\n");
+    return kAgentExitSuccess;
+}
+
+}  // namespace
+
+int RunService(const AgentCommand& command) {
+    switch (command.serviceAction) {
+    case ServiceAction::Install: return RunInstall(command);
+    case ServiceAction::Uninstall: return RunUninstall();
+    case ServiceAction::Start: return RunStart();
+    case ServiceAction::Stop: return RunStop();
+    case ServiceAction::Run: break;
+    }
+    return RunServiceEntry(command);
+}

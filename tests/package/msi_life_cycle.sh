@@ -9,7 +9,8 @@
 #   upgrade to a higher version (same file, derived package, built by an interpreter that lacks
 #            Debian's modules): one product, still disabled, the added value kept, still signs in;
 #   downgrade: refused, nothing changed;
-#   repair: a deleted value and the deleted file come back, still disabled;
+#   repair: a deleted value and the deleted file come back, still disabled; enabled and disabled
+#            again with the Disabled value;
 #   uninstall with the provider disabled: no key, value, file or product left;
 #   recovery: the keys deleted by hand (as from the recovery environment), then the product
 #            removed by its product code.
@@ -163,6 +164,11 @@ rm "$install_dir/qm-credprovider.dll"
 msiexec_ok repair /i "$work/higher.msi" REINSTALL=ALL REINSTALLMODE=omus
 expect_administered "the repair"
 cmp -s "$dll" "$install_dir/qm-credprovider.dll" || fail "the repair did not restore the file"
+
+# Enabled again, and disabled again for the removal.
+wine reg delete "$provider_key" /v Disabled /f >/dev/null
+wine "$credhost" list | tr -d '\r' | grep "^  $qm_clsid " | grep -v '(disabled)' >/dev/null || fail "credhost list still says the provider is disabled"
+wine reg add "$provider_key" /v Disabled /t REG_DWORD /d 1 /f >/dev/null
 
 # The administrator's values must not keep the provider's key alive after removal.
 msiexec_ok uninstall /x "$work/higher.msi"

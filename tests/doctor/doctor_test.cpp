@@ -22,6 +22,7 @@
 #include <sddl.h>
 
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ constexpr wchar_t kProviderKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\"
     L"{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}";
 constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr wchar_t kServerKey[] = L"SOFTWARE\\Classes\\CLSID\\{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}\\InprocServer32";
 constexpr wchar_t kInstalledDll[] = L"C:\\Program Files\\qm-credprovider\\qm-credprovider.dll";
 constexpr wchar_t kMovedDll[] = L"C:\\Program Files\\qm-credprovider\\qm-credprovider.dll.moved";
 // The descriptor of docs/agent-protocol.md, and that of the test agent under Wine's account.
@@ -205,6 +207,19 @@ TEST_F(DoctorOnWine, NamesEachBrokenStateInOneLine) {
             }
         }
         EXPECT_TRUE(named) << state.what << " has no " << state.check << " line:\n" << broken.output;
+    }
+
+    // What the registry says reaches the console escaped, in doctor's report as in list's.
+    const wchar_t hostile[] = L"C:\\qm\x1B[31m\x202E.dll";
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, REG_SZ, hostile, sizeof(hostile));
+    const ProcessResult doctor = Doctor();
+    const ProcessResult list = RunProcess(Quoted(WindowsPathOf(QM_CREDHOST)) + L" list", "", kRunTimeoutMs);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, REG_SZ, kInstalledDll, sizeof(kInstalledDll));
+    EXPECT_NE(doctor.output.find("C:\\qm\\x1B[31m\\u{202E}.dll does not exist"), std::string::npos) << doctor.output;
+    EXPECT_NE(list.output.find("C:\\qm\\x1B[31m\\u{202E}.dll"), std::string::npos) << list.output;
+    for (const std::string& output : {doctor.output, list.output}) {
+        EXPECT_EQ(output.find('\x1B'), std::string::npos) << output;
+        EXPECT_EQ(output.find("\xE2\x80\xAE"), std::string::npos) << output;
     }
 }
 

@@ -25,19 +25,32 @@ constexpr size_t kFirstBufferBytes = 64;
 bool QueryConfig2(SC_HANDLE service, DWORD level, std::vector<BYTE>& buffer, DWORD& error) {
     DWORD needed = 0;
     buffer.assign(kFirstBufferBytes, 0);
-    if (!g_serviceQueryCalls.queryServiceConfig2(service, level, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                 &needed)) {
-        error = GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER) {
-            return false;
-        }
-        buffer.assign(needed, 0);
-        if (!g_serviceQueryCalls.queryServiceConfig2(service, level, buffer.data(), needed, &needed)) {
-            error = GetLastError();
-            return false;
-        }
+    if (g_serviceQueryCalls.queryServiceConfig2(service, level, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                &needed)) {
+        return true;
     }
-    return true;
+    error = GetLastError();
+    if (error != ERROR_INSUFFICIENT_BUFFER) {
+        return false;
+    }
+    buffer.assign(needed, 0);
+    if (g_serviceQueryCalls.queryServiceConfig2(service, level, buffer.data(), needed, &needed)) {
+        return true;
+    }
+    error = GetLastError();
+    return false;
+}
+
+// QueryServiceConfigW's record, in buffer; null with the last error set when it fails.
+QUERY_SERVICE_CONFIGW* QueryConfig(SC_HANDLE service, std::vector<BYTE>& buffer) {
+    DWORD needed = 0;
+    if (g_serviceQueryCalls.queryServiceConfig(service, nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return nullptr;
+    }
+    buffer.assign(needed, 0);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    return g_serviceQueryCalls.queryServiceConfig(service, config, needed, &needed) ? config : nullptr;
 }
 
 bool IsDelayed(SC_HANDLE service) {
@@ -118,8 +131,9 @@ void CheckSidType(DoctorReport& report, SC_HANDLE service) {
 void CheckAgentService(DoctorReport& report) {
     ServiceHandle manager(g_serviceQueryCalls.openSCManager(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
+        const DWORD error = GetLastError();
         AddCheck(report, "agent service", CheckStatus::Warn,
-                 "the service manager cannot be asked (error " + std::to_string(GetLastError()) + ")",
+                 "the service manager cannot be asked (error " + std::to_string(error) + ")",
                  "run credhost doctor from an elevated prompt");
         return;
     }
@@ -133,16 +147,12 @@ void CheckAgentService(DoctorReport& report) {
                      : "the qm-agent service cannot be opened (error " + std::to_string(error) + ")");
         return;
     }
-    std::vector<BYTE> buffer(sizeof(QUERY_SERVICE_CONFIGW));
-    DWORD needed = 0;
-    if (!g_serviceQueryCalls.queryServiceConfig(service.Get(), nullptr, 0, &needed) &&
-        GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        buffer.assign(needed, 0);
-    }
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (!g_serviceQueryCalls.queryServiceConfig(service.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
+    std::vector<BYTE> buffer;
+    const QUERY_SERVICE_CONFIGW* config = QueryConfig(service.Get(), buffer);
+    if (config == nullptr) {
+        const DWORD error = GetLastError();
         AddCheck(report, "agent service", CheckStatus::Warn,
-                 "the qm-agent service's configuration cannot be read (error " + std::to_string(GetLastError()) + ")");
+                 "the qm-agent service's configuration cannot be read (error " + std::to_string(error) + ")");
         return;
     }
     CheckStartType(report, service.Get(), config->dwStartType);

@@ -6,6 +6,10 @@ file-replacement rules read it) from the DLL's own version record.
 Usage: build_msi.py --dll PATH/qm-credprovider.dll --out PKG.msi [--product-version A.B.C.D]
 The product version defaults to the DLL's file version; the build passes the project version,
 and the life-cycle test passes others to make upgrade and downgrade packages of the same file.
+
+It needs Debian's python3-pefile, which only the system interpreter (/usr/bin/python3) sees: run
+under another python3 (a pyenv or virtual environment first on PATH), it starts itself again
+under the system one.
 """
 import argparse
 import os
@@ -16,7 +20,18 @@ import sys
 import tempfile
 import uuid
 
-import pefile
+SYSTEM_PYTHON = "/usr/bin/python3"
+# Set in the environment of the second start, so that a system interpreter without pefile fails
+# with the import error instead of starting itself for ever.
+RESTARTED = "QM_BUILD_MSI_SYSTEM_PYTHON"
+
+try:
+    import pefile
+except ImportError:
+    if os.environ.get(RESTARTED) or not os.access(SYSTEM_PYTHON, os.X_OK):
+        raise SystemExit("build_msi: python3-pefile is missing: run scripts/setup.sh")
+    os.environ[RESTARTED] = "1"
+    os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, os.path.abspath(__file__)] + sys.argv[1:])
 
 WXS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "qm-credprovider.wxs")
 FILE_ID = "QmCredProviderDll"

@@ -51,10 +51,12 @@ step() { printf '\n== %s\n' "$*"; }
 indent() { sed 's/^/   /'; }
 fail() { echo "demo: $*" >&2; exit 1; }
 
-# Shows the msiexec command line, then runs it; a failure ends the demo.
+# Shows the msiexec command line, then runs it; a failure ends the demo. The log it names is kept
+# after the demo, in the build folder (demo-msiexec-i.log for /i, demo-msiexec-x.log for /x).
 msiexec_logged() {
-  echo "   msiexec $1 $(basename "$2") /qn /norestart /l*v msiexec.log"
-  qm_msiexec "$work/msiexec.log" "$@" || fail "msiexec $1 exited $?"
+  local log="$build/demo-msiexec-${1#/}.log"
+  echo "   msiexec $1 $(basename "$2") /qn /norestart /l*v $log"
+  qm_msiexec "$log" "$@" || fail "msiexec $1 exited $?"
 }
 
 # Runs a test-agent command; prints its output, indented, and ends the demo when it fails.

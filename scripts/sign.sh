@@ -3,7 +3,9 @@
 # built around the signed DLL, both with osslsigncode (SHA-256). Run after scripts/build.sh; the
 # unsigned build's files are left as they are.
 #   scripts/sign.sh CERT.pfx [OUT_DIR]      (OUT_DIR defaults to build/signed)
-# The certificate's password comes from QM_SIGN_PASSWORD, or is asked for on the terminal.
+# The certificate's password comes from QM_SIGN_PASSWORD, or is asked for on the terminal. It is
+# kept in a variable of this script only: QM_SIGN_PASSWORD is taken out of the environment before
+# any child starts, and no line that holds the password is traced, even under bash -x.
 # Signatures carry no timestamp unless QM_SIGN_TIMESTAMP_URL names an RFC 3161 server; without
 # one, Windows stops trusting the signature when the certificate expires.
 # Leaves OUT_DIR/qm-credprovider.dll and OUT_DIR/qm-credprovider-<version>-x64.msi.
@@ -24,21 +26,35 @@ if [ ! -f "$dll" ] || [ -z "$version" ]; then
   exit 1
 fi
 
-if [ -z "${QM_SIGN_PASSWORD+set}" ]; then
+# Tracing is switched off, silently, around every line that holds the password, and back on after
+# it when the caller had it on.
+tracing=0
+case $- in *x*) tracing=1 ;; esac
+untraced() { { set +x; } 2>/dev/null; }
+traced_again() { if [ "$tracing" = 1 ]; then set -x; fi; }
+
+untraced
+have_password=${QM_SIGN_PASSWORD+set}
+password=${QM_SIGN_PASSWORD-}
+unset QM_SIGN_PASSWORD
+traced_again
+if [ -z "$have_password" ]; then
   if ! { exec 3</dev/tty; } 2>/dev/null; then
     echo "sign: no terminal to ask for the password on; set QM_SIGN_PASSWORD" >&2
     exit 2
   fi
-  read -r -s -p "Password of $pfx: " QM_SIGN_PASSWORD <&3
+  read -r -s -p "Password of $pfx: " password <&3
   echo >&2
   exec 3<&-
 fi
 
 # The password reaches osslsigncode through a pipe, never its command line (which ps shows).
 sign() {
-  osslsigncode sign -pkcs12 "$pfx" -readpass <(printf '%s' "$QM_SIGN_PASSWORD") -h sha256 \
+  untraced
+  osslsigncode sign -pkcs12 "$pfx" -readpass <(printf '%s' "$password") -h sha256 \
     -n "Quillmere Credential Provider" ${QM_SIGN_TIMESTAMP_URL:+-ts "$QM_SIGN_TIMESTAMP_URL"} \
     -in "$1" -out "$2" >/dev/null || { echo "sign: could not sign $1" >&2; exit 1; }
+  traced_again
 }
 
 mkdir -p "$out"

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # The package's whole life cycle under Wine's Windows Installer, in a new prefix of its own (it
 # shares no registration with the other tests), with the command lines of docs/deployment.md:
-#   install: the registry holds exactly what DllRegisterServer writes, the file is in place, and
-#            credhost signs in through the class id against test-agent.exe;
-#   disable and enable again with the Disabled value;
-#   upgrade to a higher version (same file, derived package): one product, still signs in;
+#   install, with INSTALLDIR= and the folder's own property on the command line: the registry
+#            holds exactly what DllRegisterServer writes for C:\Program Files\qm-credprovider,
+#            the file is there and nowhere else, and credhost signs in through the class id
+#            against test-agent.exe;
+#   the administrator disables the provider (Disabled) and adds a value of their own;
+#   upgrade to a higher version (same file, derived package, built by an interpreter that lacks
+#            Debian's modules): one product, still disabled, the added value kept, still signs in;
 #   downgrade: refused, nothing changed;
-#   repair: a deleted value and the deleted file come back;
+#   repair: a deleted value and the deleted file come back, still disabled; enabled and disabled
+#            again with the Disabled value;
 #   uninstall with the provider disabled: no key, value, file or product left;
 #   recovery: the keys deleted by hand (as from the recovery environment), then the product
 #            removed by its product code.
@@ -95,7 +99,8 @@ echo "package: new prefix in $(seconds_since "$start") s"
 version=$(msiinfo export "$package" Property | tr -d '\r' | awk '$1 == "ProductVersion" { print $2 }')
 IFS=. read -r major minor build _ <<<"$version"
 higher="$major.$minor.$((build + 1)).0"
-/usr/bin/python3 "$build_msi" --dll "$dll" --product-version "$higher" --out "$work/higher.msi" >/dev/null
+# -S hides Debian's modules (pefile) from the interpreter, as a python3 of pyenv's would.
+/usr/bin/python3 -S "$build_msi" --dll "$dll" --product-version "$higher" --out "$work/higher.msi" >/dev/null
 /usr/bin/python3 "$build_msi" --dll "$dll" --product-version 0.0.1.0 --out "$work/lower.msi" >/dev/null
 echo "package: $(basename "$package"), $(stat -c %s "$package") bytes"
 
@@ -109,9 +114,12 @@ rm -rf "$install_dir"
 [ "$(echo "$self_registered" | grep -c REG_SZ)" = 4 ] || fail "DllRegisterServer wrote: $self_registered"
 expect_removed "regsvr32 /u"
 
-msiexec_ok install /i "$package"
+# The folder is not the command line's to choose: neither the public INSTALLDIR nor the folder's
+# own (private) property moves it.
+msiexec_ok install /i "$package" 'INSTALLDIR=C:\users\Public\qm' 'InstallFolder=C:\users\Public\qm'
 expect_registered "the install"
 cmp -s "$dll" "$install_dir/qm-credprovider.dll" || fail "the installed file differs from the built DLL"
+[ ! -e "$WINEPREFIX/drive_c/users/Public/qm" ] || fail "INSTALLDIR= on the command line made C:\users\Public\qm"
 expect_one_product "$version"
 
 password="pkg-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
@@ -120,15 +128,22 @@ qm_start_test_agent "$agent" "$work/users.json" "$work/agent.log" ||
   { cat "$work/agent.log" >&2; fail "the test agent did not start"; }
 sign_in "installed"
 
+# The administrator's own values on the provider's key: upgrades and repairs keep them.
 wine reg add "$provider_key" /v Disabled /t REG_DWORD /d 1 /f >/dev/null
+wine reg add "$provider_key" /v AdminNote /t REG_SZ /d "disabled by the help desk" /f >/dev/null
 reg_text query "$provider_key" /v Disabled | grep 'REG_DWORD *0x1' >/dev/null || fail "Disabled was not set"
 wine "$credhost" list | tr -d '\r' | grep "^  $qm_clsid .*(disabled)\$" >/dev/null || fail "credhost list does not say the provider is disabled"
-wine reg delete "$provider_key" /v Disabled /f >/dev/null
-expect_registered "enabling again"
+administered=$(registration)
+expect_administered() {
+  local actual
+  actual=$(registration) || true
+  [ "$actual" = "$administered" ] ||
+    fail "after $1 the administrator's values are lost: $(diff <(echo "$administered") <(echo "$actual"))"
+}
 
 msiexec_ok upgrade /i "$work/higher.msi"
 expect_one_product "$higher"
-expect_registered "the upgrade"
+expect_administered "the upgrade"
 sign_in "upgraded" --scenario credui
 
 rc=0
@@ -140,18 +155,22 @@ tr -d '\r' <"$work/downgrade.log" | grep '^Property(S): WIX_DOWNGRADE_DETECTED =
 msiinfo export "$work/lower.msi" LaunchCondition | grep 'A newer version of Quillmere Credential Provider is already installed' >/dev/null ||
   fail "the downgrade message is missing"
 expect_one_product "$higher"
-expect_registered "the refused downgrade"
+expect_administered "the refused downgrade"
 sign_in "after the refused downgrade" --scenario unlock
 qm_stop_test_agent
 
 wine reg delete "$class_key\\InprocServer32" /v ThreadingModel /f >/dev/null
 rm "$install_dir/qm-credprovider.dll"
 msiexec_ok repair /i "$work/higher.msi" REINSTALL=ALL REINSTALLMODE=omus
-expect_registered "the repair"
+expect_administered "the repair"
 cmp -s "$dll" "$install_dir/qm-credprovider.dll" || fail "the repair did not restore the file"
 
-# An administrator's Disabled value must not keep the provider's key alive after removal.
+# Enabled again, and disabled again for the removal.
+wine reg delete "$provider_key" /v Disabled /f >/dev/null
+wine "$credhost" list | tr -d '\r' | grep "^  $qm_clsid " | grep -v '(disabled)' >/dev/null || fail "credhost list still says the provider is disabled"
 wine reg add "$provider_key" /v Disabled /t REG_DWORD /d 1 /f >/dev/null
+
+# The administrator's values must not keep the provider's key alive after removal.
 msiexec_ok uninstall /x "$work/higher.msi"
 expect_removed "msiexec /x"
 

@@ -26,6 +26,12 @@ const wchar_t kCredhostUsageText[] =
     L"      submitted as on the sign-in screen. With --screenshot it types NAME and the password\n"
     L"      from standard input, submits with --submit, saves the window as a PNG and exits\n"
     L"      with signin's exit codes.\n"
+    L"  credhost doctor [--json]\n"
+    L"      Checks this machine for what makes the qm-credprovider tile appear and sign in: its\n"
+    L"      class registration and DLL, its provider entry and Disabled value, the policies that\n"
+    L"      hide it or change the sign-in screen, who may change its DLL's folder, the agent pipe\n"
+    L"      (present, its owner, who may create instances) and the qm-agent service. One line per\n"
+    L"      check: OK, WARN or FAIL, and what to do. Exit codes: 0 all OK, 1 warnings, 3 a failure.\n"
     L"\n"
     L"PROVIDER is a class id such as {F1E2D3C4-B5A6-4798-9012-3456789ABCDE}, created through COM\n"
     L"as the system does, or the path of a provider DLL, loaded directly and asked through its\n"
@@ -92,6 +98,8 @@ bool ParseVerb(const wchar_t* verb, CredhostCommand& command, std::wstring& erro
         command.verb = CredhostVerb::SignIn;
     } else if (name == L"window") {
         command.verb = CredhostVerb::Window;
+    } else if (name == L"doctor") {
+        command.verb = CredhostVerb::Doctor;
     } else {
         error = L"unknown subcommand: " + name;
         return false;
@@ -110,7 +118,7 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
         command.submit = true;
         return true;
     }
-    const bool takesProvider = command.verb != CredhostVerb::List;
+    const bool takesProvider = command.verb != CredhostVerb::List && command.verb != CredhostVerb::Doctor;
     const bool signIn = command.verb == CredhostVerb::SignIn || window;
     if (value == nullptr && (option == L"--scenario" || option == L"--flags" || option == L"--clsid" ||
                              option == L"--user" || option == L"--report-status" || option == L"--screenshot")) {
@@ -172,7 +180,7 @@ bool ParseCredhostCommandLine(int argc, const wchar_t* const* argv, CredhostComm
     if (command.verb == CredhostVerb::Help) {
         return true;
     }
-    const bool takesProvider = command.verb != CredhostVerb::List;
+    const bool takesProvider = command.verb != CredhostVerb::List && command.verb != CredhostVerb::Doctor;
     for (int index = 2; index < argc; ++index) {
         const std::wstring argument = argv[index];
         if (argument.rfind(L"--", 0) != 0) {

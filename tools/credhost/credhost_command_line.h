@@ -5,7 +5,7 @@
 
 #include <string>
 
-enum class CredhostVerb { Help, List, Show, SignIn, Window };
+enum class CredhostVerb { Help, List, Show, SignIn, Window, Doctor };
 
 // Exit codes: scripts tell the outcomes apart by these alone.
 inline constexpr int kExitSignedIn = 0;         // also: list / show / help succeeded

@@ -7,3 +7,4 @@ int RunList(const CredhostCommand& command);
 int RunShow(const CredhostCommand& command);
 int RunSignIn(const CredhostCommand& command);
 int RunWindow(const CredhostCommand& command);
+int RunDoctor(const CredhostCommand& command);

@@ -12,10 +12,12 @@ int RunList(const CredhostCommand& command) {
     std::string text = std::to_string(providers.size()) + " registered credential provider(s)\n";
     nlohmann::json list = nlohmann::json::array();
     for (const RegisteredProvider& provider : providers) {
-        // A provider's registration names it: escaped like every text that comes from a provider.
+        // A provider's registration (its key, name and DLL) is escaped like every text that comes
+        // from a provider.
         const std::string name = provider.name.empty() ? "(no name)" : EscapedForDisplay(provider.name);
-        const std::string dll = provider.dllPath.empty() ? "(class not registered)" : Utf8FromWide(provider.dllPath);
-        text += "  " + Utf8FromWide(provider.clsid) + "  " + name + "  " + dll +
+        const std::string dll =
+            provider.dllPath.empty() ? "(class not registered)" : EscapedPathForDisplay(provider.dllPath);
+        text += "  " + EscapedPathForDisplay(provider.clsid) + "  " + name + "  " + dll +
                 (provider.disabled ? "  (disabled)" : "") + "\n";
         list.push_back({{"clsid", Utf8FromWide(provider.clsid)},
                         {"name", Utf8FromWide(provider.name)},

@@ -24,21 +24,6 @@ std::vector<std::wstring> SubKeyNames(HKEY key) {
     return names;
 }
 
-// InprocServer32 is often REG_EXPAND_SZ ("%SystemRoot%\\System32\\...").
-std::wstring ExpandedText(const std::wstring& text) {
-    const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-    if (needed == 0) {
-        return text;
-    }
-    std::wstring expanded(needed, L'\0');
-    const DWORD written = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
-    if (written == 0 || written > needed) {
-        return text;
-    }
-    expanded.resize(written - 1);
-    return expanded;
-}
-
 }  // namespace
 
 std::vector<RegisteredProvider> ListRegisteredProviders() {
@@ -63,7 +48,7 @@ std::vector<RegisteredProvider> ListRegisteredProviders() {
         RegistryKey serverKey;
         if (OpenRegistryKeyForReading(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str(),
                                       serverKey)) {
-            provider.dllPath = ExpandedText(ReadRegistryString(serverKey.Get(), nullptr));
+            provider.dllPath = ReadRegistryPath(serverKey.Get(), nullptr);
         }
         providers.push_back(std::move(provider));
     }

@@ -31,3 +31,18 @@ DWORD ReadRegistryDword(HKEY key, PCWSTR name) noexcept {
     }
     return value;
 }
+
+std::wstring ReadRegistryPath(HKEY key, PCWSTR name) {
+    const std::wstring text = ReadRegistryString(key, name);
+    const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (needed == 0) {
+        return text;
+    }
+    std::wstring expanded(needed, L'\0');
+    const DWORD written = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
+    if (written == 0 || written > needed) {
+        return text;
+    }
+    expanded.resize(written - 1);
+    return expanded;
+}

@@ -41,15 +41,14 @@ void AppendByteEscape(std::string& out, unsigned char byte) {
     out += escaped;
 }
 
-}  // namespace
-
-std::string EscapedForDisplay(std::string_view utf8) {
+// keepBackslashes: a backslash passes unchanged (paths, keys and account names).
+std::string Escaped(std::string_view utf8, bool keepBackslashes) {
     std::string out;
     out.reserve(utf8.size());
     for (size_t at = 0; at < utf8.size();) {
         const unsigned char byte = static_cast<unsigned char>(utf8[at]);
         if (byte < 0x80) {
-            if (byte < 0x20 || byte == 0x7F || byte == '\\' || byte == '"') {
+            if (byte < 0x20 || byte == 0x7F || (byte == '\\' && !keepBackslashes) || byte == '"') {
                 AppendByteEscape(out, byte);
             } else {
                 out.push_back(static_cast<char>(byte));
@@ -76,4 +75,10 @@ std::string EscapedForDisplay(std::string_view utf8) {
     return out;
 }
 
+}  // namespace
+
+std::string EscapedForDisplay(std::string_view utf8) { return Escaped(utf8, false); }
+
 std::string EscapedForDisplay(std::wstring_view text) { return EscapedForDisplay(Utf8FromWide(text)); }
+
+std::string EscapedPathForDisplay(std::wstring_view text) { return Escaped(Utf8FromWide(text), true); }

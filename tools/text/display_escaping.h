@@ -20,3 +20,8 @@ std::string EscapedForDisplay(std::string_view utf8);
 
 // The same for UTF-16 text (converted to UTF-8 first; unpaired surrogates become U+FFFD).
 std::string EscapedForDisplay(std::wstring_view text);
+
+// The same, except that a backslash passes unchanged: for what the system names with backslashes
+// (paths, registry keys, DOMAIN\account), printed unquoted, where "\x5C" for every separator
+// would be unreadable. A literal "\x1B" in such a name then reads like an escaped control.
+std::string EscapedPathForDisplay(std::wstring_view text);

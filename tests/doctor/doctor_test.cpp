@@ -1,0 +1,357 @@
+// credhost doctor as an administrator meets it. On the machine Wine makes: the package installed
+// with msiexec and test-agent.exe serving give an all-OK report (text and JSON alike, exit 0);
+// then each broken state is made in turn, and the report must name it in its own FAIL line
+// (exit 3) with no other failure. What Wine cannot make goes through doctor's checks in this
+// process: a service SID type (Wine's service manager keeps none) through the service check's
+// table of calls, and security descriptors as Windows writes them (Wine synthesises a file's
+// descriptor from its Unix mode and ignores one that is set) as arguments.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "agent_pipe_checks.h"
+#include "agent_service_checks.h"
+#include "base/local_memory.h"
+#include "dll_folder_check.h"
+#include "doctor_report.h"
+#include "service_query_calls.h"
+#include "support/child_process.h"
+#include "support/scoped_system_calls.h"
+#include "support/scripted_agent.h"
+#include "support/test_agent_process.h"
+
+#include <sddl.h>
+
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kRunTimeoutMs = 60000;
+constexpr DWORD kMsiexecTimeoutMs = 120000;
+constexpr wchar_t kProviderKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\"
+    L"{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}";
+constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr wchar_t kServerKey[] = L"SOFTWARE\\Classes\\CLSID\\{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}\\InprocServer32";
+constexpr wchar_t kInstalledDll[] = L"C:\\Program Files\\qm-credprovider\\qm-credprovider.dll";
+constexpr wchar_t kMovedDll[] = L"C:\\Program Files\\qm-credprovider\\qm-credprovider.dll.moved";
+// The DACL of docs/agent-protocol.md, which the test agent gives its pipe too.
+constexpr wchar_t kRecommendedDacl[] = L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019B;;;IU)";
+
+ProcessResult Msiexec(const std::wstring& action) {
+    return RunProcess(L"msiexec " + action + L" " + Quoted(WindowsPathOf(QM_MSI)) + L" /qn /norestart", "",
+                      kMsiexecTimeoutMs);
+}
+
+// The report's lines by check name, in order ("FAIL  provider entry: ...").
+std::vector<std::pair<std::string, std::string>> ReportLines(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        const size_t colon = line.find(": ");
+        if (line.size() > 6 && colon != std::string::npos && line.rfind("credhost doctor:", 0) != 0) {
+            lines.emplace_back(line.substr(6, colon - 6), line);
+        }
+    }
+    return lines;
+}
+
+// A qm-agent service (LocalSystem, never started) for as long as the object lives.
+class AgentService {
+public:
+    explicit AgentService(DWORD startType) {
+        Delete();
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        SC_HANDLE service =
+            CreateServiceW(manager, kAgentServiceName, L"qm-agent (doctor test)", SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
+                           WindowsPathOf(QM_TEST_AGENT).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        m_created = service != nullptr;
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+    }
+    ~AgentService() { Delete(); }
+    AgentService(const AgentService&) = delete;
+    AgentService& operator=(const AgentService&) = delete;
+
+    bool Created() const { return m_created; }
+
+private:
+    static void Delete() {
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        SC_HANDLE service = OpenServiceW(manager, kAgentServiceName, DELETE);
+        if (service != nullptr) {
+            DeleteService(service);
+            CloseServiceHandle(service);
+        }
+        CloseServiceHandle(manager);
+    }
+
+    bool m_created = false;
+};
+
+class DoctorOnWine : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        s_directory = std::wstring(base) + L"qm-doctor-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(s_directory.c_str(), nullptr);
+        // A run that was interrupted may have left the product installed.
+        Msiexec(L"/x");
+    }
+
+    static void TearDownTestSuite() {
+        Msiexec(L"/x");
+        const TestAgentProcess agent(WindowsPathOf(QM_TEST_AGENT), s_directory);
+        DeleteFileW(agent.UsersPath().c_str());
+        DeleteFileW(agent.LogPath().c_str());
+        RemoveDirectoryW(s_directory.c_str());
+    }
+
+    static ProcessResult Doctor(const std::wstring& options = L"") {
+        return RunProcess(Quoted(WindowsPathOf(QM_CREDHOST)) + L" doctor" + options, "", kRunTimeoutMs);
+    }
+
+    static std::wstring s_directory;
+};
+
+std::wstring DoctorOnWine::s_directory;
+
+TEST_F(DoctorOnWine, NamesEachBrokenStateInOneLine) {
+    const ProcessResult installed = Msiexec(L"/i");
+    ASSERT_EQ(installed.exitCode, 0u) << installed.output;
+    TestAgentProcess agent(WindowsPathOf(QM_TEST_AGENT), s_directory);
+    ASSERT_EQ(agent.AddUser(L"--user demo --iterations 2000", "doctor-pw").exitCode, 0u);
+    ASSERT_TRUE(agent.Start());
+
+    const ProcessResult healthy = Doctor();
+    EXPECT_EQ(healthy.exitCode, 0u) << healthy.output;
+    const auto lines = ReportLines(healthy.output);
+    EXPECT_GE(lines.size(), 11u) << healthy.output;
+    const ProcessResult json = Doctor(L" --json");
+    EXPECT_EQ(json.exitCode, 0u) << json.output;
+    const nlohmann::json report = nlohmann::json::parse(json.output, nullptr, false);
+    ASSERT_TRUE(report.is_object() && report["checks"].size() == lines.size()) << json.output;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].second.rfind("OK    ", 0), 0u) << lines[i].second;
+        EXPECT_EQ(report["checks"][i]["check"], lines[i].first);
+        EXPECT_EQ(report["checks"][i]["status"], "OK");
+    }
+
+    std::unique_ptr<ScriptedAgent> impostor;
+    std::unique_ptr<AgentService> service;
+    const auto servePipe = [&](const wchar_t* sddl) {
+        agent.Stop();
+        ScriptedAgentOptions options;
+        options.securitySddl = sddl;
+        impostor = std::make_unique<ScriptedAgent>(AgentBehaviour::HangUp(), options);
+        ASSERT_TRUE(impostor->Start());
+    };
+    const auto restoreAgent = [&] {
+        impostor.reset();
+        ASSERT_TRUE(agent.Start());
+    };
+    struct BrokenState {
+        const char* what;
+        std::function<void()> make;
+        std::function<void()> undo;
+        std::string check;
+        std::string says;
+    };
+    const BrokenState states[] = {
+        {"the DLL missing", [] { MoveFileW(kInstalledDll, kMovedDll); }, [] { MoveFileW(kMovedDll, kInstalledDll); },
+         "provider DLL", "qm-credprovider.dll does not exist"},
+        {"Disabled set",
+         [] {
+             const DWORD one = 1;
+             RegSetKeyValueW(HKEY_LOCAL_MACHINE, kProviderKey, L"Disabled", REG_DWORD, &one, sizeof(one));
+         },
+         [] { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kProviderKey, L"Disabled"); }, "provider entry",
+         "Disabled = 1: the sign-in screen skips the provider"},
+        {"excluded by policy",
+         [] {
+             const wchar_t list[] = L"{60b78e88-ead8-445c-9cfd-0b87f74ea6cd}, {f1e2d3c4-b5a6-4798-9012-3456789abcde}";
+             RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"ExcludedCredentialProviders", REG_SZ, list,
+                             sizeof(list));
+         },
+         [] { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"ExcludedCredentialProviders"); }, "exclusion policy",
+         "ExcludedCredentialProviders lists this provider"},
+        {"the agent down", [&] { agent.Stop(); }, [&] { ASSERT_TRUE(agent.Start()); }, "agent pipe",
+         "does not exist: the agent is not running"},
+        {"a pipe owned by another account",
+         [&] { servePipe((std::wstring(L"O:S-1-5-21-1-2-3-1001") + kRecommendedDacl).c_str()); }, restoreAgent,
+         "agent pipe owner", "S-1-5-21-1-2-3-1001 is not LocalSystem, the Administrators or NT SERVICE\\qm-agent"},
+        {"a pipe whose instances anyone may create", [&] { servePipe(L"O:SYD:(A;;GA;;;SY)(A;;GA;;;WD)"); },
+         restoreAgent, "agent pipe access", "(S-1-1-0) may create instances"},
+        {"a service started by hand", [&] { service = std::make_unique<AgentService>(SERVICE_DEMAND_START); },
+         [&] { service.reset(); }, "agent service start", "manual, not running"},
+    };
+    for (const BrokenState& state : states) {
+        state.make();
+        const ProcessResult broken = Doctor();
+        state.undo();
+        EXPECT_EQ(broken.exitCode, 3u) << state.what << "\n" << broken.output;
+        bool named = false;
+        for (const auto& [check, line] : ReportLines(broken.output)) {
+            if (check == state.check) {
+                named = true;
+                EXPECT_EQ(line.rfind("FAIL  ", 0), 0u) << state.what << ": " << line;
+                EXPECT_NE(line.find(state.says), std::string::npos) << state.what << ": " << line;
+                EXPECT_NE(line.find(" -- "), std::string::npos) << state.what << " gives no hint: " << line;
+            } else {
+                EXPECT_NE(line.rfind("FAIL", 0), 0u) << state.what << " also fails: " << line;
+            }
+        }
+        EXPECT_TRUE(named) << state.what << " has no " << state.check << " line:\n" << broken.output;
+    }
+
+    // What the registry says reaches the console escaped, in doctor's report as in list's.
+    const wchar_t hostile[] = L"C:\\qm\x1B[31m\x202E.dll";
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, REG_SZ, hostile, sizeof(hostile));
+    const ProcessResult doctor = Doctor();
+    const ProcessResult list = RunProcess(Quoted(WindowsPathOf(QM_CREDHOST)) + L" list", "", kRunTimeoutMs);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, REG_SZ, kInstalledDll, sizeof(kInstalledDll));
+    EXPECT_NE(doctor.output.find("C:\\qm\\x1B[31m\\u{202E}.dll does not exist"), std::string::npos) << doctor.output;
+    EXPECT_NE(list.output.find("C:\\qm\\x1B[31m\\u{202E}.dll"), std::string::npos) << list.output;
+    for (const std::string& output : {doctor.output, list.output}) {
+        EXPECT_EQ(output.find('\x1B'), std::string::npos) << output;
+        EXPECT_EQ(output.find("\xE2\x80\xAE"), std::string::npos) << output;
+    }
+}
+
+// Replaces QueryServiceConfig2W's answer about the service SID type.
+DWORD g_sidType = SERVICE_SID_TYPE_NONE;
+BOOL WINAPI SidTypeAnswer(SC_HANDLE service, DWORD level, BYTE* buffer, DWORD size, DWORD* needed) {
+    if (level != SERVICE_CONFIG_SERVICE_SID_INFO) {
+        return kRealServiceQueryCalls.queryServiceConfig2(service, level, buffer, size, needed);
+    }
+    reinterpret_cast<SERVICE_SID_INFO*>(buffer)->dwServiceSidType = g_sidType;
+    *needed = sizeof(SERVICE_SID_INFO);
+    return TRUE;
+}
+
+TEST(DoctorBeyondWine, ServiceSidTypeAsWindowsReportsIt) {
+    const AgentService service(SERVICE_AUTO_START);
+    ASSERT_TRUE(service.Created());
+    ScopedSystemCalls<ServiceQueryCalls> calls(g_serviceQueryCalls);
+    calls->queryServiceConfig2 = SidTypeAnswer;
+    const struct {
+        DWORD sidType;
+        CheckStatus status;
+        std::string says;
+        std::string hint;
+    } cases[] = {
+        {SERVICE_SID_TYPE_NONE, CheckStatus::Warn, "SID type none", "sc sidtype qm-agent unrestricted"},
+        {SERVICE_SID_TYPE_UNRESTRICTED, CheckStatus::Ok, "unrestricted", ""},
+    };
+    for (const auto& c : cases) {
+        g_sidType = c.sidType;
+        DoctorReport report;
+        CheckAgentService(report);
+        ASSERT_EQ(report.size(), 3u) << DoctorReportText(report);
+        EXPECT_EQ(report[0].status, CheckStatus::Ok) << DoctorReportText(report);  // automatic
+        EXPECT_EQ(report[1].status, CheckStatus::Ok) << DoctorReportText(report);  // LocalSystem
+        EXPECT_EQ(report[2].name, "agent service SID");
+        EXPECT_EQ(report[2].status, c.status) << DoctorReportText(report);
+        EXPECT_NE(report[2].detail.find(c.says), std::string::npos) << report[2].detail;
+        EXPECT_EQ(report[2].hint, c.hint);
+    }
+}
+
+// A security descriptor from SDDL, for as long as the object lives.
+struct Descriptor {
+    explicit Descriptor(const wchar_t* sddl) {
+        PSECURITY_DESCRIPTOR raw = nullptr;
+        EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &raw, nullptr)) << sddl;
+        memory.reset(raw);
+    }
+    PACL Dacl() const {
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL dacl = nullptr;
+        GetSecurityDescriptorDacl(memory.get(), &present, &dacl, &defaulted);
+        return present ? dacl : nullptr;
+    }
+    LocalMemory memory;
+};
+
+// Every expected SID appears among the accounts, and there are no others.
+void ExpectAccounts(const std::vector<std::string>& accounts, const std::vector<std::string>& sids,
+                    const wchar_t* sddl) {
+    std::string all;
+    for (const std::string& account : accounts) {
+        all += account + "; ";
+    }
+    EXPECT_EQ(accounts.size(), sids.size()) << all;
+    for (const std::string& sid : sids) {
+        EXPECT_NE(all.find(sid), std::string::npos) << sid << " not named for " << sddl << ": " << all;
+    }
+}
+
+TEST(DoctorBeyondWine, DescriptorsAsWindowsWritesThem) {
+    PSID wineUser = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-21-0-0-0-1000", &wineUser));
+    const LocalMemory wineUserMemory(wineUser);
+    const struct {
+        const wchar_t* sddl;
+        PSID runningAdministrator;
+        std::vector<std::string> writers;
+    } folders[] = {
+        // A folder that Windows Installer makes under Program Files.
+        {L"O:BAD:AI(A;OICIIOID;GA;;;CO)(A;OICIIOID;GA;;;SY)(A;ID;0x1301bf;;;SY)(A;OICIIOID;GA;;;BA)"
+         L"(A;ID;0x1301bf;;;BA)(A;OICIIOID;GXGR;;;BU)(A;ID;0x1200a9;;;BU)"
+         L"(A;ID;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)(A;ID;0x1200a9;;;AC)",
+         nullptr,
+         {}},
+        // A public folder: interactive users may modify it.
+        {L"O:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1301bf;;;IU)(A;OICIIO;SDGXGWGR;;;IU)", nullptr, {"S-1-5-4"}},
+        // A folder that a standard user made under C:\: theirs, and modifiable by every signed-in user.
+        {L"O:S-1-5-21-1-2-3-1001D:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;OICIIOID;GA;;;CO)(A;ID;0x1301bf;;;AU)"
+         L"(A;ID;0x1200a9;;;BU)",
+         nullptr,
+         {"S-1-5-21-1-2-3-1001", "S-1-5-11"}},
+        // What Wine reports for a folder of mode 777, to its own elevated account; and of mode 755,
+        // to that account elevated and not.
+        {L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)(A;OICI;0x1301ff;;;WD)",
+         wineUser,
+         {"S-1-1-0"}},
+        {L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)(A;OICI;0x1200a9;;;WD)",
+         wineUser,
+         {}},
+        {L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)(A;OICI;0x1200a9;;;WD)",
+         nullptr,
+         {"owner ", "S-1-5-21-0-0-0-1000"}},
+    };
+    for (const auto& folder : folders) {
+        const Descriptor descriptor(folder.sddl);
+        ExpectAccounts(UntrustedWritersOf(descriptor.memory.get(), folder.runningAdministrator), folder.writers,
+                       folder.sddl);
+    }
+    // Pipe DACLs as Windows stores them (generic rights mapped to the pipe's own).
+    const struct {
+        const wchar_t* sddl;
+        std::vector<std::string> creators;
+    } pipes[] = {
+        {L"D:P(D;;FA;;;NU)(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x0012019B;;;IU)", {}},
+        {L"D:P(A;;FA;;;S-1-5-80-150321250-2041296840-1456520357-1891932008-333219552)(A;;0x0012019B;;;IU)", {}},
+        {L"D:P(A;;FA;;;SY)(A;;FA;;;S-1-5-21-1-2-3-1001)", {"S-1-5-21-1-2-3-1001"}},
+        {L"D:P(A;;FA;;;SY)(A;;0x00120004;;;IU)", {"S-1-5-4"}},
+    };
+    for (const auto& pipe : pipes) {
+        const Descriptor descriptor(pipe.sddl);
+        ExpectAccounts(UntrustedInstanceCreators(descriptor.Dacl()), pipe.creators, pipe.sddl);
+    }
+    // A null DACL lets everyone do everything. (Wine's SDDL parser makes "D:NO_ACCESS_CONTROL" an
+    // empty DACL instead, which lets no one in, so this one is built by hand.)
+    SECURITY_DESCRIPTOR nullDacl{};
+    ASSERT_TRUE(InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE));
+    ExpectAccounts(UntrustedWritersOf(&nullDacl, nullptr), {"Everyone (no DACL)"}, L"a null DACL");
+    ExpectAccounts(UntrustedInstanceCreators(nullptr), {"Everyone (no DACL)"}, L"a null DACL");
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+// Who an object's DACL lets do what it should not: the accounts that an allowing entry grants
+// any of the given rights, other than the accounts trusted with them. The folder check and the
+// pipe check ask the same question with their own rights and their own trusted accounts.
+//
+// Only allowing entries that apply to the object itself are read (inherit-only ones are for its
+// children); denying entries are not weighed against them, so an account that a deny entry
+// stops is still named. That errs towards a warning, never towards a false "OK".
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+using TrustedAccountRule = bool (*)(PSID account, void* context);
+
+// The untrusted accounts the DACL grants any of rights, as AccountText; a null DACL (no DACL at
+// all) grants everything to everyone and gives "Everyone (no DACL)".
+std::vector<std::string> UntrustedGrantees(const ACL* dacl, ACCESS_MASK rights, TrustedAccountRule trusted,
+                                           void* context);
+
+// "A, B and 2 more" for a line of the report.
+std::string ListedAccounts(const std::vector<std::string>& accounts);

@@ -1,0 +1,16 @@
+// The qm-agent service, when there is one: does it start at boot, under an account whose pipe
+// the module can trust, and with a service SID of its own (NT SERVICE\qm-agent)?
+//   start type: automatic is right; delayed automatic leaves sign-ins after boot refused for
+//     minutes; manual or disabled leaves them refused until someone starts it;
+//   account: LocalSystem, or the virtual account NT SERVICE\qm-agent;
+//   SID type: unrestricted (or restricted) gives the service its NT SERVICE\qm-agent SID; with
+//     none, the service has no such SID, and a pipe descriptor that names it grants nothing.
+// Without a service, the agent runs some other way; the pipe lines say whether it is reachable.
+#pragma once
+
+#include "doctor_check.h"
+
+inline constexpr wchar_t kAgentServiceName[] = L"qm-agent";
+
+// Adds the agent service line, or its start type, account and SID type lines.
+void CheckAgentService(DoctorReport& report);

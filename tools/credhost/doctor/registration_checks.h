@@ -1,0 +1,18 @@
+// What the sign-in screen reads before it loads the provider: the COM class and its DLL, the
+// provider's entry with its Disabled value, and the machine policies that hide the provider or
+// change what the sign-in screen asks of it.
+#pragma once
+
+#include "doctor_check.h"
+
+#include <string>
+
+// Adds the class registration and provider DLL lines; returns the registered DLL's path, or
+// an empty one when the class names none.
+std::wstring CheckClassRegistration(DoctorReport& report);
+
+// Adds the provider entry line (registered, and not Disabled).
+void CheckProviderEntry(DoctorReport& report);
+
+// Adds the exclusion policy line and the sign-in policies line (information only).
+void CheckSignInPolicies(DoctorReport& report);

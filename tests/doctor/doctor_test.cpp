@@ -38,7 +38,7 @@ constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 constexpr wchar_t kServerKey[] = L"SOFTWARE\\Classes\\CLSID\\{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}\\InprocServer32";
 constexpr wchar_t kInstalledDll[] = L"C:\\Program Files\\qm-credprovider\\qm-credprovider.dll";
 constexpr wchar_t kMovedDll[] = L"C:\\Program Files\\qm-credprovider\\qm-credprovider.dll.moved";
-// The DACL of docs/agent-protocol.md, which the test agent gives its pipe too.
+// The DACL of docs/agent-guide.md, which the test agent gives its pipe too.
 constexpr wchar_t kRecommendedDacl[] = L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019B;;;IU)";
 
 ProcessResult Msiexec(const std::wstring& action) {

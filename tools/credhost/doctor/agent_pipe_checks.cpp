@@ -21,7 +21,7 @@ const std::string kPipe = Utf8FromWide(kAgentPipeName);
 const std::string kStartHint = "start the agent (its service: sc start qm-agent) and make it start at boot";
 const std::string kImpostorHint =
     "another process may hold the pipe's name: stop it, restart the agent, and give its pipe an owner and DACL "
-    "as docs/agent-protocol.md says";
+    "as docs/agent-guide.md says";
 
 bool IsTrustedOwner(PSID account, void*) { return IsTrustedAgentPipeOwner(account); }
 
@@ -99,7 +99,7 @@ void CheckAgentPipe(DoctorReport& report) {
     if (!creators.empty()) {
         AddCheck(report, "agent pipe access", CheckStatus::Fail,
                  ListedAccounts(creators) + " may create instances of the pipe's name and so answer sign-ins",
-                 "give the pipe the DACL of docs/agent-protocol.md: interactive users 0x0012019B, no create right");
+                 "give the pipe the DACL of docs/agent-guide.md: interactive users 0x0012019B, no create right");
         return;
     }
     AddCheck(report, "agent pipe access", CheckStatus::Ok, "only trusted accounts may create instances");

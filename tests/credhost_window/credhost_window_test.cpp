@@ -2,12 +2,17 @@
 // controls, types with WM_SETTEXT, clicks with BM_CLICK and presses Enter, and reads back what
 // the window shows. The real qm-credprovider.dll asks test-agent.exe over the agent pipe; a
 // small provider of every field type shows that each type is drawn and that the provider's
-// live updates reach the window.
+// live updates reach the window; the hostile provider, that the window survives a provider
+// that misbehaves.
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
 
 #include "every_field_provider.h"
 #include "png_reader.h"
 #include "support/child_process.h"
+#include "support/hostile_provider/hostile_provider.h"
 #include "support/test_agent_process.h"
 #include "tile_field_id.h"
 #include "window_control_ids.h"
@@ -64,6 +69,19 @@ std::wstring ClassOf(HWND control) {
 }
 
 bool HasStyle(HWND control, LONG style) { return (GetWindowLongW(control, GWL_STYLE) & style) == style; }
+
+// The memory in use by the process that owns window (its working set: Wine counts no private
+// bytes for another process).
+SIZE_T MemoryOf(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    CloseHandle(process);
+    return counters.WorkingSetSize;
+}
 
 // Clears the report and waits for the next one: a submission always ends with one.
 std::wstring NextOutcome(HWND window, const std::function<void()>& submit) {
@@ -260,6 +278,71 @@ TEST_F(CredhostWindow, EveryFieldTypeIsDrawnAndTheProvidersLiveUpdatesAppear) {
     SendMessageW(GetDlgItem(window, kTileListId), WM_LBUTTONUP, 0, MAKELPARAM(20, 64 + 20));
     EXPECT_TRUE(WaitFor([&] { return TextOf(Field(window, EveryLarge)) == L"Second tile"; }));
     CloseWindow(window);
+}
+
+// What a person notices of a provider that misbehaves in the window, one mode a row: the
+// window shows what went wrong while it keeps answering, its memory stays flat, and closing
+// ends credhost with signin's exit codes, within the close's 5 s wait even while the provider
+// never returns from a call.
+TEST_F(CredhostWindow, WindowSurvivesEveryHostileProviderMode) {
+    const auto status = [](const wchar_t* text) {
+        return [text](HWND window) {
+            return TextOf(GetDlgItem(window, kStatusTextId)).find(text) != std::wstring::npos;
+        };
+    };
+    struct Case {
+        const char* mode;
+        std::function<void(HWND)> act;
+        std::function<bool(HWND)> shows;
+        DWORD exitCode;
+        const char* says;  // on credhost's standard error
+    };
+    const Case cases[] = {
+        {"hang-serialization", [](HWND window) { PostMessageW(window, WM_COMMAND, IDOK, 0); }, status(L"Signing in"), 3,
+         "credhost: provider failure: GetSerialization or ReportResult has not returned 5 s after the window "
+         "closed"},
+        // The person clicks the first tile while the re-read stalls in GetCredentialAt(1).
+        {"reread-fails",
+         [](HWND window) {
+             SendMessageW(Field(window, 1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"typed"));
+             Sleep(500);
+             SendMessageW(GetDlgItem(window, kTileListId), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+             SendMessageW(GetDlgItem(window, kTileListId), WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+         },
+         status(L"Provider failure: GetCredentialAt (0x80004005"), 3, ""},
+        {"combo-flood", [](HWND window) { SendMessageW(Field(window, 3), BM_CLICK, 0, 0); },
+         [&](HWND window) {
+             return status(L"Provider failure: AppendFieldComboBoxItem (more than 1000 items)")(window) &&
+                    SendMessageW(Field(window, 4), CB_GETCOUNT, 0, 0) == 1000;
+         },
+         3, ""},
+        {"changes-loop", [](HWND) {}, status(L"Provider failure: CredentialsChanged (raised during 10 re-reads"), 3,
+         ""},
+        {"thread-events", [](HWND) {},
+         [](HWND window) { return TextOf(Field(window, 0)) == L"set from another thread"; }, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SetEnvironmentVariableA("QM_HOSTILE_PROVIDER_MODE", c.mode);
+        HWND window = OpenWindow(QM_HOSTILE_PROVIDER_DLL, QM_HOSTILE_PROVIDER_CLSID, 4);
+        ASSERT_NE(window, nullptr) << c.mode << ": no tile window appeared";
+        const DWORD start = GetTickCount();
+        c.act(window);
+        EXPECT_TRUE(WaitFor([&] { return c.shows(window); }, 60000))
+            << c.mode << ": the window shows \"" << TextOf(GetDlgItem(window, kStatusTextId)).c_str() << "\"";
+        const DWORD shown = GetTickCount() - start;
+        const SIZE_T before = MemoryOf(window);
+        Sleep(1000);
+        const SIZE_T after = MemoryOf(window);
+        EXPECT_LT(after, before + 8 * 1024 * 1024) << c.mode << ": memory keeps growing";
+
+        const DWORD closing = GetTickCount();
+        CloseWindow(window);
+        std::printf("%s: shown after %lu ms, closed in %lu ms\n", c.mode, shown, GetTickCount() - closing);
+        EXPECT_EQ(m_credhost.ExitCode(), c.exitCode) << c.mode;
+        EXPECT_NE(ReadFileText(s_directory + L"\\credhost.out").find(c.says), std::string::npos) << c.mode;
+        m_credhost.Stop();
+    }
+    SetEnvironmentVariableA("QM_HOSTILE_PROVIDER_MODE", nullptr);
 }
 
 }  // namespace

@@ -145,6 +145,12 @@ bool BackgroundProcess::IsRunning() const {
     return m_process != nullptr && WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT;
 }
 
+DWORD BackgroundProcess::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(m_process, &code);
+    return code;
+}
+
 void BackgroundProcess::Stop() {
     if (m_process == nullptr) {
         return;

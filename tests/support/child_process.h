@@ -28,6 +28,8 @@ public:
     // Starts commandLine with standard output and error going to outputPath.
     bool Start(const std::wstring& commandLine, const std::wstring& outputPath);
     bool IsRunning() const;
+    // The exit code once the process has ended (STILL_ACTIVE before).
+    DWORD ExitCode() const;
     void Stop();
 
 private:

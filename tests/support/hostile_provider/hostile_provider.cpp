@@ -7,6 +7,7 @@
 
 #include <credentialprovider.h>
 
+#include <atomic>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -23,6 +24,59 @@ std::wstring g_mode;
 bool Mode(const wchar_t* name) { return g_mode == name; }
 
 PCWSTR Text(PCWSTR plain) { return Mode(L"control-text") ? kControls : plain; }
+
+// The host's event sinks, from the last Advise on. The provider and its tile are one object,
+// so one UnAdvise serves both: it lets nothing go, as a careless provider keeps its sinks.
+ICredentialProviderEvents* g_providerEvents = nullptr;
+ICredentialProviderCredentialEvents* g_tileEvents = nullptr;
+
+template <typename Sink>
+void Keep(Sink*& kept, Sink* sink) {
+    if (sink != nullptr) {
+        sink->AddRef();
+    }
+    if (kept != nullptr) {
+        kept->Release();
+    }
+    kept = sink;
+}
+
+// reread-fails: set once typing has raised CredentialsChanged.
+bool g_rereading = false;
+// thread-events: what field 0 shows, set from the provider's own thread; 0 before it starts,
+// -1 once it has finished.
+std::atomic<int> g_threadEvent{0};
+constexpr int kThreadEvents = 300;
+
+std::wstring ThreadText() {
+    const int event = g_threadEvent.load();
+    return event < 0 ? L"set from another thread" : L"event " + std::to_wstring(event);
+}
+
+struct ThreadSinks {
+    ICredentialProviderCredential* tile;
+    ICredentialProviderCredentialEvents* tileEvents;
+    ICredentialProviderEvents* providerEvents;
+};
+
+// Raises tile events and CredentialsChanged from a thread of the provider's own, while the
+// host's thread reads the tiles again and again (and advises new sinks); it uses the sinks it
+// was given, whose references it never lets go.
+DWORD WINAPI RaiseEventsFromAnotherThread(void* parameter) {
+    const ThreadSinks sinks = *static_cast<ThreadSinks*>(parameter);
+    delete static_cast<ThreadSinks*>(parameter);
+    for (int event = 1; event <= kThreadEvents; ++event) {
+        g_threadEvent.store(event);
+        sinks.tileEvents->SetFieldString(sinks.tile, 0, ThreadText().c_str());
+        if (event % 30 == 0) {
+            sinks.providerEvents->CredentialsChanged(0);
+        }
+    }
+    Sleep(1000);
+    g_threadEvent.store(-1);
+    sinks.tileEvents->SetFieldString(sinks.tile, 0, ThreadText().c_str());
+    return 0;
+}
 
 LPWSTR CoTaskCopy(PCWSTR text) {
     const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
@@ -106,7 +160,10 @@ public:
     // ICredentialProvider
     IFACEMETHODIMP SetUsageScenario(CREDENTIAL_PROVIDER_USAGE_SCENARIO, DWORD) override { return S_OK; }
     IFACEMETHODIMP SetSerialization(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP Advise(ICredentialProviderEvents*, UINT_PTR) override { return E_NOTIMPL; }
+    IFACEMETHODIMP Advise(ICredentialProviderEvents* events, UINT_PTR) override {
+        Keep(g_providerEvents, events);
+        return S_OK;
+    }
     IFACEMETHODIMP UnAdvise() override { return S_OK; }
     IFACEMETHODIMP GetFieldDescriptorCount(DWORD* count) override {
         *count = Mode(L"many-fields") ? 1u << 20 : ARRAYSIZE(kFieldTypes);
@@ -129,12 +186,20 @@ public:
         return S_OK;
     }
     IFACEMETHODIMP GetCredentialCount(DWORD* count, DWORD* defaultTile, BOOL* autoLogon) override {
-        *count = Mode(L"many-tiles") ? 1u << 20 : Mode(L"garbage-on-failure") ? 2 : 1;
-        *defaultTile = 0;
+        *count = Mode(L"many-tiles") ? 1u << 20 : Mode(L"garbage-on-failure") ? 2 : Mode(L"reread-fails") ? 3 : 1;
+        *defaultTile = Mode(L"reread-fails") ? 2 : 0;
         *autoLogon = FALSE;
+        if (Mode(L"changes-loop") && g_providerEvents != nullptr) {
+            g_providerEvents->CredentialsChanged(0);
+        }
         return S_OK;
     }
     IFACEMETHODIMP GetCredentialAt(DWORD index, ICredentialProviderCredential** out) override {
+        if (Mode(L"reread-fails") && index == 1 && g_rereading) {
+            Sleep(2000);
+            *out = nullptr;
+            return E_FAIL;
+        }
         if (Mode(L"garbage-on-failure") && index == 1) {
             *out = static_cast<ICredentialProviderCredential*>(kWild);
             return E_FAIL;
@@ -144,9 +209,20 @@ public:
     }
 
     // ICredentialProviderCredential
-    IFACEMETHODIMP Advise(ICredentialProviderCredentialEvents*) override { return E_NOTIMPL; }
+    IFACEMETHODIMP Advise(ICredentialProviderCredentialEvents* events) override {
+        Keep(g_tileEvents, events);
+        return S_OK;
+    }
     IFACEMETHODIMP SetSelected(BOOL* autoLogon) override {
         *autoLogon = FALSE;
+        if (Mode(L"thread-events") && g_threadEvent.load() == 0 && g_tileEvents != nullptr &&
+            g_providerEvents != nullptr) {
+            g_threadEvent.store(1);
+            g_tileEvents->AddRef();
+            g_providerEvents->AddRef();
+            CloseHandle(CreateThread(nullptr, 0, RaiseEventsFromAnotherThread,
+                                     new ThreadSinks{this, g_tileEvents, g_providerEvents}, 0, nullptr));
+        }
         return S_OK;
     }
     IFACEMETHODIMP SetDeselected() override { return S_OK; }
@@ -156,7 +232,9 @@ public:
         *interactive = CPFIS_NONE;
         return S_OK;
     }
-    IFACEMETHODIMP GetStringValue(DWORD, LPWSTR* value) override { return HandOut(L"value", value); }
+    IFACEMETHODIMP GetStringValue(DWORD field, LPWSTR* value) override {
+        return HandOut(Mode(L"thread-events") && field == 0 ? ThreadText().c_str() : L"value", value);
+    }
     IFACEMETHODIMP GetBitmapValue(DWORD, HBITMAP*) override { return E_NOTIMPL; }
     IFACEMETHODIMP GetCheckboxValue(DWORD, BOOL* checked, LPWSTR* label) override {
         *checked = TRUE;
@@ -169,13 +247,27 @@ public:
         return S_OK;
     }
     IFACEMETHODIMP GetComboBoxValueAt(DWORD, DWORD, LPWSTR* item) override { return HandOut(L"item", item); }
-    IFACEMETHODIMP SetStringValue(DWORD, LPCWSTR) override { return S_OK; }
-    IFACEMETHODIMP SetCheckboxValue(DWORD, BOOL) override { return S_OK; }
+    IFACEMETHODIMP SetStringValue(DWORD, LPCWSTR) override {
+        if (Mode(L"reread-fails") && !g_rereading && g_providerEvents != nullptr) {
+            g_rereading = true;
+            g_providerEvents->CredentialsChanged(0);
+        }
+        return S_OK;
+    }
+    IFACEMETHODIMP SetCheckboxValue(DWORD, BOOL) override {
+        for (int item = 0; Mode(L"combo-flood") && g_tileEvents != nullptr && item < 2000; ++item) {
+            g_tileEvents->AppendFieldComboBoxItem(this, 4, (L"item " + std::to_wstring(item)).c_str());
+        }
+        return S_OK;
+    }
     IFACEMETHODIMP SetComboBoxSelectedValue(DWORD, DWORD) override { return S_OK; }
     IFACEMETHODIMP CommandLinkClicked(DWORD) override { return E_NOTIMPL; }
     IFACEMETHODIMP GetSerialization(CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE* response,
                                     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION* serialization, LPWSTR* statusText,
                                     CREDENTIAL_PROVIDER_STATUS_ICON* icon) override {
+        if (Mode(L"hang-serialization")) {
+            Sleep(INFINITE);
+        }
         *icon = CPSI_ERROR;
         *statusText = nullptr;
         if (Mode(L"garbage-on-failure")) {

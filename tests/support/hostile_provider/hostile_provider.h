@@ -21,3 +21,12 @@
 //   null-value          the value getters succeed with null strings; a credential without a block
 //   garbage-on-failure  failing calls leave wild pointers in their out-parameters: the value
 //                       getters, GetCredentialAt for the second of two tiles, GetSerialization
+// For the window (credhost window), where the provider raises events:
+//   hang-serialization  GetSerialization never returns
+//   reread-fails        three tiles, the third the default; typing into the edit field raises
+//                       CredentialsChanged, and from then on GetCredentialAt(1) fails after 2 s
+//   combo-flood         ticking the check box appends 2000 items to the combo box
+//   changes-loop        GetCredentialCount raises CredentialsChanged every time
+//   thread-events       the first SetSelected starts a thread that sets field 0 300 times and
+//                       raises CredentialsChanged every 30th, then after 1 s sets field 0 to
+//                       "set from another thread" (which GetStringValue serves too)

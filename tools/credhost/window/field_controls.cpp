@@ -38,12 +38,34 @@ HWND MakeControl(HWND parent, const TileField& field, int id, const WindowFonts&
     }
 }
 
+// Text fields show the record's text; a password field only the text an event carries, since
+// the record never holds it.
+void ShowText(const TileField& field, HWND control, const std::wstring* secretText) {
+    if (field.type == CPFT_PASSWORD_TEXT && secretText != nullptr) {
+        SetWindowTextW(control, secretText->c_str());
+    } else if (field.type != CPFT_PASSWORD_TEXT && field.type != CPFT_CHECKBOX && field.type != CPFT_COMBOBOX &&
+               field.type != CPFT_SUBMIT_BUTTON && field.type != CPFT_TILE_IMAGE) {
+        SetWindowTextW(control, field.text.c_str());
+    }
+}
+
+void ShowCheckbox(const TileField& field, HWND control) {
+    if (field.type == CPFT_CHECKBOX) {
+        SetWindowTextW(control, field.text.c_str());
+        SendMessageW(control, BM_SETCHECK, field.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+}
+
+void ShowComboSelection(const TileField& field, HWND combo) {
+    SendMessageW(combo, CB_SETCURSEL, field.comboSelected < field.comboItems.size() ? field.comboSelected : -1, 0);
+}
+
 void ShowComboItems(const TileField& field, HWND combo) {
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     for (const std::wstring& item : field.comboItems) {
         SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
     }
-    SendMessageW(combo, CB_SETCURSEL, field.comboSelected < field.comboItems.size() ? field.comboSelected : -1, 0);
+    ShowComboSelection(field, combo);
 }
 
 }  // namespace
@@ -71,38 +93,41 @@ FieldWindows CreateFieldWindows(HWND parent, const FieldValue& value, size_t ind
         windows.label = MakeChild(parent, L"STATIC", field.label.c_str(), SS_LEFT | SS_NOPREFIX,
                                   kFieldLabelBase + static_cast<int>(index), fonts.Normal());
     }
-    ShowFieldChange(value, windows, FieldEventKind::String, nullptr);
-    ShowFieldChange(value, windows, FieldEventKind::Checkbox, nullptr);
-    ShowFieldChange(value, windows, FieldEventKind::ComboAppended, nullptr);
+    if (windows.control == nullptr) {
+        return windows;
+    }
+    ShowText(field, windows.control, nullptr);
+    ShowCheckbox(field, windows.control);
+    if (field.type == CPFT_COMBOBOX) {
+        ShowComboItems(field, windows.control);
+    }
     return windows;
 }
 
-void ShowFieldChange(const FieldValue& value, const FieldWindows& windows, FieldEventKind kind,
-                     const std::wstring* secretText) {
+void ShowFieldChange(const FieldValue& value, const FieldWindows& windows, const PostedFieldEvent& event) {
     const TileField& field = value.field;
     if (windows.control == nullptr) {
         return;
     }
-    switch (kind) {
-    case FieldEventKind::String:
-        if (field.type == CPFT_PASSWORD_TEXT && secretText != nullptr) {
-            SetWindowTextW(windows.control, secretText->c_str());
-        } else if (field.type != CPFT_PASSWORD_TEXT && field.type != CPFT_CHECKBOX && field.type != CPFT_COMBOBOX &&
-                   field.type != CPFT_SUBMIT_BUTTON && field.type != CPFT_TILE_IMAGE) {
-            SetWindowTextW(windows.control, field.text.c_str());
+    const bool combo = field.type == CPFT_COMBOBOX;
+    switch (event.kind) {
+    case FieldEventKind::String: ShowText(field, windows.control, &event.text); return;
+    case FieldEventKind::Checkbox: ShowCheckbox(field, windows.control); return;
+    case FieldEventKind::ComboAppended:
+        if (combo) {
+            SendMessageW(windows.control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(field.comboItems.back().c_str()));
+            ShowComboSelection(field, windows.control);
         }
         return;
-    case FieldEventKind::Checkbox:
-        if (field.type == CPFT_CHECKBOX) {
-            SetWindowTextW(windows.control, field.text.c_str());
-            SendMessageW(windows.control, BM_SETCHECK, field.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    case FieldEventKind::ComboDeleted:
+        if (combo) {
+            SendMessageW(windows.control, CB_DELETESTRING, event.item, 0);
+            ShowComboSelection(field, windows.control);
         }
         return;
     case FieldEventKind::ComboSelected:
-    case FieldEventKind::ComboDeleted:
-    case FieldEventKind::ComboAppended:
-        if (field.type == CPFT_COMBOBOX) {
-            ShowComboItems(field, windows.control);
+        if (combo) {
+            ShowComboSelection(field, windows.control);
         }
         return;
     case FieldEventKind::Bitmap: InvalidateRect(windows.control, nullptr, TRUE); return;
@@ -124,11 +149,11 @@ void ShowInteractiveState(const FieldValue& value, const FieldWindows& windows, 
     EnableWindow(windows.control, !busy && state != CPFIS_DISABLED && !readOnly);
 }
 
-void RecordFieldEvent(FieldValue& value, PostedFieldEvent& event) {
+bool RecordFieldEvent(FieldValue& value, PostedFieldEvent& event) {
     TileField& field = value.field;
     switch (event.kind) {
-    case FieldEventKind::State: field.state = event.state; return;
-    case FieldEventKind::InteractiveState: field.interactiveState = event.interactiveState; return;
+    case FieldEventKind::State: field.state = event.state; return true;
+    case FieldEventKind::InteractiveState: field.interactiveState = event.interactiveState; return true;
     case FieldEventKind::String:
         // A password set by the provider goes to its control only; the record keeps the length.
         if (field.type == CPFT_PASSWORD_TEXT) {
@@ -136,21 +161,28 @@ void RecordFieldEvent(FieldValue& value, PostedFieldEvent& event) {
         } else {
             field.text = event.text;
         }
-        return;
+        return true;
     case FieldEventKind::Checkbox:
         field.checked = event.checked;
         field.text = event.text;
-        return;
-    case FieldEventKind::Bitmap: value.image = std::move(event.bitmap); return;
-    case FieldEventKind::ComboSelected: field.comboSelected = event.item; return;
+        return true;
+    case FieldEventKind::Bitmap: value.image = std::move(event.bitmap); return true;
+    case FieldEventKind::ComboSelected: field.comboSelected = event.item; return true;
     case FieldEventKind::ComboDeleted:
-        if (event.item < field.comboItems.size()) {
-            field.comboItems.erase(field.comboItems.begin() + event.item);
+        if (event.item >= field.comboItems.size()) {
+            return false;
         }
-        return;
-    case FieldEventKind::ComboAppended: field.comboItems.push_back(event.text); return;
-    case FieldEventKind::SubmitButton: field.adjacentTo = event.item; return;
+        field.comboItems.erase(field.comboItems.begin() + event.item);
+        return true;
+    case FieldEventKind::ComboAppended:
+        if (field.comboItems.size() >= kMaxComboBoxItems) {
+            return false;
+        }
+        field.comboItems.push_back(event.text);
+        return true;
+    case FieldEventKind::SubmitButton: field.adjacentTo = event.item; return true;
     }
+    return false;
 }
 
 void WipeEditText(HWND edit) {

@@ -16,16 +16,18 @@ struct FieldWindows {
 // field's value; none past kMaxFieldControls.
 FieldWindows CreateFieldWindows(HWND parent, const FieldValue& value, size_t index, const WindowFonts& fonts);
 
-// Shows in the control what an event of kind changed in value (the record already holds it).
-// Setting an edit's text raises EN_CHANGE: the window ignores that while it sets text itself.
-void ShowFieldChange(const FieldValue& value, const FieldWindows& windows, FieldEventKind kind,
-                     const std::wstring* secretText);
+// Shows in the control what event changed in value (the record already holds it): one item
+// added to or taken from a combo box, not the whole list again. Setting an edit's text raises
+// EN_CHANGE: the window ignores that while it sets text itself.
+void ShowFieldChange(const FieldValue& value, const FieldWindows& windows, const PostedFieldEvent& event);
 
 // Enables, disables or makes read-only as the interactive state says; busy disables all.
 void ShowInteractiveState(const FieldValue& value, const FieldWindows& windows, bool busy);
 
 // Applies a copied event to a field's record (for the selected tile and the others alike).
-void RecordFieldEvent(FieldValue& value, PostedFieldEvent& event);
+// False when it is not applied: an item deleted that is not there, or appended to a combo box
+// that holds kMaxComboBoxItems already (the cap on what a host reads from a tile, too).
+bool RecordFieldEvent(FieldValue& value, PostedFieldEvent& event);
 
 bool IsShownInSelectedTile(const TileField& field) noexcept;
 bool IsShownInDeselectedTile(const TileField& field) noexcept;

@@ -3,8 +3,9 @@
 #include "com_apartment.h"
 
 bool ProviderApartment::Start() {
-    m_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (m_wake == nullptr) {
+    m_wake = KernelHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    m_ended = KernelHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!m_wake || !m_ended) {
         return false;
     }
     m_thread = std::thread([this] { Run(); });
@@ -16,21 +17,29 @@ void ProviderApartment::Post(Task task) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_tasks.push_back(std::move(task));
     }
-    SetEvent(m_wake);
+    SetEvent(m_wake.Get());
 }
 
-void ProviderApartment::Stop() noexcept {
+bool ProviderApartment::Stop(DWORD timeoutMs) noexcept {
     if (!m_thread.joinable()) {
-        return;
+        return true;
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
     }
-    SetEvent(m_wake);
-    m_thread.join();
-    CloseHandle(m_wake);
-    m_wake = nullptr;
+    SetEvent(m_wake.Get());
+    if (WaitForSingleObject(m_ended.Get(), timeoutMs) == WAIT_OBJECT_0) {
+        m_thread.join();
+        return true;
+    }
+    std::deque<Task> dropped;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        dropped.swap(m_tasks);
+    }
+    m_thread.detach();
+    return false;
 }
 
 bool ProviderApartment::RunQueued() noexcept {
@@ -49,12 +58,14 @@ bool ProviderApartment::RunQueued() noexcept {
         } catch (const std::exception&) {
             // Out of memory while copying what the provider said; the provider's calls never throw.
         }
+        m_call.store(nullptr);
     }
 }
 
 // An STA must pump messages: COM and a provider's own hidden windows rely on it.
-void ProviderApartment::Run() noexcept {
+void ProviderApartment::Pump() noexcept {
     const ComApartment apartment;
+    const HANDLE wake = m_wake.Get();
     for (;;) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -64,6 +75,11 @@ void ProviderApartment::Run() noexcept {
         if (!RunQueued()) {
             return;
         }
-        MsgWaitForMultipleObjects(1, &m_wake, FALSE, INFINITE, QS_ALLINPUT);
+        MsgWaitForMultipleObjects(1, &wake, FALSE, INFINITE, QS_ALLINPUT);
     }
+}
+
+void ProviderApartment::Run() noexcept {
+    Pump();
+    SetEvent(m_ended.Get());
 }

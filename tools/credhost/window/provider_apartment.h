@@ -8,6 +8,9 @@
 
 #include <windows.h>
 
+#include "base/kernel_handle.h"
+
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -18,23 +21,34 @@ public:
     using Task = std::function<void()>;
 
     ProviderApartment() noexcept = default;
-    ~ProviderApartment() { Stop(); }
+    ~ProviderApartment() { Stop(INFINITE); }
     ProviderApartment(const ProviderApartment&) = delete;
     ProviderApartment& operator=(const ProviderApartment&) = delete;
 
     bool Start();
     // Queues task; tasks run one after the other, in the order posted, never inside another.
     void Post(Task task);
-    // Runs what is queued, then ends the thread and waits for it.
-    void Stop() noexcept;
+    // Runs what is queued, then ends the thread, waiting at most timeoutMs for it. False when
+    // the thread is still inside a task then: it is left running, what is still queued is
+    // dropped (the secrets it holds wiped), and the caller must end the process without
+    // unloading the provider, whose code that thread may still be running.
+    bool Stop(DWORD timeoutMs) noexcept;
+
+    // The provider's thread names the provider call(s) it is about to make (a string literal),
+    // so that a call that never returns can be named; the name is cleared after each task.
+    void NameCall(const char* call) noexcept { m_call.store(call); }
+    const char* CurrentCall() const noexcept { return m_call.load(); }
 
 private:
     void Run() noexcept;
+    void Pump() noexcept;
     bool RunQueued() noexcept;  // false once stopping and nothing is left
 
     std::thread m_thread;
     std::mutex m_mutex;
     std::deque<Task> m_tasks;
     bool m_stopping = false;
-    HANDLE m_wake = nullptr;
+    KernelHandle m_wake;
+    KernelHandle m_ended;  // set when the thread has left the apartment
+    std::atomic<const char*> m_call{nullptr};
 };

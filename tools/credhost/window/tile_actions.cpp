@@ -61,6 +61,7 @@ void TileActions::OnFieldCommand(size_t index, int code) {
     TileField& field = (*fields)[index].field;
     HWND control = m_view.FieldControl(index);
     TileHost* host = m_host;
+    const DWORD generation = m_view.Generation();
     const DWORD tile = m_view.Selected();
     const DWORD id = field.id;
     if (IsEditField(field) && code == EN_CHANGE && !m_view.IsSettingText()) {
@@ -70,7 +71,8 @@ void TileActions::OnFieldCommand(size_t index, int code) {
         if (field.type == CPFT_EDIT_TEXT) {
             field.text = text.data();
         }
-        m_apartment.Post([host, tile, id, text = std::move(text)] { host->SetString(tile, id, text); });
+        m_apartment.Post(
+            [host, generation, tile, id, text = std::move(text)] { host->SetString(generation, tile, id, text); });
         return;
     }
     if (field.type == CPFT_SUBMIT_BUTTON && code == BN_CLICKED) {
@@ -80,17 +82,17 @@ void TileActions::OnFieldCommand(size_t index, int code) {
     if (field.type == CPFT_CHECKBOX && code == BN_CLICKED) {
         field.checked = SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
         const BOOL checked = field.checked;
-        m_apartment.Post([host, tile, id, checked] { host->SetCheckbox(tile, id, checked); });
+        m_apartment.Post([host, generation, tile, id, checked] { host->SetCheckbox(generation, tile, id, checked); });
         return;
     }
     if (field.type == CPFT_COMBOBOX && code == CBN_SELCHANGE) {
         field.comboSelected = static_cast<DWORD>(SendMessageW(control, CB_GETCURSEL, 0, 0));
         const DWORD item = field.comboSelected;
-        m_apartment.Post([host, tile, id, item] { host->SetComboBoxItem(tile, id, item); });
+        m_apartment.Post([host, generation, tile, id, item] { host->SetComboBoxItem(generation, tile, id, item); });
         return;
     }
     if (field.type == CPFT_COMMAND_LINK && code == STN_CLICKED) {
-        m_apartment.Post([host, tile, id] { host->ClickCommandLink(tile, id); });
+        m_apartment.Post([host, generation, tile, id] { host->ClickCommandLink(generation, tile, id); });
     }
 }
 
@@ -102,7 +104,13 @@ void TileActions::SelectTile(DWORD tile) {
     m_view.ShowTile(tile);
     m_view.ShowStatus(L"", CPSI_NONE);
     TileHost* host = m_host;
-    m_apartment.Post([host, tile] { host->Select(tile); });
+    const DWORD generation = m_view.Generation();
+    m_apartment.Post([host, generation, tile] { host->Select(generation, tile); });
+}
+
+void TileActions::ReadTilesAgain() {
+    TileHost* host = m_host;
+    m_apartment.Post([host] { host->Refresh(); });
 }
 
 void TileActions::Submit() {
@@ -116,8 +124,9 @@ void TileActions::Submit() {
     m_view.ShowStatus(L"Signing in\u2026", CPSI_NONE);
     m_view.ShowOutcome("");
     TileHost* host = m_host;
+    const DWORD generation = m_view.Generation();
     const DWORD tile = m_view.Selected();
-    m_apartment.Post([host, tile, userName] { host->Submit(tile, userName); });
+    m_apartment.Post([host, generation, tile, userName] { host->Submit(generation, tile, userName); });
 }
 
 int TileActions::OnSubmitted(const SignInReport& report) {

@@ -24,6 +24,8 @@ public:
     void Submit();
     // Shows the submission's answer; returns signin's exit code for it.
     int OnSubmitted(const SignInReport& report);
+    // Asks the provider's thread to read the tiles again (RereadSchedule says when).
+    void ReadTilesAgain();
 
 private:
     void OnFieldCommand(size_t index, int code);

@@ -10,84 +10,107 @@ TileHost::TileHost(HWND window, ProviderApartment& apartment, ProviderTarget tar
       m_scenario(scenario),
       m_flags(flags),
       m_reportStatus(reportStatus),
-      m_forwarder(window, [this] { m_apartment.Post([this] { Refresh(); }); }) {}
+      m_forwarder(window) {}
 
-ICredentialProviderCredential* TileHost::TileAt(DWORD tile) const noexcept {
-    return tile < m_tiles.size() ? m_tiles[tile]->Tile() : nullptr;
+ICredentialProviderCredential* TileHost::TileAt(DWORD generation, DWORD tile) const noexcept {
+    return generation == m_generation && tile < m_tiles.size() ? m_tiles[tile]->Tile() : nullptr;
 }
 
-void TileHost::PostFailure(HRESULT hr, const char* step) {
+void TileHost::PostFailure(HRESULT hr, const char* step, bool reread) {
     auto snapshot = std::make_unique<TilesSnapshot>();
     snapshot->result = hr;
     snapshot->failedStep = step;
     snapshot->provider = DescribeProviderTarget(m_target);
+    snapshot->generation = m_generation;
+    snapshot->reread = reread;
     PostToWindow(m_window, kMsgTilesRead, 0, std::move(snapshot));
 }
 
 void TileHost::Load() {
+    m_apartment.NameCall("DllGetClassObject or CreateInstance");
     HRESULT hr = LoadProviderTarget(m_target, m_module);
     if (FAILED(hr)) {
-        PostFailure(hr, m_module.FailedStep());
+        PostFailure(hr, m_module.FailedStep(), false);
         return;
     }
     m_session = std::make_unique<ProviderSession>(m_module.Provider());
+    m_apartment.NameCall("SetUsageScenario, Advise, the field descriptors or GetCredentialCount");
     hr = m_session->Open(m_scenario, m_flags, &m_forwarder);
     if (FAILED(hr)) {
-        PostFailure(hr, m_session->FailedStep());
+        PostFailure(hr, m_session->FailedStep(), false);
         return;
     }
-    PostTiles();
+    PostTiles(false);
 }
 
+// The window asks for it only once loading has answered, so the session exists unless the
+// provider could not be created (and then it has no sink to raise CredentialsChanged on).
 void TileHost::Refresh() {
     if (m_session == nullptr) {
         return;
     }
-    m_forwarder.SetTiles({});
-    m_tiles.clear();
+    ReleaseTiles();
+    m_apartment.NameCall("the field descriptors or GetCredentialCount");
     const HRESULT hr = m_session->Refresh();
     if (FAILED(hr)) {
-        PostFailure(hr, m_session->FailedStep());
+        PostFailure(hr, m_session->FailedStep(), true);
         return;
     }
-    PostTiles();
+    PostTiles(true);
 }
 
-void TileHost::PostTiles() {
+void TileHost::ReleaseTiles() noexcept {
+    m_apartment.NameCall("SetDeselected or UnAdvise");
+    m_tiles.clear();
+    m_selected = kNoTile;
+    ++m_generation;
+}
+
+void TileHost::PostTiles(bool reread) {
     auto snapshot = std::make_unique<TilesSnapshot>();
-    OpenTiles(*snapshot);
+    snapshot->provider = DescribeProviderTarget(m_target);
+    snapshot->reread = reread;
+    snapshot->result = OpenTiles(*snapshot);
+    if (FAILED(snapshot->result)) {
+        ReleaseTiles();
+        snapshot->tiles.clear();
+    }
+    snapshot->generation = m_generation;
     PostToWindow(m_window, kMsgTilesRead, 0, std::move(snapshot));
 }
 
 // Connects every tile, selects the chosen one, then reads what each shows: read after the
 // selection, so that the field states a tile changes in SetSelected are already in the picture.
-void TileHost::OpenTiles(TilesSnapshot& snapshot) {
-    snapshot.provider = DescribeProviderTarget(m_target);
-    std::vector<ICredentialProviderCredential*> tiles;
+// On a failure the caller lets go of the tiles connected so far.
+HRESULT TileHost::OpenTiles(TilesSnapshot& snapshot) {
+    m_apartment.NameCall("GetCredentialAt or Advise");
     for (DWORD index = 0; index < m_session->TileCount(); ++index) {
         auto tile = std::make_unique<TileConnection>();
         const HRESULT hr = tile->Open(m_session->Provider(), index, &m_forwarder);
         if (FAILED(hr)) {
-            snapshot.result = hr;
             snapshot.failedStep = tile->FailedStep();
-            return;
+            return hr;
         }
-        tiles.push_back(tile->Tile());
         m_tiles.push_back(std::move(tile));
     }
-    m_forwarder.SetTiles(tiles);
-    m_selected = m_session->ChosenTile();
-    snapshot.selected = m_selected;
-    BOOL autoLogon = FALSE;
-    const HRESULT selected = m_tiles.empty() ? S_OK : m_tiles[m_selected]->Select(autoLogon);
-    if (FAILED(selected)) {
-        snapshot.result = selected;
-        snapshot.failedStep = m_tiles[m_selected]->FailedStep();
-        return;
+    const DWORD chosen = m_session->ChosenTile();
+    if (chosen >= m_tiles.size()) {
+        return S_OK;  // no tile
     }
-    snapshot.autoLogon = autoLogon || (m_session->AutoLogonWithDefault() && m_session->DefaultTile() == m_selected);
+    m_apartment.NameCall("SetSelected");
+    BOOL autoLogon = FALSE;
+    const HRESULT selected = m_tiles[chosen]->Select(autoLogon);
+    if (FAILED(selected)) {
+        snapshot.failedStep = m_tiles[chosen]->FailedStep();
+        return selected;
+    }
+    m_selected = chosen;
+    snapshot.selected = chosen;
+    snapshot.autoLogon = autoLogon || (m_session->AutoLogonWithDefault() && m_session->DefaultTile() == chosen);
+    m_apartment.NameCall("GetFieldState, a value getter or GetBitmapValue");
     for (const auto& tile : m_tiles) {
         TileSnapshot view;
+        view.identity = tile->Tile();
         std::vector<TileField> fields = m_session->Fields();
         ReadFieldValues(tile->Tile(), fields);
         for (TileField& field : fields) {
@@ -102,52 +125,62 @@ void TileHost::OpenTiles(TilesSnapshot& snapshot) {
         }
         snapshot.tiles.push_back(std::move(view));
     }
+    return S_OK;
 }
 
-void TileHost::Select(DWORD tile) {
-    if (tile >= m_tiles.size() || tile == m_selected) {
+void TileHost::Select(DWORD generation, DWORD tile) {
+    if (TileAt(generation, tile) == nullptr || tile == m_selected) {
         return;
     }
-    m_tiles[m_selected]->Deselect();
+    if (m_selected < m_tiles.size()) {
+        m_apartment.NameCall("SetDeselected");
+        m_tiles[m_selected]->Deselect();
+    }
     m_selected = tile;
+    m_apartment.NameCall("SetSelected");
     BOOL autoLogon = FALSE;
     m_tiles[tile]->Select(autoLogon);
     PostMessageW(m_window, kMsgSelected, autoLogon ? 1 : 0, static_cast<LPARAM>(tile));
 }
 
-void TileHost::SetString(DWORD tile, DWORD field, const SecretWide& text) {
-    if (ICredentialProviderCredential* credential = TileAt(tile)) {
+void TileHost::SetString(DWORD generation, DWORD tile, DWORD field, const SecretWide& text) {
+    if (ICredentialProviderCredential* credential = TileAt(generation, tile)) {
+        m_apartment.NameCall("SetStringValue");
         credential->SetStringValue(field, text.data());
     }
 }
 
-void TileHost::SetCheckbox(DWORD tile, DWORD field, BOOL checked) {
-    if (ICredentialProviderCredential* credential = TileAt(tile)) {
+void TileHost::SetCheckbox(DWORD generation, DWORD tile, DWORD field, BOOL checked) {
+    if (ICredentialProviderCredential* credential = TileAt(generation, tile)) {
+        m_apartment.NameCall("SetCheckboxValue");
         credential->SetCheckboxValue(field, checked);
     }
 }
 
-void TileHost::SetComboBoxItem(DWORD tile, DWORD field, DWORD item) {
-    if (ICredentialProviderCredential* credential = TileAt(tile)) {
+void TileHost::SetComboBoxItem(DWORD generation, DWORD tile, DWORD field, DWORD item) {
+    if (ICredentialProviderCredential* credential = TileAt(generation, tile)) {
+        m_apartment.NameCall("SetComboBoxSelectedValue");
         credential->SetComboBoxSelectedValue(field, item);
     }
 }
 
-void TileHost::ClickCommandLink(DWORD tile, DWORD field) {
-    if (ICredentialProviderCredential* credential = TileAt(tile)) {
+void TileHost::ClickCommandLink(DWORD generation, DWORD tile, DWORD field) {
+    if (ICredentialProviderCredential* credential = TileAt(generation, tile)) {
+        m_apartment.NameCall("CommandLinkClicked");
         credential->CommandLinkClicked(field);
     }
 }
 
-void TileHost::Submit(DWORD tile, const std::wstring& userName) {
+void TileHost::Submit(DWORD generation, DWORD tile, const std::wstring& userName) {
+    m_apartment.NameCall("GetSerialization or ReportResult");
     PostToWindow(m_window, kMsgSubmitted, 0,
-                 SubmitFromWindow(TileAt(tile), DescribeProviderTarget(m_target), m_scenario, m_flags, userName,
-                                  m_reportStatus));
+                 SubmitFromWindow(TileAt(generation, tile), DescribeProviderTarget(m_target), m_scenario, m_flags,
+                                  userName, m_reportStatus));
 }
 
 void TileHost::Release() {
-    m_forwarder.SetTiles({});
-    m_tiles.clear();
+    ReleaseTiles();
+    m_apartment.NameCall("UnAdvise, Release or DllCanUnloadNow");
     m_session.reset();
     m_leaked = m_module.Unload() == S_FALSE;
 }

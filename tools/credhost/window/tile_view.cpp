@@ -56,12 +56,10 @@ void TileView::ShowTiles(TilesSnapshot& snapshot) {
     DestroyFieldWindows();
     SendMessageW(m_fixed.list, LB_RESETCONTENT, 0, 0);
     m_tiles.clear();
+    m_provider = snapshot.provider;
+    m_generation = snapshot.generation;
     if (FAILED(snapshot.result)) {
-        ShowStatus(L"Provider failure: " + WideFromUtf8(snapshot.failedStep) + L" (" +
-                       WideFromUtf8(HResultText(snapshot.result)) + L")",
-                   CPSI_ERROR);
-        ShowOutcome("Provider " + snapshot.provider + "\n  Provider failure: " + snapshot.failedStep + " (" +
-                    HResultText(snapshot.result) + ")\n");
+        ShowProviderFailure(snapshot.failedStep, snapshot.result);
         return;
     }
     m_tiles = std::move(snapshot.tiles);
@@ -104,25 +102,36 @@ void TileView::DestroyFieldWindows() {
 
 void TileView::Layout() { LayOutWindow(m_window, m_fixed, SelectedFields(), m_controls); }
 
-void TileView::ShowFieldEvent(PostedFieldEvent& event) {
-    if (event.tile >= m_tiles.size()) {
-        return;
+void TileView::ShowProviderFailure(const std::string& step, HRESULT hr) {
+    ShowStatus(L"Provider failure: " + WideFromUtf8(step) + L" (" + WideFromUtf8(HResultText(hr)) + L")", CPSI_ERROR);
+    ShowOutcome("Provider " + m_provider + "\n  Provider failure: " + step + " (" + HResultText(hr) + ")\n");
+}
+
+bool TileView::ShowFieldEvent(PostedFieldEvent& event) {
+    DWORD tile = 0;
+    while (tile < m_tiles.size() && m_tiles[tile].identity != event.source) {
+        ++tile;
     }
-    std::vector<FieldValue>& fields = m_tiles[event.tile].fields;
+    if (tile == m_tiles.size()) {
+        return true;
+    }
+    std::vector<FieldValue>& fields = m_tiles[tile].fields;
     size_t index = 0;
     while (index < fields.size() && fields[index].field.id != event.fieldId) {
         ++index;
     }
     if (index == fields.size()) {
-        return;
+        return true;
     }
-    RecordFieldEvent(fields[index], event);
+    if (!RecordFieldEvent(fields[index], event)) {
+        return false;
+    }
     InvalidateRect(m_fixed.list, nullptr, TRUE);
-    if (event.tile != m_selected || index >= m_controls.size()) {
-        return;
+    if (tile != m_selected || index >= m_controls.size()) {
+        return true;
     }
     m_settingText = true;
-    ShowFieldChange(fields[index], m_controls[index], event.kind, &event.text);
+    ShowFieldChange(fields[index], m_controls[index], event);
     m_settingText = false;
     ShowInteractiveState(fields[index], m_controls[index], m_busy);
     if (event.kind == FieldEventKind::State || event.kind == FieldEventKind::SubmitButton) {
@@ -131,6 +140,7 @@ void TileView::ShowFieldEvent(PostedFieldEvent& event) {
     if (event.kind == FieldEventKind::InteractiveState && event.interactiveState == CPFIS_FOCUSED) {
         SetFocus(m_controls[index].control);
     }
+    return true;
 }
 
 void TileView::ShowStatus(const std::wstring& text, CREDENTIAL_PROVIDER_STATUS_ICON icon) {

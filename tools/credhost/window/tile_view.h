@@ -24,7 +24,11 @@ public:
     void ShowTiles(TilesSnapshot& snapshot);
     void ShowTile(DWORD tile);
     // A tile's field changed on the provider's side: recorded, and drawn if the tile is shown.
-    void ShowFieldEvent(PostedFieldEvent& event);
+    // An event of a tile not in the list shown is dropped: the next read shows its state anyway.
+    // False when the event was refused (RecordFieldEvent), so the window can report it.
+    bool ShowFieldEvent(PostedFieldEvent& event);
+    // A provider failure at step, in the status line and the report, as a failed read shows it.
+    void ShowProviderFailure(const std::string& step, HRESULT hr);
     void ShowStatus(const std::wstring& text, CREDENTIAL_PROVIDER_STATUS_ICON icon);
     void ShowOutcome(const std::string& text);
     // While busy (a submission runs) the fields and the list are disabled and the wait shows.
@@ -35,6 +39,8 @@ public:
     // The selected tile's field descriptors (empty when none), for FindUserNameField and kin.
     std::vector<TileField> DescribeSelectedFields() const;
     DWORD Selected() const noexcept { return m_selected; }
+    // The host's generation of the tiles shown, which every request about a tile names.
+    DWORD Generation() const noexcept { return m_generation; }
     size_t TileCount() const noexcept { return m_tiles.size(); }
     // The selected tile's control of the field at index; null past the controls made.
     HWND FieldControl(size_t index) const noexcept;
@@ -54,7 +60,9 @@ private:
     WindowFonts m_fonts;
     HWND m_window = nullptr;
     FixedControls m_fixed;
+    std::string m_provider;  // as the last read described it
     std::vector<TileSnapshot> m_tiles;
+    DWORD m_generation = 0;
     DWORD m_selected = 0;
     std::vector<FieldWindows> m_controls;  // the selected tile's, by field index
     bool m_busy = false;

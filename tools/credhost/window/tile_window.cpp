@@ -2,6 +2,10 @@
 
 #include "window_control_ids.h"
 
+#include <algorithm>
+
+static_assert(kMaxFieldEventsWaiting == 10000, "the flood's failed step names the cap");
+
 HWND TileWindow::Create(const std::wstring& title) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -44,8 +48,13 @@ LRESULT TileWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE: m_view.Create(m_window); return 0;
     case kMsgTilesRead: OnTilesRead(std::unique_ptr<TilesSnapshot>(reinterpret_cast<TilesSnapshot*>(lParam))); return 0;
     case kMsgFieldEvent:
-        m_view.ShowFieldEvent(*std::unique_ptr<PostedFieldEvent>(reinterpret_cast<PostedFieldEvent*>(lParam)));
+        OnFieldEvent(std::unique_ptr<PostedFieldEvent>(reinterpret_cast<PostedFieldEvent*>(lParam)));
         return 0;
+    case kMsgCredentialsChanged:
+        OnCredentialsChanged(
+            std::unique_ptr<PostedCredentialsChanged>(reinterpret_cast<PostedCredentialsChanged*>(lParam)));
+        return 0;
+    case kMsgEventFlood: ReportEventFailure("tile events (more than 10000 waiting for the window)"); return 0;
     case kMsgSubmitted: OnSubmitted(std::unique_ptr<SignInReport>(reinterpret_cast<SignInReport*>(lParam))); return 0;
     case kMsgSelected:
         if (wParam != 0) {
@@ -70,6 +79,9 @@ LRESULT TileWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TileWindow::OnTilesRead(std::unique_ptr<TilesSnapshot> snapshot) {
     m_view.ShowTiles(*snapshot);
+    if (snapshot->reread) {
+        Reread(m_rereads.OnReread());
+    }
     if (FAILED(snapshot->result)) {
         m_exitCode = 3;
         if (m_script) {
@@ -84,6 +96,39 @@ void TileWindow::OnTilesRead(std::unique_ptr<TilesSnapshot> snapshot) {
     if (m_script) {
         m_script->Start();
     }
+}
+
+void TileWindow::OnFieldEvent(std::unique_ptr<PostedFieldEvent> event) {
+    static_assert(kMaxComboBoxItems == 1000, "the failed step names the cap");
+    if (!m_view.ShowFieldEvent(*event) && event->kind == FieldEventKind::ComboAppended) {
+        ReportEventFailure("AppendFieldComboBoxItem (more than 1000 items)");
+    }
+}
+
+void TileWindow::OnCredentialsChanged(std::unique_ptr<PostedCredentialsChanged> event) {
+    // Taken before a re-read is asked for: from now on the forwarder posts the next one, so one
+    // raised during that re-read is not lost.
+    event.reset();
+    Reread(m_rereads.OnCredentialsChanged());
+}
+
+void TileWindow::Reread(RereadSchedule::Next next) {
+    static_assert(kMaxRereadRounds == 10, "the failed step names the rounds");
+    switch (next) {
+    case RereadSchedule::Next::ReadAgain: m_actions.ReadTilesAgain(); return;
+    case RereadSchedule::Next::GiveUp:
+        ReportEventFailure("CredentialsChanged (raised during 10 re-reads in a row; no more re-reads)");
+        return;
+    default: return;
+    }
+}
+
+void TileWindow::ReportEventFailure(const char* step) {
+    if (std::find(m_eventFailures.begin(), m_eventFailures.end(), step) != m_eventFailures.end()) {
+        return;
+    }
+    m_eventFailures.push_back(step);
+    m_view.ShowProviderFailure(step, kProviderContractBroken);
 }
 
 void TileWindow::OnSubmitted(std::unique_ptr<SignInReport> report) {

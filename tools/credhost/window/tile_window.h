@@ -7,6 +7,7 @@
 // (tile_actions.h) or the --screenshot run (window_script.h).
 #pragma once
 
+#include "reread_schedule.h"
 #include "tile_actions.h"
 #include "tile_host.h"
 #include "tile_view.h"
@@ -14,6 +15,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 class TileWindow {
 public:
@@ -29,13 +31,19 @@ public:
     // The host must exist before the provider's thread posts anything; it needs the window.
     void Attach(TileHost* host) noexcept { m_actions.Attach(host); }
     HWND Handle() const noexcept { return m_window; }
-    // signin's exit codes for the last outcome (0 when nothing was submitted).
-    int ExitCode() const noexcept { return m_exitCode; }
+    // signin's exit codes for the last outcome (0 when nothing was submitted); 3 once the
+    // provider's events broke a cap, whatever came after.
+    int ExitCode() const noexcept { return m_eventFailures.empty() ? m_exitCode : 3; }
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnTilesRead(std::unique_ptr<TilesSnapshot> snapshot);
+    void OnFieldEvent(std::unique_ptr<PostedFieldEvent> event);
+    void OnCredentialsChanged(std::unique_ptr<PostedCredentialsChanged> event);
+    void Reread(RereadSchedule::Next next);
+    // Shows a provider failure of its events, the first time only for each step.
+    void ReportEventFailure(const char* step);
     void OnSubmitted(std::unique_ptr<SignInReport> report);
     void OnCaptureTimer(UINT_PTR timer);
     void OnDestroy();
@@ -44,5 +52,7 @@ private:
     TileView m_view;
     TileActions m_actions;
     std::optional<WindowScriptRun> m_script;  // only for --screenshot
+    RereadSchedule m_rereads;
+    std::vector<const char*> m_eventFailures;  // the steps reported, string literals
     int m_exitCode = 0;
 };

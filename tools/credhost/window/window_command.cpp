@@ -14,6 +14,9 @@
 
 namespace {
 
+// How long closing waits for the provider's thread to release the provider.
+constexpr DWORD kProviderCloseWaitMs = 5000;
+
 int RunMessageLoop(HWND window) {
     MSG message;
     BOOL got;
@@ -26,6 +29,18 @@ int RunMessageLoop(HWND window) {
         DispatchMessageW(&message);
     }
     return got == -1 ? kExitProviderFailure : kExitSignedIn;
+}
+
+// The provider's thread is still inside the provider's code: unloading its DLL, or letting the
+// process's exit run the DLL's detach code, could crash or hang on that thread. So the process
+// ends at once, after wiping the one secret that a destructor would have wiped (the window's
+// edits were wiped when it closed, and the apartment wiped what was still queued).
+[[noreturn]] void EndWithoutHungProvider(const char* call, SecretWide& password) {
+    SecureZeroMemory(password.data(), password.size() * sizeof(wchar_t));
+    WriteErr(std::string("credhost: provider failure: ") + (call != nullptr ? call : "a provider call") +
+             " has not returned 5 s after the window closed; ending without waiting for it\n");
+    TerminateProcess(GetCurrentProcess(), kExitProviderFailure);
+    ExitProcess(kExitProviderFailure);
 }
 
 }  // namespace
@@ -64,7 +79,10 @@ int RunWindow(const CredhostCommand& command) {
 
     const int loop = RunMessageLoop(window.Handle());
     providerThread.Post([&host] { host.Release(); });
-    providerThread.Stop();
+    static_assert(kProviderCloseWaitMs == 5000, "the message names the wait");
+    if (!providerThread.Stop(kProviderCloseWaitMs)) {
+        EndWithoutHungProvider(providerThread.CurrentCall(), password);
+    }
     WarnIfProviderLeaked(host.LeakedObjects());
     return loop != kExitSignedIn ? loop : window.ExitCode();
 }

@@ -3,21 +3,19 @@
 #include "window_messages.h"
 
 void WindowEventForwarder::OnFieldEvent(const FieldEvent& event) noexcept {
-    DWORD index = 0;
-    while (index < m_tiles.size() && m_tiles[index] != event.tile) {
-        ++index;
-    }
-    // A tile not yet (or no longer) listed: the next read of the tiles shows its state anyway.
-    if (index == m_tiles.size()) {
-        return;
-    }
     std::unique_ptr<PostedFieldEvent> posted(new (std::nothrow) PostedFieldEvent());
     if (posted == nullptr) {
         return;
     }
+    if (!posted->waiting.Join(m_fieldEventsWaiting, kMaxFieldEventsWaiting)) {
+        if (!m_floodReported.exchange(true)) {
+            PostMessageW(m_window, kMsgEventFlood, 0, 0);
+        }
+        return;
+    }
     try {
         posted->kind = event.kind;
-        posted->tile = index;
+        posted->source = event.tile;
         posted->fieldId = event.fieldId;
         posted->state = event.state;
         posted->interactiveState = event.interactiveState;
@@ -32,10 +30,11 @@ void WindowEventForwarder::OnFieldEvent(const FieldEvent& event) noexcept {
     PostToWindow(m_window, kMsgFieldEvent, 0, std::move(posted));
 }
 
+// Any number raised before the window takes the one waiting come to the same re-read.
 void WindowEventForwarder::OnCredentialsChanged() noexcept {
-    try {
-        m_onCredentialsChanged();
-    } catch (const std::exception&) {
-        // Out of memory queueing the re-read: the tiles stay as they were shown.
+    std::unique_ptr<PostedCredentialsChanged> posted(new (std::nothrow) PostedCredentialsChanged());
+    if (posted == nullptr || !posted->waiting.Join(m_changesWaiting, 1)) {
+        return;
     }
+    PostToWindow(m_window, kMsgCredentialsChanged, 0, std::move(posted));
 }

@@ -1,27 +1,28 @@
-// The listener behind the host's event sinks when the host is a window: on the provider's
-// thread it copies each tile event (text, bitmap) and posts it to the window, and turns
-// CredentialsChanged into a re-read of the tiles, queued behind the call that raised it.
+// The listener behind the host's event sinks when the host is a window. A provider may raise
+// its events on any thread, its own included, so the forwarder touches nothing of the host: it
+// copies each event (text, bitmap) and posts it, and the window's thread applies it. The tile
+// that raised an event travels as its pointer, matched by the window against the tiles it was
+// shown. The forwarder's only state is two tallies of events waiting for the window, which
+// bound a flood: one CredentialsChanged at a time (the window coalesces further, and asks for
+// the re-read), and kMaxFieldEventsWaiting tile events, past which they are dropped and the
+// window is told once.
 #pragma once
 
 #include "host_event_sinks.h"
 
-#include <functional>
-#include <vector>
+#include <atomic>
 
 class WindowEventForwarder final : public HostEventListener {
 public:
-    WindowEventForwarder(HWND window, std::function<void()> onCredentialsChanged)
-        : m_window(window), m_onCredentialsChanged(std::move(onCredentialsChanged)) {}
-
-    // The tiles in the order of GetCredentialAt, to tell which tile raised an event.
-    void SetTiles(std::vector<ICredentialProviderCredential*> tiles) { m_tiles = std::move(tiles); }
+    explicit WindowEventForwarder(HWND window) noexcept : m_window(window) {}
 
     void OnFieldEvent(const FieldEvent& event) noexcept override;
     void OnCredentialsChanged() noexcept override;
     HWND OwnerWindow() noexcept override { return m_window; }
 
 private:
-    HWND m_window;
-    std::function<void()> m_onCredentialsChanged;
-    std::vector<ICredentialProviderCredential*> m_tiles;
+    const HWND m_window;
+    std::atomic<LONG> m_fieldEventsWaiting{0};
+    std::atomic<LONG> m_changesWaiting{0};
+    std::atomic<bool> m_floodReported{false};
 };

@@ -63,7 +63,7 @@ struct CountedObject : IUnknown {
     IFACEMETHODIMP_(ULONG) Release() override { return --references; }
 };
 
-TEST(ComPtr, AttachAndReceiveTakeOverTheCallersReferenceAndAssignmentKeepsCountsExact) {
+TEST(ComPtr, AttachReceiveAndDetachHandOverReferencesAndAssignmentKeepsCountsExact) {
     CountedObject created;  // holds its creation reference
     CountedObject other;
     {
@@ -82,6 +82,10 @@ TEST(ComPtr, AttachAndReceiveTakeOverTheCallersReferenceAndAssignmentKeepsCounts
         EXPECT_EQ(1, other.references);
         *held.Receive() = &other;  // an out-parameter's reference: taken over, the old one let go
         EXPECT_EQ(0, created.references);
+        EXPECT_EQ(&other, held.Detach());  // handed on with its reference, nothing held any more
+        EXPECT_FALSE(held);
+        EXPECT_EQ(1, other.references);
+        other.Release();
     }
     EXPECT_EQ(0, created.references);
     EXPECT_EQ(0, other.references);

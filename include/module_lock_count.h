@@ -6,11 +6,11 @@
 #include <windows.h>
 
 // Defined here, inline, so that the module, the provider and the tile share it without any of
-// them owning it: each binary that links the logic has exactly one, 0 at load.
+// them owning it: each binary that links them has exactly one, 0 at load.
 inline volatile LONG ModuleLockCount = 0;
 
 // The module's instance handle, stored at process attach; null in test programs that link the
-// logic without loading the DLL.
+// module's library without loading the DLL.
 extern HINSTANCE ModuleInstance;
 
 inline void ModuleAddRef() noexcept { InterlockedIncrement(&ModuleLockCount); }

@@ -3,9 +3,12 @@
 with wixl, then sets the File table's version (wixl leaves it empty, and Windows Installer's
 file-replacement rules read it) from the DLL's own version record.
 
-Usage: build_msi.py --dll PATH/qm-credprovider.dll --out PKG.msi [--product-version A.B.C.D]
-The product version defaults to the DLL's file version; the build passes the project version,
-and the life-cycle test passes others to make upgrade and downgrade packages of the same file.
+Usage: build_msi.py --dll PATH/qm-credprovider.dll --class-id {CLSID} --out PKG.msi
+                    [--product-version A.B.C.D]
+The class id is the one the build read from include/provider_class_id.h (its cache's
+QM_PROVIDER_CLSID). The product version defaults to the DLL's file version; the build passes the
+project version, and the life-cycle test passes others to make upgrade and downgrade packages of
+the same file.
 
 It needs Debian's python3-pefile, which only the system interpreter (/usr/bin/python3) sees: run
 under another python3 (a pyenv or virtual environment first on PATH), it starts itself again
@@ -59,6 +62,13 @@ def checked_product_version(text):
     return text
 
 
+def checked_class_id(text):
+    """The registry form that the package's keys are named with: braces, upper-case digits."""
+    if not re.fullmatch(r"\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}", text):
+        raise argparse.ArgumentTypeError("%r is not a class id in registry form ({XXXXXXXX-...})" % text)
+    return text
+
+
 def product_code(version):
     """One product code per release, the same on every build of it, so that building a version
     again cannot make a second product beside the installed one. Windows Installer compares
@@ -78,6 +88,7 @@ def run(command, **kwargs):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
     parser.add_argument("--dll", required=True)
+    parser.add_argument("--class-id", required=True, type=checked_class_id)
     parser.add_argument("--out", required=True)
     parser.add_argument("--product-version", type=checked_product_version)
     args = parser.parse_args()
@@ -92,7 +103,8 @@ def main():
         shutil.copyfile(args.dll, os.path.join(stage, "qm-credprovider.dll"))
         partial = out + ".partial"
         run(["wixl", "-a", "x64", "-D", "Version=" + version, "-D", "ProductCode=" + product_code(version),
-             "-D", "DllSource=qm-credprovider.dll", "-o", partial, WXS], cwd=stage)
+             "-D", "DllSource=qm-credprovider.dll", "-D", "ProviderClsid=" + args.class_id, "-o", partial, WXS],
+            cwd=stage)
     run(["msibuild", partial, "-q",
          "UPDATE `File` SET `Version`='%s', `Language`='%s' WHERE `File`='%s'" % (file_version, ENGLISH_US, FILE_ID)])
     os.replace(partial, out)

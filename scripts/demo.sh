@@ -28,6 +28,7 @@ fi
 rm -f "$build_log"
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+clsid=$(qm_build_clsid "$build")
 package="$build/qm-credprovider-$version-x64.msi"
 credhost="$build/tools/credhost/credhost.exe"
 agent="$build/tools/test-agent.exe"
@@ -78,7 +79,7 @@ list_providers() {
 sign_in() {
   local expected=$1 password=$2 rc=0
   shift 2
-  printf '%s\n' "$password" | wine "$credhost" signin "$qm_clsid" "$@" >"$work/out" 2>&1 || rc=$?
+  printf '%s\n' "$password" | wine "$credhost" signin "$clsid" "$@" >"$work/out" 2>&1 || rc=$?
   indent <"$work/out"
   [ "$rc" = "$expected" ] || fail "credhost signin exited $rc, expected $expected"
 }
@@ -113,7 +114,7 @@ indent <"$work/service"
 head -n 1 "$work/agent.log" | indent
 
 step "3. The tile, as the sign-in screen shows it (credhost show)"
-wine "$credhost" show "$qm_clsid" | indent
+wine "$credhost" show "$clsid" | indent
 
 step "4. Sign in as demo@example.test with the right password"
 sign_in 0 "$password" --user demo@example.test

@@ -13,6 +13,7 @@ build=${QM_BUILD_DIR:-$root/build}
 # shellcheck source=scripts/wine_session.sh
 . "$root/scripts/wine_session.sh"
 qm_setup_and_build "$build" "qm-credprovider credhost test-agent"
+clsid=$(qm_build_clsid "$build")
 
 wine_run="$build/wine-run"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-screenshots.XXXXXX")
@@ -45,7 +46,7 @@ draw() {
   rm -f "$picture"
   (cd "$build/src/module" && printf '%s\n' "$input" | timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" \
     "$wine_run" explorer /desktop=credhost-screenshots,954x558 "$build/tools/credhost/credhost.exe" window \
-    qm-credprovider.dll --clsid "$qm_clsid" --screenshot "Z:${picture//\//\\}" "$@")
+    qm-credprovider.dll --clsid "$clsid" --screenshot "Z:${picture//\//\\}" "$@")
   [ -s "$picture" ] || { echo "screenshots: $picture was not drawn" >&2; exit 1; }
   echo "screenshots: docs/$name.png"
 }

@@ -21,7 +21,8 @@ pfx=$1
 out=${2:-$build/signed}
 dll="$build/src/module/qm-credprovider.dll"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-if [ ! -f "$dll" ] || [ -z "$version" ]; then
+clsid=$(sed -n 's/^QM_PROVIDER_CLSID:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+if [ ! -f "$dll" ] || [ -z "$version" ] || [ -z "$clsid" ]; then
   echo "sign: $dll is missing; run scripts/build.sh first" >&2
   exit 1
 fi
@@ -61,7 +62,7 @@ mkdir -p "$out"
 package="$out/qm-credprovider-$version-x64.msi"
 rm -f "$out/qm-credprovider.dll" "$package" "$package.unsigned"
 sign "$dll" "$out/qm-credprovider.dll"
-/usr/bin/python3 "$root/packaging/build_msi.py" --dll "$out/qm-credprovider.dll" \
+/usr/bin/python3 "$root/packaging/build_msi.py" --dll "$out/qm-credprovider.dll" --class-id "$clsid" \
   --product-version "$version" --out "$package.unsigned" >/dev/null
 sign "$package.unsigned" "$package"
 rm -f "$package.unsigned"

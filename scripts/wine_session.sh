@@ -3,6 +3,7 @@
 # share to run this build's Windows programs under Wine. Each script keeps its own messages and
 # exit codes; these functions only report through their return codes (and the agent's log).
 #   qm_build BUILD_DIR "TARGETS"        builds just those targets (no fuzz build)
+#   qm_build_clsid BUILD_DIR            prints the provider's class id, as that build read it
 #   qm_setup_and_build BUILD_DIR "TARGETS"   the same after setup, both silent unless they fail
 #   qm_begin_session PREFIX             enters PREFIX, starts our own wineserver, boots the prefix
 # or its steps one by one:
@@ -18,15 +19,20 @@
 # qm_stop_own_wineserver (in its own order: the demo removes its package in between, while the
 # agent is gone and the server still runs).
 
-# The provider's class id (include/provider_class_id.h), for the scripts that source this file.
-# shellcheck disable=SC2034
-qm_clsid="{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}"
 qm_scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 qm_started_server=0
 qm_agent_pid=
 
 qm_build() {
   QM_SKIP_FUZZ_BUILD=1 QM_BUILD_TARGETS="$2" QM_BUILD_DIR="$1" "$qm_scripts/build.sh"
+}
+
+# The class id is written once, in include/provider_class_id.h; the build keeps what it read
+# there in its cache. Fails when the build has not been configured.
+qm_build_clsid() {
+  local clsid
+  clsid=$(sed -n 's/^QM_PROVIDER_CLSID:INTERNAL=//p' "$1/CMakeCache.txt" 2>/dev/null)
+  [ -n "$clsid" ] && printf '%s\n' "$clsid"
 }
 
 qm_setup_and_build() {

@@ -11,7 +11,7 @@
 #include "agent/agent_system_calls.h"
 #include "agent/agent_text.h"
 #include "agent/json_escape_utf8.h"
-#include "base/kernel_handle.h"
+#include "base/unique_handle.h"
 #include "base/secure_bytes.h"
 #include "agent_pipe_name.h"
 

@@ -1,8 +1,10 @@
 // The operating-system calls at the agent exchange's boundary: the pipe's wait, open, mode and
 // transfers, the owner of the server's pipe, and the UTF-8 conversions. Tests replace
 // entries, through tests/support/scoped_system_calls.h, to observe a call or to fail it where
-// Wine cannot (an owner look-up that fails, a short write, a failing conversion). Part of
-// the logic library only: the DLL exports nothing of this.
+// Wine cannot (an owner look-up that fails, a short write, a failing conversion). Not in the
+// table: the clock (GetTickCount64), which cannot fail, and the transfer event's creation
+// (CreateEventW): without an event the transfers refuse to start, so the write fails as it does
+// for any other fault. Part of the agent library only: the DLL exports nothing of this.
 #pragma once
 
 #include <windows.h>

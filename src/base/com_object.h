@@ -1,7 +1,10 @@
-// The IUnknown half of every COM class of the module, and the one way a new object reaches its
-// caller. A class derives from ComObject<Itself, TheOneInterface, Policy> and writes only the
-// methods of its interface; the vtable stays that of the one platform interface, because this
-// base adds no virtual function of its own (the final Release deletes through the derived type).
+// The IUnknown half of every COM class of the module. A class derives from
+// ComObject<Itself, TheOneInterface, Policy> and writes only the methods of its interface; the
+// vtable stays that of the one platform interface, because this base adds no virtual function of
+// its own (the final Release deletes through the derived type). An object that goes to a caller
+// asking by IID (DllGetClassObject, the factory) is made by CreateComObject below; one whose
+// owner keeps its concrete type (the provider's tile) is made with the non-throwing new, and
+// its creation reference is taken over (ComPtr::Attach).
 #pragma once
 
 #include <windows.h>

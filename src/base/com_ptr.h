@@ -35,6 +35,10 @@ public:
         return &m_object;
     }
 
+    // Hands the held reference to the caller, who then owns it (an out-parameter, say), and
+    // holds nothing. Null when nothing was held.
+    T* Detach() noexcept { return std::exchange(m_object, nullptr); }
+
     // Lets the held object go, if any.
     void Reset() noexcept {
         if (T* object = std::exchange(m_object, nullptr)) {

@@ -1,7 +1,7 @@
 // The operating-system calls of the logon packing, the subsystem's whole boundary: Wine's LSA
 // always connects and always finds "Kerberos", and its computer name is always there, so tests
 // replace these pointers (through tests/support/scoped_system_calls.h) to inject any failure.
-// The module itself never changes them. Part of the logic library only: nothing here is exported.
+// The module itself never changes them. Part of the logon library only: nothing here is exported.
 #pragma once
 
 #include <windows.h>

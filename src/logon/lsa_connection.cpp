@@ -4,7 +4,7 @@
 
 #include "logon/logon_system_calls.h"
 
-void LsaHandleTraits::Close(Handle handle) noexcept { g_logonSystemCalls.deregisterLogonProcess(handle); }
+void CloseLsaHandle(HANDLE handle) noexcept { g_logonSystemCalls.deregisterLogonProcess(handle); }
 
 NTSTATUS LsaConnection::Connect() noexcept {
     m_handle.Close();

@@ -10,14 +10,9 @@
 // Closes through the logon's table of system calls, so a test sees (and may fail) the
 // deregistration. Its status is ignored: there is nothing left to do with a connection that
 // does not close.
-struct LsaHandleTraits {
-    using Handle = HANDLE;
-    static constexpr Handle kNone = nullptr;
-    static bool IsValid(Handle handle) noexcept { return handle != nullptr; }
-    static void Close(Handle handle) noexcept;
-};
+void CloseLsaHandle(HANDLE handle) noexcept;
 
-using LsaHandle = UniqueHandle<LsaHandleTraits>;
+using LsaHandle = UniqueHandle<HANDLE, CloseLsaHandle>;
 
 class LsaConnection {
 public:

@@ -3,9 +3,6 @@
 #include "module_lock_count.h"
 #include "provider/credential_provider.h"
 
-// Out of line: the factory is made in two places, and this keeps one copy of its construction.
-CClassFactory::CClassFactory() noexcept = default;
-
 // Called by COM (CoCreateInstance) or the host to make a provider. Each call makes a fresh one.
 IFACEMETHODIMP CClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) noexcept {
     if (pUnkOuter != nullptr) {

@@ -10,7 +10,7 @@
 
 class CClassFactory final : public ComObject<CClassFactory, IClassFactory, ModuleCountPolicy> {
 public:
-    CClassFactory() noexcept;
+    CClassFactory() noexcept = default;
 
     // IClassFactory
     IFACEMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) noexcept override;

@@ -2,7 +2,7 @@
 // in ways Wine cannot provoke (a module path that does not fit its buffer or cannot be read, a
 // registry that refuses to open a key, write a value or delete a tree). Tests replace the
 // pointers (through tests/support/scoped_system_calls.h) to inject any error code; the module
-// itself never changes them. Part of the logic library only: nothing here is exported.
+// itself never changes them. Part of the module library only: nothing here is exported.
 #pragma once
 
 #include <windows.h>

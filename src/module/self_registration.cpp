@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <olectl.h>
 
-#include "base/registry_key.h"
+#include "base/unique_handle.h"
 #include "module/format_bounded_w.h"
 #include "module/registration_system_calls.h"
 #include "module_lock_count.h"

@@ -9,23 +9,18 @@
 #include <vector>
 
 #include "base/com_ptr.h"
-#include "base/kernel_handle.h"
 #include "base/unique_handle.h"
 
 namespace {
 
 // A handle kind whose closes are recorded; -1 and 0 both mean "no handle", as for kernel handles.
-struct RecordedTraits {
-    using Handle = int;
-    static constexpr Handle kNone = 0;
-    static inline std::vector<int> closed;
-    static bool IsValid(Handle handle) noexcept { return handle != 0 && handle != -1; }
-    static void Close(Handle handle) noexcept { closed.push_back(handle); }
-};
-using RecordedHandle = UniqueHandle<RecordedTraits>;
+std::vector<int> g_closed;
+void RecordClose(int handle) noexcept { g_closed.push_back(handle); }
+bool IsRecordedHandle(int handle) noexcept { return handle != 0 && handle != -1; }
+using RecordedHandle = UniqueHandle<int, RecordClose, IsRecordedHandle>;
 
 TEST(UniqueHandle, ClosesEachHandleOnceAndNeverANoneValue) {
-    RecordedTraits::closed.clear();
+    g_closed.clear();
     {
         RecordedHandle failed(-1);
         EXPECT_FALSE(failed);
@@ -36,12 +31,12 @@ TEST(UniqueHandle, ClosesEachHandleOnceAndNeverANoneValue) {
         EXPECT_FALSE(first);
         RecordedHandle second(8);
         moved = std::move(second);  // closes 7, takes 8
-        EXPECT_EQ(std::vector<int>{7}, RecordedTraits::closed);
+        EXPECT_EQ(std::vector<int>{7}, g_closed);
 
         *moved.Receive() = 9;  // closes 8 before the opening call writes
-        EXPECT_EQ((std::vector<int>{7, 8}), RecordedTraits::closed);
+        EXPECT_EQ((std::vector<int>{7, 8}), g_closed);
     }
-    EXPECT_EQ((std::vector<int>{7, 8, 9}), RecordedTraits::closed);
+    EXPECT_EQ((std::vector<int>{7, 8, 9}), g_closed);
 }
 
 TEST(UniqueHandle, KernelHandleTakesAFailedCreateFileAsNoHandle) {
@@ -68,7 +63,7 @@ struct CountedObject : IUnknown {
     IFACEMETHODIMP_(ULONG) Release() override { return --references; }
 };
 
-TEST(ComPtr, AttachAndReceiveTakeOverTheCallersReferenceAndAssignmentKeepsCountsExact) {
+TEST(ComPtr, AttachReceiveAndDetachHandOverReferencesAndAssignmentKeepsCountsExact) {
     CountedObject created;  // holds its creation reference
     CountedObject other;
     {
@@ -87,6 +82,10 @@ TEST(ComPtr, AttachAndReceiveTakeOverTheCallersReferenceAndAssignmentKeepsCounts
         EXPECT_EQ(1, other.references);
         *held.Receive() = &other;  // an out-parameter's reference: taken over, the old one let go
         EXPECT_EQ(0, created.references);
+        EXPECT_EQ(&other, held.Detach());  // handed on with its reference, nothing held any more
+        EXPECT_FALSE(held);
+        EXPECT_EQ(1, other.references);
+        other.Release();
     }
     EXPECT_EQ(0, created.references);
     EXPECT_EQ(0, other.references);

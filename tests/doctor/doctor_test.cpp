@@ -13,6 +13,7 @@
 #include "base/local_memory.h"
 #include "dll_folder_check.h"
 #include "doctor_report.h"
+#include "provider_class_id.h"
 #include "service_query_calls.h"
 #include "support/child_process.h"
 #include "support/scoped_system_calls.h"
@@ -21,6 +22,8 @@
 
 #include <sddl.h>
 
+#include <algorithm>
+#include <cwctype>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -31,11 +34,11 @@ namespace {
 
 constexpr DWORD kRunTimeoutMs = 60000;
 constexpr DWORD kMsiexecTimeoutMs = 120000;
-constexpr wchar_t kProviderKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\"
-    L"{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}";
+const std::wstring kProviderKey =
+    std::wstring(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\") +
+    kProviderClsidText;
 constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-constexpr wchar_t kServerKey[] = L"SOFTWARE\\Classes\\CLSID\\{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}\\InprocServer32";
+const std::wstring kServerKey = std::wstring(L"SOFTWARE\\Classes\\CLSID\\") + kProviderClsidText + L"\\InprocServer32";
 constexpr wchar_t kInstalledDll[] = L"C:\\Program Files\\qm-credprovider\\qm-credprovider.dll";
 constexpr wchar_t kMovedDll[] = L"C:\\Program Files\\qm-credprovider\\qm-credprovider.dll.moved";
 // The DACL of docs/agent-guide.md, which the test agent gives its pipe too.
@@ -168,15 +171,18 @@ TEST_F(DoctorOnWine, NamesEachBrokenStateInOneLine) {
         {"Disabled set",
          [] {
              const DWORD one = 1;
-             RegSetKeyValueW(HKEY_LOCAL_MACHINE, kProviderKey, L"Disabled", REG_DWORD, &one, sizeof(one));
+             RegSetKeyValueW(HKEY_LOCAL_MACHINE, kProviderKey.c_str(), L"Disabled", REG_DWORD, &one, sizeof(one));
          },
-         [] { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kProviderKey, L"Disabled"); }, "provider entry",
+         [] { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kProviderKey.c_str(), L"Disabled"); }, "provider entry",
          "Disabled = 1: the sign-in screen skips the provider"},
         {"excluded by policy",
          [] {
-             const wchar_t list[] = L"{60b78e88-ead8-445c-9cfd-0b87f74ea6cd}, {f1e2d3c4-b5a6-4798-9012-3456789abcde}";
-             RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"ExcludedCredentialProviders", REG_SZ, list,
-                             sizeof(list));
+             // In lower case, as administrators may write it: the match ignores case.
+             std::wstring list = std::wstring(L"{60b78e88-ead8-445c-9cfd-0b87f74ea6cd}, ") + kProviderClsidText;
+             std::transform(list.begin(), list.end(), list.begin(),
+                            [](wchar_t c) { return static_cast<wchar_t>(towlower(c)); });
+             RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"ExcludedCredentialProviders", REG_SZ, list.c_str(),
+                             static_cast<DWORD>((list.size() + 1) * sizeof(wchar_t)));
          },
          [] { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"ExcludedCredentialProviders"); }, "exclusion policy",
          "ExcludedCredentialProviders lists this provider"},
@@ -211,10 +217,10 @@ TEST_F(DoctorOnWine, NamesEachBrokenStateInOneLine) {
 
     // What the registry says reaches the console escaped, in doctor's report as in list's.
     const wchar_t hostile[] = L"C:\\qm\x1B[31m\x202E.dll";
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, REG_SZ, hostile, sizeof(hostile));
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey.c_str(), nullptr, REG_SZ, hostile, sizeof(hostile));
     const ProcessResult doctor = Doctor();
     const ProcessResult list = RunProcess(Quoted(WindowsPathOf(QM_CREDHOST)) + L" list", "", kRunTimeoutMs);
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, REG_SZ, kInstalledDll, sizeof(kInstalledDll));
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey.c_str(), nullptr, REG_SZ, kInstalledDll, sizeof(kInstalledDll));
     EXPECT_NE(doctor.output.find("C:\\qm\\x1B[31m\\u{202E}.dll does not exist"), std::string::npos) << doctor.output;
     EXPECT_NE(list.output.find("C:\\qm\\x1B[31m\\u{202E}.dll"), std::string::npos) << list.output;
     for (const std::string& output : {doctor.output, list.output}) {

@@ -5,6 +5,8 @@
 // type, the recovery actions, the accounts' tokens) is checked in tests/test_agent_unit.
 #include <gtest/gtest.h>
 
+#include "agent_pipe_name.h"
+#include "provider_class_id.h"
 #include "support/child_process.h"
 #include "support/test_agent_process.h"
 
@@ -14,8 +16,6 @@
 
 namespace {
 
-constexpr wchar_t kProviderClsid[] = L"{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}";
-constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\quillmere-agent-auth";
 constexpr char kPassword[] = "service-Pass 7";
 constexpr DWORD kRunTimeoutMs = 60000;
 // The agent drops a client that sends nothing for 10 s; a stop must not wait for that.
@@ -85,7 +85,7 @@ bool ServiceKeyExists() {
     return true;
 }
 
-bool PipeNameIsFree() { return !WaitNamedPipeW(kPipeName, 1) && GetLastError() == ERROR_FILE_NOT_FOUND; }
+bool PipeNameIsFree() { return !WaitNamedPipeW(kAgentPipeName, 1) && GetLastError() == ERROR_FILE_NOT_FOUND; }
 
 class AgentService : public ::testing::Test {
 protected:
@@ -120,7 +120,7 @@ protected:
     }
     static ProcessResult SignIn(const std::string& password) {
         return RunProcess(Quoted(WindowsPathOf(QM_E2E_CREDHOST)) + L" signin " + Quoted(WindowsPathOf(QM_E2E_DLL)) +
-                              L" --clsid " + kProviderClsid + L" --user demo",
+                              L" --clsid " + kProviderClsidText + L" --user demo",
                           password + "\n", kRunTimeoutMs);
     }
 
@@ -158,7 +158,8 @@ TEST_F(AgentService, InstalledStartedSignedInThroughStoppedAtOnceAndRemovedWitho
         EXPECT_EQ(SignIn("wrong").exitCode, 1u);
 
         // A client holds an instance without sending anything: the stop ends it at once.
-        HANDLE client = CreateFileW(kPipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE client =
+            CreateFileW(kAgentPipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(client, INVALID_HANDLE_VALUE);
         const ProcessResult stopped = RunAgent(L"service stop");
         EXPECT_EQ(stopped.exitCode, 0u) << stopped.output;

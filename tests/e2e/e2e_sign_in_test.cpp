@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "provider_class_id.h"
 #include "support/child_process.h"
 #include "support/test_agent_process.h"
 #include "utf8_conversion.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr wchar_t kProviderClsid[] = L"{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}";
 constexpr char kDemoPassword[] = "e2e-Pass\xC3\xA9word 42";  // UTF-8, 16 characters
 constexpr size_t kDemoPasswordCharacters = 16;
 constexpr DWORD kRunTimeoutMs = 60000;
@@ -86,7 +86,7 @@ std::wstring EndToEnd::s_directory;
 TEST_F(EndToEnd, ApprovedSignInCarriesTheAgentsAccountAndTheComputerName) {
     StartAgent();
     // Signing in by email: the agent answers with the account name, which the logon must carry.
-    const ProcessResult result = SignIn(kProviderClsid, L"--user DEMO@example.test", kDemoPassword);
+    const ProcessResult result = SignIn(kProviderClsidText, L"--user DEMO@example.test", kDemoPassword);
     ASSERT_EQ(result.exitCode, 0u) << result.output;
     EXPECT_NE(result.output.find("Signed in"), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("package Kerberos (1)"), std::string::npos) << result.output;
@@ -113,7 +113,7 @@ TEST_F(EndToEnd, ProviderLoadedFromItsDllPathSignsInLikeThroughCom) {
 
 TEST_F(EndToEnd, RefusalShowsTheAgentsReasonOnTheTile) {
     StartAgent();
-    const ProcessResult result = SignIn(kProviderClsid, L"--user demo", "wrong password");
+    const ProcessResult result = SignIn(kProviderClsidText, L"--user demo", "wrong password");
     EXPECT_EQ(result.exitCode, 1u) << result.output;
     EXPECT_NE(result.output.find("Refused: \"Invalid username or password.\", icon error"), std::string::npos)
         << result.output;
@@ -121,7 +121,7 @@ TEST_F(EndToEnd, RefusalShowsTheAgentsReasonOnTheTile) {
 }
 
 TEST_F(EndToEnd, UnreachableAgentIsReportedWithoutACredential) {
-    const ProcessResult result = SignIn(kProviderClsid, L"--user demo", kDemoPassword);
+    const ProcessResult result = SignIn(kProviderClsidText, L"--user demo", kDemoPassword);
     EXPECT_EQ(result.exitCode, 1u) << result.output;
     EXPECT_NE(result.output.find("\"qm-agent unreachable (pipe timeout)\", icon error"), std::string::npos)
         << result.output;
@@ -129,7 +129,7 @@ TEST_F(EndToEnd, UnreachableAgentIsReportedWithoutACredential) {
 
 TEST_F(EndToEnd, AgentThatNeverAnswersIsCutOffByTheBoundedRead) {
     StartAgent(L" --no-answer");
-    const ProcessResult result = SignIn(kProviderClsid, L"--user demo", kDemoPassword);
+    const ProcessResult result = SignIn(kProviderClsidText, L"--user demo", kDemoPassword);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 1u) << result.output;
     EXPECT_NE(result.output.find("\"qm-agent pipe read failed\", icon error"), std::string::npos) << result.output;
@@ -141,14 +141,14 @@ TEST_F(EndToEnd, AgentThatNeverAnswersIsCutOffByTheBoundedRead) {
 
 TEST_F(EndToEnd, JsonOutputDescribesApprovalAndRefusal) {
     StartAgent();
-    const ProcessResult approved = SignIn(kProviderClsid, L"--user demo --json", kDemoPassword);
+    const ProcessResult approved = SignIn(kProviderClsidText, L"--user demo --json", kDemoPassword);
     ASSERT_EQ(approved.exitCode, 0u) << approved.output;
     const nlohmann::json outcome = nlohmann::json::parse(approved.output);
     EXPECT_EQ(outcome["outcome"], "signed_in");
     EXPECT_EQ(outcome["get_serialization"]["response"], "CPGSR_RETURN_CREDENTIAL_FINISHED");
     const nlohmann::json& serialization = outcome["serialization"];
     EXPECT_EQ(serialization["package_name"], "Kerberos");
-    EXPECT_EQ(serialization["provider"], Utf8FromWide(kProviderClsid));
+    EXPECT_EQ(serialization["provider"], Utf8FromWide(kProviderClsidText));
     EXPECT_EQ(serialization["message_type"], 2);
     EXPECT_EQ(serialization["domain"]["text"], ComputerName());
     EXPECT_EQ(serialization["domain"]["offset"], 64);
@@ -158,7 +158,7 @@ TEST_F(EndToEnd, JsonOutputDescribesApprovalAndRefusal) {
     EXPECT_EQ(serialization["size"], 64 + 2 * (ComputerName().size() + 4 + kDemoPasswordCharacters));
     EXPECT_EQ(outcome["report_result"]["status_text"], nullptr);
 
-    const ProcessResult refused = SignIn(kProviderClsid, L"--user demo --json", "nope");
+    const ProcessResult refused = SignIn(kProviderClsidText, L"--user demo --json", "nope");
     EXPECT_EQ(refused.exitCode, 1u);
     const nlohmann::json refusal = nlohmann::json::parse(refused.output);
     EXPECT_EQ(refusal["outcome"], "refused");
@@ -186,7 +186,7 @@ TEST_F(EndToEnd, EachScenarioGetsTheLogonFormItNeeds) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(Utf8FromWide(row.arguments));
-        const ProcessResult result = SignIn(kProviderClsid, L"--user demo --json " + row.arguments, kDemoPassword);
+        const ProcessResult result = SignIn(kProviderClsidText, L"--user demo --json " + row.arguments, kDemoPassword);
         ASSERT_EQ(result.exitCode, 0u) << result.output;
         const nlohmann::json serialization = nlohmann::json::parse(result.output)["serialization"];
         EXPECT_EQ(serialization["decoded"], true) << result.output;
@@ -196,18 +196,18 @@ TEST_F(EndToEnd, EachScenarioGetsTheLogonFormItNeeds) {
         EXPECT_EQ(serialization["user_name"]["text"], "demo");
         EXPECT_EQ(serialization["size"], row.headerSize + 2 * (ComputerName().size() + 4 + kDemoPasswordCharacters));
     }
-    const ProcessResult text = SignIn(kProviderClsid, L"--user demo --scenario unlock", kDemoPassword);
+    const ProcessResult text = SignIn(kProviderClsidText, L"--user demo --scenario unlock", kDemoPassword);
     EXPECT_NE(text.output.find("message type  7 (KerbWorkstationUnlockLogon)"), std::string::npos) << text.output;
 }
 
 TEST_F(EndToEnd, CredhostExitCodesTellUsageErrorsFromProviderFailures) {
-    EXPECT_EQ(RunProcess(Quoted(Credhost()) + L" signin " + kProviderClsid, "", kRunTimeoutMs).exitCode, 2u)
+    EXPECT_EQ(RunProcess(Quoted(Credhost()) + L" signin " + kProviderClsidText, "", kRunTimeoutMs).exitCode, 2u)
         << "--user is required";
     EXPECT_EQ(RunProcess(Quoted(Credhost()) + L" signin {not-a-guid} --user demo", "x\n", kRunTimeoutMs).exitCode, 2u);
-    EXPECT_EQ(
-        RunProcess(Quoted(Credhost()) + L" signin " + kProviderClsid + L" --user demo --password x", "", kRunTimeoutMs)
-            .exitCode,
-        2u);
+    EXPECT_EQ(RunProcess(Quoted(Credhost()) + L" signin " + kProviderClsidText + L" --user demo --password x", "",
+                         kRunTimeoutMs)
+                  .exitCode,
+              2u);
     const ProcessResult unregistered = RunProcess(
         Quoted(Credhost()) + L" signin {00000000-1111-2222-3333-444444444444} --user demo", "x\n", kRunTimeoutMs);
     EXPECT_EQ(unregistered.exitCode, 3u) << unregistered.output;
@@ -220,12 +220,12 @@ TEST_F(EndToEnd, ShowPrintsTheTileAndListFindsTheRegistration) {
     bool found = false;
     const nlohmann::json list = nlohmann::json::parse(listed.output);
     for (const nlohmann::json& provider : list["providers"]) {
-        found = found || provider["clsid"] == Utf8FromWide(kProviderClsid);
+        found = found || provider["clsid"] == Utf8FromWide(kProviderClsidText);
     }
     EXPECT_TRUE(found) << listed.output;
 
     const ProcessResult shown =
-        RunProcess(Quoted(Credhost()) + L" show " + kProviderClsid + L" --json", "", kRunTimeoutMs);
+        RunProcess(Quoted(Credhost()) + L" show " + kProviderClsidText + L" --json", "", kRunTimeoutMs);
     ASSERT_EQ(shown.exitCode, 0u) << shown.output;
     const nlohmann::json tile = nlohmann::json::parse(shown.output)["tiles"][0];
     ASSERT_EQ(tile["fields"].size(), 5u);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "logon/logon_system_calls.h"
+#include "provider_class_id.h"
 #include "support/kerberos_logon_reader.h"
 #include "support/malloc_spy.h"
 #include "support/scoped_system_calls.h"
@@ -108,10 +109,11 @@ TEST(KerberosLogonPacker, FillsThePackageNumberFromLsaAndTheProviderClassId) {
     EXPECT_EQ(KerberosPackageFromLsa(), packed.record.ulAuthenticationPackage);
     EXPECT_NE(0u, packed.record.ulAuthenticationPackage);
 
-    // {F1E2D3C4-B5A6-4798-9012-3456789ABCDE} as the 16 bytes of a GUID in memory.
-    const BYTE expected[16] = {0xC4, 0xD3, 0xE2, 0xF1, 0xA6, 0xB5, 0x98, 0x47,
-                               0x90, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE};
-    EXPECT_EQ(0, memcmp(expected, &packed.record.clsidCredentialProvider, 16));
+    // The bytes that the class id's registry text names: Windows formats them back into it.
+    EXPECT_TRUE(IsEqualGUID(CLSID_QMCredProvider, packed.record.clsidCredentialProvider));
+    wchar_t text[39] = {};
+    ASSERT_EQ(39, StringFromGUID2(packed.record.clsidCredentialProvider, text, 39));
+    EXPECT_STREQ(kProviderClsidText, text);
 }
 
 TEST(KerberosLogonPacker, EmptyValuesGetZeroLengthAndTheOffsetWhereTheirBodyWouldBegin) {
@@ -270,7 +272,7 @@ protected:
         EXPECT_EQ(S_OK, KerberosLogonPacker(L"gina", L"pw", CPUS_LOGON, 0, &packed.record));
         EXPECT_EQ("", packed.Read().faults);
         EXPECT_EQ(L"gina", packed.Read().userName.text);
-        EXPECT_EQ(0xF1E2D3C4, packed.record.clsidCredentialProvider.Data1);
+        EXPECT_TRUE(IsEqualGUID(CLSID_QMCredProvider, packed.record.clsidCredentialProvider));
         return packed.record.ulAuthenticationPackage;
     }
 

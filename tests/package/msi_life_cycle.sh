@@ -14,18 +14,19 @@
 #   uninstall with the provider disabled: no key, value, file or product left;
 #   recovery: the keys deleted by hand (as from the recovery environment), then the product
 #            removed by its product code.
-# Usage: msi_life_cycle.sh PACKAGE DLL CREDHOST TEST_AGENT PREFIX
+# Usage: msi_life_cycle.sh PACKAGE DLL CREDHOST TEST_AGENT PREFIX CLASS_ID
+# (CLASS_ID: the provider's, as the build read it from include/provider_class_id.h)
 # Prints each msiexec step's time. The prefix is removed after a pass and kept after a failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=scripts/wine_session.sh
 . "$root/scripts/wine_session.sh"
-package=$1 dll=$2 credhost=$3 agent=$4
+package=$1 dll=$2 credhost=$3 agent=$4 clsid=$6
 qm_enter_prefix "$5"
 build_msi=$root/packaging/build_msi.py
 
-class_key="HKLM\\SOFTWARE\\Classes\\CLSID\\$qm_clsid"
-provider_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\$qm_clsid"
+class_key="HKLM\\SOFTWARE\\Classes\\CLSID\\$clsid"
+provider_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\$clsid"
 uninstall_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 install_dir="$WINEPREFIX/drive_c/Program Files/qm-credprovider"
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-msi.XXXXXX")
@@ -76,7 +77,7 @@ expect_one_product() {
 sign_in() {
   local step=$1
   shift
-  printf '%s\n' "$password" | wine "$credhost" signin "$qm_clsid" --user demo "$@" >"$work/signin.out" 2>&1 ||
+  printf '%s\n' "$password" | wine "$credhost" signin "$clsid" --user demo "$@" >"$work/signin.out" 2>&1 ||
     { cat "$work/signin.out" >&2; fail "credhost signin through the installed class failed ($step)"; }
 }
 
@@ -100,8 +101,8 @@ version=$(msiinfo export "$package" Property | tr -d '\r' | awk '$1 == "ProductV
 IFS=. read -r major minor build _ <<<"$version"
 higher="$major.$minor.$((build + 1)).0"
 # -S hides Debian's modules (pefile) from the interpreter, as a python3 of pyenv's would.
-/usr/bin/python3 -S "$build_msi" --dll "$dll" --product-version "$higher" --out "$work/higher.msi" >/dev/null
-/usr/bin/python3 "$build_msi" --dll "$dll" --product-version 0.0.1.0 --out "$work/lower.msi" >/dev/null
+/usr/bin/python3 -S "$build_msi" --dll "$dll" --class-id "$clsid" --product-version "$higher" --out "$work/higher.msi" >/dev/null
+/usr/bin/python3 "$build_msi" --dll "$dll" --class-id "$clsid" --product-version 0.0.1.0 --out "$work/lower.msi" >/dev/null
 echo "package: $(basename "$package"), $(stat -c %s "$package") bytes"
 
 # What DllRegisterServer writes for the DLL at the installed path: the package must write the same.
@@ -132,7 +133,7 @@ sign_in "installed"
 wine reg add "$provider_key" /v Disabled /t REG_DWORD /d 1 /f >/dev/null
 wine reg add "$provider_key" /v AdminNote /t REG_SZ /d "disabled by the help desk" /f >/dev/null
 reg_text query "$provider_key" /v Disabled | grep 'REG_DWORD *0x1' >/dev/null || fail "Disabled was not set"
-wine "$credhost" list | tr -d '\r' | grep "^  $qm_clsid .*(disabled)\$" >/dev/null || fail "credhost list does not say the provider is disabled"
+wine "$credhost" list | tr -d '\r' | grep "^  $clsid .*(disabled)\$" >/dev/null || fail "credhost list does not say the provider is disabled"
 administered=$(registration)
 expect_administered() {
   local actual
@@ -167,7 +168,7 @@ cmp -s "$dll" "$install_dir/qm-credprovider.dll" || fail "the repair did not res
 
 # Enabled again, and disabled again for the removal.
 wine reg delete "$provider_key" /v Disabled /f >/dev/null
-wine "$credhost" list | tr -d '\r' | grep "^  $qm_clsid " | grep -v '(disabled)' >/dev/null || fail "credhost list still says the provider is disabled"
+wine "$credhost" list | tr -d '\r' | grep "^  $clsid " | grep -v '(disabled)' >/dev/null || fail "credhost list still says the provider is disabled"
 wine reg add "$provider_key" /v Disabled /t REG_DWORD /d 1 /f >/dev/null
 
 # The administrator's values must not keep the provider's key alive after removal.

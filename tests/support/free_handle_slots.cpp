@@ -1,6 +1,6 @@
 #include "support/free_handle_slots.h"
 
-#include "base/kernel_handle.h"
+#include "base/unique_handle.h"
 
 std::vector<HANDLE> FreeHandleSlots(size_t count) {
     std::vector<KernelHandle> probes;

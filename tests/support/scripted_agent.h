@@ -38,7 +38,7 @@
 #include <vector>
 
 #include "agent_pipe_name.h"
-#include "base/kernel_handle.h"
+#include "base/unique_handle.h"
 #include "base/secure_bytes.h"
 
 enum class AgentAction {

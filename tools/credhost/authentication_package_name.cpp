@@ -4,14 +4,14 @@
 #include <ntsecapi.h>
 #include <security.h>
 
-#include "null_handle.h"
+#include "base/unique_handle.h"
 #include "utf8_conversion.h"
 
 #include <memory>
 
 namespace {
 
-using LsaConnection = NullHandle<HANDLE, LsaDeregisterLogonProcess>;
+using LsaConnection = UniqueHandle<HANDLE, LsaDeregisterLogonProcess>;
 
 struct ContextBufferDeleter {
     void operator()(PSecPkgInfoW packages) const noexcept { FreeContextBuffer(packages); }

@@ -14,7 +14,7 @@ const char* InteractiveStateName(CREDENTIAL_PROVIDER_FIELD_INTERACTIVE_STATE sta
 const char* StatusIconName(CREDENTIAL_PROVIDER_STATUS_ICON icon);
 const char* SerializationResponseName(CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESPONSE response);
 
-// "{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}"
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", braces and upper-case digits, as the registry writes it
 std::string GuidText(const GUID& guid);
 
 // "0x80004001 (E_NOTIMPL)"; the name only for the codes a provider commonly returns.

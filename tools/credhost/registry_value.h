@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "base/registry_key.h"
+#include "base/unique_handle.h"
 
 // Opens parent\subKey for reading into key; false when it does not exist or cannot be read.
 bool OpenRegistryKeyForReading(HKEY parent, PCWSTR subKey, RegistryKey& key) noexcept;

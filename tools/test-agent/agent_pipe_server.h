@@ -4,7 +4,7 @@
 #pragma once
 
 #include "agent_pipe_name.h"
-#include "base/kernel_handle.h"
+#include "base/unique_handle.h"
 #include "user_store.h"
 
 #include <functional>

@@ -1,6 +1,6 @@
 #include "pipe_security.h"
 
-#include "base/kernel_handle.h"
+#include "base/unique_handle.h"
 
 #include <sddl.h>
 

@@ -2,7 +2,7 @@
 // while the service writes it. Each line is one write, so a reader never sees half of one.
 #pragma once
 
-#include "base/kernel_handle.h"
+#include "base/unique_handle.h"
 
 #include <string>
 

@@ -7,14 +7,11 @@
 #include "base/unique_handle.h"
 #include "service_system_calls.h"
 
-struct ServiceHandleTraits {
-    using Handle = SC_HANDLE;
-    static constexpr Handle kNone = nullptr;
-    static bool IsValid(Handle handle) noexcept { return handle != nullptr; }
-    static void Close(Handle handle) noexcept { g_serviceSystemCalls.closeServiceHandle(handle); }
-};
+inline void CloseServiceHandleThroughTable(SC_HANDLE handle) noexcept {
+    g_serviceSystemCalls.closeServiceHandle(handle);
+}
 
-using ServiceHandle = UniqueHandle<ServiceHandleTraits>;
+using ServiceHandle = UniqueHandle<SC_HANDLE, CloseServiceHandleThroughTable>;
 
 // The last error of a failed service call as an HRESULT, never a success: a call that failed
 // without setting one must not read as S_OK.

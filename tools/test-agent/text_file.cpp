@@ -1,6 +1,6 @@
 #include "text_file.h"
 
-#include "base/kernel_handle.h"
+#include "base/unique_handle.h"
 
 #include <new>
 

@@ -4,7 +4,7 @@
 #include "account_text.h"
 #include "agent/agent_server_identity.h"
 #include "agent_pipe_name.h"
-#include "base/kernel_handle.h"
+#include "base/unique_handle.h"
 #include "base/local_memory.h"
 #include "utf8_conversion.h"
 

@@ -9,14 +9,9 @@
 
 namespace {
 
-struct ServiceHandleTraits {
-    using Handle = SC_HANDLE;
-    static constexpr Handle kNone = nullptr;
-    static bool IsValid(Handle handle) noexcept { return handle != nullptr; }
-    static void Close(Handle handle) noexcept { g_serviceQueryCalls.closeServiceHandle(handle); }
-};
+void CloseServiceHandleThroughTable(SC_HANDLE handle) noexcept { g_serviceQueryCalls.closeServiceHandle(handle); }
 
-using ServiceHandle = UniqueHandle<ServiceHandleTraits>;
+using ServiceHandle = UniqueHandle<SC_HANDLE, CloseServiceHandleThroughTable>;
 
 // Enough for the small records of QueryServiceConfig2W; a larger one is asked for again.
 constexpr size_t kFirstBufferBytes = 64;

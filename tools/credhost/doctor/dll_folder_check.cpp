@@ -2,7 +2,7 @@
 
 #include "access_grants.h"
 #include "account_text.h"
-#include "base/kernel_handle.h"
+#include "base/unique_handle.h"
 #include "base/local_memory.h"
 #include "display_escaping.h"
 

@@ -3,13 +3,13 @@
 
 #include <windows.h>
 
-#include "null_handle.h"
+#include "base/unique_handle.h"
 
 // A bitmap that the host made or was handed (GetBitmapValue gives the caller the bitmap;
 // SetFieldBitmap's stays the provider's, so the host keeps a copy).
-using OwnedBitmap = NullHandle<HBITMAP, DeleteObject>;
-using OwnedFont = NullHandle<HFONT, DeleteObject>;
-using MemoryDc = NullHandle<HDC, DeleteDC>;
+using OwnedBitmap = UniqueHandle<HBITMAP, DeleteObject>;
+using OwnedFont = UniqueHandle<HFONT, DeleteObject>;
+using MemoryDc = UniqueHandle<HDC, DeleteDC>;
 
 // A copy of a bitmap that someone else owns; empty for null or a bitmap that cannot be read.
 inline OwnedBitmap CopyOfBitmap(HBITMAP bitmap) noexcept {

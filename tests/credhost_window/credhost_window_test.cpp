@@ -11,6 +11,7 @@
 
 #include "every_field_provider.h"
 #include "png_reader.h"
+#include "provider_class_id.h"
 #include "support/child_process.h"
 #include "support/hostile_provider/hostile_provider.h"
 #include "support/test_agent_process.h"
@@ -22,7 +23,6 @@
 
 namespace {
 
-constexpr wchar_t kProviderClsid[] = L"{F1E2D3C4-B5A6-4798-9012-3456789ABCDE}";
 constexpr char kPassword[] = "window-Pass 42";
 constexpr DWORD kRunTimeoutMs = 60000;
 
@@ -136,7 +136,7 @@ protected:
     }
 
     ProcessResult Screenshot(const std::wstring& picture, const std::wstring& options, const std::string& password) {
-        return RunProcess(WindowCommand(QM_WINDOW_DLL, kProviderClsid) + L" --screenshot " + Quoted(picture) + options,
+        return RunProcess(WindowCommand(QM_WINDOW_DLL, kProviderClsidText) + L" --screenshot " + Quoted(picture) + options,
                           password + "\n", kRunTimeoutMs);
     }
 
@@ -150,7 +150,7 @@ HDESK CredhostWindow::s_desktop = nullptr;
 std::wstring CredhostWindow::s_directory;
 
 TEST_F(CredhostWindow, TypedRefusalShowsTheAgentsReasonAndApprovalTheDecodedCredential) {
-    HWND window = OpenWindow(QM_WINDOW_DLL, kProviderClsid, FieldPassword);
+    HWND window = OpenWindow(QM_WINDOW_DLL, kProviderClsidText, FieldPassword);
     ASSERT_NE(window, nullptr) << "no tile window appeared";
     HWND user = Field(window, FieldUserName);
     HWND password = Field(window, FieldPassword);
@@ -184,7 +184,7 @@ TEST_F(CredhostWindow, TypedRefusalShowsTheAgentsReasonAndApprovalTheDecodedCred
 TEST_F(CredhostWindow, WindowKeepsAnsweringWhileTheProviderWaitsForASlowAgent) {
     m_agent.Stop();
     ASSERT_TRUE(m_agent.Start(L" --delay 3000"));
-    HWND window = OpenWindow(QM_WINDOW_DLL, kProviderClsid, FieldPassword);
+    HWND window = OpenWindow(QM_WINDOW_DLL, kProviderClsidText, FieldPassword);
     ASSERT_NE(window, nullptr) << "no tile window appeared";
     HWND password = Field(window, FieldPassword);
     SendMessageW(Field(window, FieldUserName), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"demo"));

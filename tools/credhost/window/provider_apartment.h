@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "base/kernel_handle.h"
+#include "base/unique_handle.h"
 
 #include <atomic>
 #include <deque>

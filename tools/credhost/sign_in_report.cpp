@@ -31,6 +31,7 @@ std::string LogonText(const DecodedLogon& logon) {
     const char* typeName = KerberosMessageTypeName(logon.messageType);
     std::string text = "    message type  " + std::to_string(logon.messageType) +
                        (*typeName != '\0' ? std::string(" (") + typeName + ")" : std::string()) + "\n";
+    text += std::string("    layout        ") + LogonLayoutName(logon.layout) + "\n";
     if (!logon.decoded) {
         return text + "    not decoded: " + logon.problem + "\n";
     }
@@ -46,7 +47,7 @@ std::string LogonText(const DecodedLogon& logon) {
 std::string SerializationText(const SignInOutcome& outcome) {
     std::string text = "  Serialization: package " + PackageText(outcome) + ", provider " +
                        GuidText(outcome.serializationProvider) + ", " + std::to_string(outcome.serializationSize) +
-                       " bytes, " + LogonLayoutName(outcome.logon.layout) + " layout\n";
+                       " bytes\n";
     return text + LogonText(outcome.logon);
 }
 

@@ -26,12 +26,6 @@ namespace {
 constexpr char kPassword[] = "window-Pass 42";
 constexpr DWORD kRunTimeoutMs = 60000;
 
-std::wstring TestDirectory() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    return std::wstring(base) + L"qm-window-" + std::to_wstring(GetCurrentProcessId());
-}
-
 std::wstring TextOf(HWND control) {
     wchar_t text[2048] = {};
     SendMessageW(control, WM_GETTEXT, ARRAYSIZE(text), reinterpret_cast<LPARAM>(text));
@@ -100,7 +94,7 @@ protected:
         s_desktop = CreateDesktopW(L"qm-credhost-window", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
         ASSERT_NE(s_desktop, nullptr);
         ASSERT_TRUE(SetThreadDesktop(s_desktop));
-        s_directory = TestDirectory();
+        s_directory = ProcessTempPath(L"qm-window");
         CreateDirectoryW(s_directory.c_str(), nullptr);
         const ProcessResult added = TestAgentProcess(WindowsPathOf(QM_WINDOW_TEST_AGENT), s_directory)
                                         .AddUser(L"--user demo --iterations 2000", kPassword);
@@ -136,8 +130,9 @@ protected:
     }
 
     ProcessResult Screenshot(const std::wstring& picture, const std::wstring& options, const std::string& password) {
-        return RunProcess(WindowCommand(QM_WINDOW_DLL, kProviderClsidText) + L" --screenshot " + Quoted(picture) + options,
-                          password + "\n", kRunTimeoutMs);
+        return RunProcess(
+            WindowCommand(QM_WINDOW_DLL, kProviderClsidText) + L" --screenshot " + Quoted(picture) + options,
+            password + "\n", kRunTimeoutMs);
     }
 
     static HDESK s_desktop;

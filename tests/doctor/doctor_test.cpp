@@ -99,9 +99,7 @@ private:
 class DoctorOnWine : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        s_directory = std::wstring(base) + L"qm-doctor-" + std::to_wstring(GetCurrentProcessId());
+        s_directory = ProcessTempPath(L"qm-doctor");
         CreateDirectoryW(s_directory.c_str(), nullptr);
         // A run that was interrupted may have left the product installed.
         Msiexec(L"/x");

@@ -90,9 +90,7 @@ bool PipeNameIsFree() { return !WaitNamedPipeW(kAgentPipeName, 1) && GetLastErro
 class AgentService : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        s_directory = std::wstring(base) + L"qm-e2e-service " + std::to_wstring(GetCurrentProcessId());
+        s_directory = ProcessTempPath(L"qm-e2e-service");
         CreateDirectoryW(s_directory.c_str(), nullptr);
         const ProcessResult added =
             TestAgentProcess(Agent(), s_directory).AddUser(L"--user demo --iterations 2000", kPassword);

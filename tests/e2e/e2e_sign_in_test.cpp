@@ -17,12 +17,6 @@ constexpr char kDemoPassword[] = "e2e-Pass\xC3\xA9word 42";  // UTF-8, 16 charac
 constexpr size_t kDemoPasswordCharacters = 16;
 constexpr DWORD kRunTimeoutMs = 60000;
 
-std::wstring TestDirectory() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    return std::wstring(base) + L"qm-e2e-" + std::to_wstring(GetCurrentProcessId());
-}
-
 std::string ComputerName() {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = ARRAYSIZE(name);
@@ -33,7 +27,7 @@ std::string ComputerName() {
 class EndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_directory = TestDirectory();
+        s_directory = ProcessTempPath(L"qm-e2e");
         CreateDirectoryW(s_directory.c_str(), nullptr);
         const ProcessResult added = TestAgentProcess(Agent(), s_directory)
                                         .AddUser(

@@ -80,9 +80,7 @@ Outcome SignIn(const wchar_t* password) {
 class SignInSoak : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        s_directory = std::wstring(base) + L"qm-soak-" + std::to_wstring(GetCurrentProcessId());
+        s_directory = ProcessTempPath(L"qm-soak");
         CreateDirectoryW(s_directory.c_str(), nullptr);
         // One hash iteration: the soak measures the module, not the agent's key stretching.
         const ProcessResult added = Agent().AddUser(L"--user soak --iterations 1", kPassword);

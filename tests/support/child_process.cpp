@@ -188,3 +188,9 @@ std::string ReadFileText(const std::wstring& path) {
     }
     return text;
 }
+
+std::wstring ProcessTempPath(const std::wstring& name, const std::wstring& suffix) {
+    wchar_t base[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, base);
+    return std::wstring(base) + name + L"-" + std::to_wstring(GetCurrentProcessId()) + suffix;
+}

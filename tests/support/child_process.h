@@ -39,6 +39,10 @@ private:
 // "C:\path\with space\x.exe" quoted for a command line.
 std::wstring Quoted(const std::wstring& argument);
 
+// A path in the temporary folder that no other test program's run shares: name, a dash and this
+// process's id (with suffix appended), such as "%TEMP%\qm-e2e-1234".
+std::wstring ProcessTempPath(const std::wstring& name, const std::wstring& suffix = L"");
+
 // A path given in the build's form (a Unix path under Wine) as Windows sees it.
 std::wstring WindowsPathOf(const char* path);
 

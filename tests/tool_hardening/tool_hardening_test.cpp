@@ -91,10 +91,7 @@ TEST(ToolHardening, SecretLinesHoldingANulAreRefused) {
     EXPECT_NE(signIn.output.find("credhost: the password holds a NUL character"), std::string::npos) << signIn.output;
     EXPECT_EQ(signIn.output.find("Signed in"), std::string::npos) << signIn.output;
 
-    wchar_t directory[MAX_PATH];
-    GetTempPathW(MAX_PATH, directory);
-    const std::wstring users =
-        std::wstring(directory) + L"qm-nul-users-" + std::to_wstring(GetCurrentProcessId()) + L".json";
+    const std::wstring users = ProcessTempPath(L"qm-nul-users", L".json");
     const ProcessResult added = RunProcess(
         Quoted(WindowsPathOf(QM_TEST_AGENT)) + L" add-user --users " + Quoted(users) + L" --user nul --iterations 1",
         line, kRunTimeoutMs);

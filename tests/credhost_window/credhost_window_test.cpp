@@ -248,16 +248,18 @@ TEST_F(CredhostWindow, EveryFieldTypeIsDrawnAndTheProvidersLiveUpdatesAppear) {
     // Typing reaches SetStringValue at once; the provider answers through SetFieldString.
     SendMessageW(Field(window, EveryEdit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Ada"));
     EXPECT_TRUE(WaitFor([&] { return TextOf(Field(window, EveryLarge)) == L"Hello, Ada"; }));
-    // The command link: the provider changes a state, a string, the checkbox and the combo box.
+    // The command link: the provider changes a state, a string, the checkbox, the combo box and
+    // an interactive state, in that order. Each change reaches the window as its own message, so
+    // the last one's arrival is what says that all have been shown.
     SendMessageW(Field(window, EveryLink), WM_LBUTTONDOWN, MK_LBUTTON, 0);
     SendMessageW(Field(window, EveryLink), WM_LBUTTONUP, 0, 0);
-    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(Field(window, EveryHidden)); }));
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(Field(window, EveryDisabled)); }));
+    EXPECT_TRUE(IsWindowVisible(Field(window, EveryHidden)));
     EXPECT_EQ(TextOf(Field(window, EverySmall)), L"Command link clicked");
     EXPECT_EQ(SendMessageW(Field(window, EveryCheckbox), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(TextOf(Field(window, EveryCheckbox)), L"Remembered");
     EXPECT_EQ(SendMessageW(Field(window, EveryCombo), CB_GETCOUNT, 0, 0), 4);
     EXPECT_EQ(SendMessageW(Field(window, EveryCombo), CB_GETCURSEL, 0, 0), 3);
-    EXPECT_TRUE(IsWindowEnabled(Field(window, EveryDisabled)));
 
     const std::wstring outcome = NextOutcome(window, [&] { SendMessageW(Field(window, EverySubmit), BM_CLICK, 0, 0); });
     EXPECT_EQ(TextOf(GetDlgItem(window, kStatusTextId)), L"This test provider signs nobody in.");

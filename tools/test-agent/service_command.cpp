@@ -13,7 +13,7 @@
 
 namespace {
 
-const std::string kService = "qm-agent";
+const std::string kService = Utf8FromWide(kAgentServiceName);
 
 // The system's text for a Win32 error, on one line.
 std::string ErrorText(DWORD error) {

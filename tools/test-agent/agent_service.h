@@ -41,4 +41,4 @@ HRESULT UninstallAgentService() noexcept;
 HRESULT StartAgentService(SERVICE_STATUS_PROCESS& status) noexcept;
 
 // Stops the service (S_OK too when it is not running) and waits until it has stopped.
-HRESULT StopAgentService(SERVICE_STATUS_PROCESS& status) noexcept;
+HRESULT StopAgentService() noexcept;

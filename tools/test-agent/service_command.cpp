@@ -112,8 +112,7 @@ int RunStart() {
 }
 
 int RunStop() {
-    SERVICE_STATUS_PROCESS status{};
-    const HRESULT hr = StopAgentService(status);
+    const HRESULT hr = StopAgentService();
     if (FAILED(hr)) {
         return ReportFailure("stop", hr);
     }

@@ -29,7 +29,7 @@ bool IsSidText(PSID account, const wchar_t* text) {
     return EqualSid(account, known) != FALSE;
 }
 
-bool IsTrustedWriter(PSID account, void* runningAdministrator) {
+bool IsTrustedWriter(PSID account, PSID runningAdministrator) {
     return IsWellKnownSid(account, WinLocalSystemSid) || IsWellKnownSid(account, WinBuiltinAdministratorsSid) ||
            IsWellKnownSid(account, WinCreatorOwnerSid) || IsWellKnownSid(account, WinCreatorGroupSid) ||
            IsSidText(account, kTrustedInstallerSid) ||
@@ -92,8 +92,10 @@ std::vector<std::string> UntrustedWritersOf(PSECURITY_DESCRIPTOR descriptor, PSI
     if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
         return writers;
     }
-    for (std::string& grantee :
-         UntrustedGrantees(present ? dacl : nullptr, kChangeRights, IsTrustedWriter, runningAdministrator)) {
+    const auto trusted = [runningAdministrator](PSID account) {
+        return IsTrustedWriter(account, runningAdministrator);
+    };
+    for (std::string& grantee : UntrustedGrantees(present ? dacl : nullptr, kChangeRights, trusted)) {
         writers.push_back(std::move(grantee));
     }
     return writers;

@@ -58,6 +58,17 @@ PSID RunningAdministrator(std::vector<BYTE>& buffer) {
     return reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
 }
 
+// The folder that holds the file at path. A root keeps its separator: "C:" alone names the
+// drive's current folder, and "" nothing. A bare file name gives ".".
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) {
+        return L".";
+    }
+    const bool root = slash == 0 || (slash == 2 && path[1] == L':');
+    return path.substr(0, root ? slash + 1 : slash);
+}
+
 // Adds the untrusted writers of path to writers; false with error set when its descriptor
 // cannot be read.
 bool AddWritersOf(const std::wstring& path, PSID runningAdministrator, std::vector<std::string>& writers,
@@ -102,8 +113,7 @@ std::vector<std::string> UntrustedWritersOf(PSECURITY_DESCRIPTOR descriptor, PSI
 }
 
 void CheckDllFolder(DoctorReport& report, const std::wstring& dllPath) {
-    const size_t slash = dllPath.find_last_of(L"\\/");
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring(L".") : dllPath.substr(0, slash);
+    const std::wstring folder = FolderOf(dllPath);
     std::vector<BYTE> buffer;
     const PSID runningAdministrator = RunningAdministrator(buffer);
     std::vector<std::string> writers;

@@ -358,4 +358,13 @@ TEST(DoctorBeyondWine, DescriptorsAsWindowsWritesThem) {
     ExpectAccounts(UntrustedInstanceCreators(nullptr), {"Everyone (no DACL)"}, L"a null DACL");
 }
 
+// A DLL registered in a drive's root: the folder checked is the root, not the drive's current
+// folder that "C:" alone would name.
+TEST(DoctorDllFolder, ADriveRootIsCheckedAsTheRoot) {
+    DoctorReport report;
+    CheckDllFolder(report, L"C:\\qm-credprovider.dll");
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_NE(report[0].detail.find("C:\\ "), std::string::npos) << report[0].detail;
+}
+
 }  // namespace

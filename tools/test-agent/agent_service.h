@@ -5,15 +5,14 @@
 
 #include <windows.h>
 
+#include "agent_service_name.h"
+
 #include <string>
 #include <vector>
 
-// The module trusts a pipe owned by this service's SID, which Windows derives from this name.
-inline constexpr wchar_t kAgentServiceName[] = L"qm-agent";
 inline constexpr wchar_t kAgentServiceDisplayName[] = L"qm-agent (test agent)";
 inline constexpr wchar_t kAgentServiceDescription[] =
     L"Reference server of the qm-credprovider agent pipe, for development and tests. Not the production agent.";
-inline constexpr wchar_t kAgentVirtualAccount[] = L"NT SERVICE\\qm-agent";
 
 // Recovery: restart 5 s after the first and the second failure, 60 s after any later one; the
 // count starts again after a day without failure. A failure is a crash, or (with the failure
@@ -42,4 +41,4 @@ HRESULT UninstallAgentService() noexcept;
 HRESULT StartAgentService(SERVICE_STATUS_PROCESS& status) noexcept;
 
 // Stops the service (S_OK too when it is not running) and waits until it has stopped.
-HRESULT StopAgentService(SERVICE_STATUS_PROCESS& status) noexcept;
+HRESULT StopAgentService() noexcept;

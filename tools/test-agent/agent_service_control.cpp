@@ -47,12 +47,13 @@ struct OpenedService {
 
 // Sends the stop control (S_OK too when the service is not running) and waits until it has
 // stopped.
-HRESULT StopServiceAndWait(SC_HANDLE service, SERVICE_STATUS_PROCESS& status) noexcept {
+HRESULT StopServiceAndWait(SC_HANDLE service) noexcept {
     SERVICE_STATUS ignored{};
     if (!g_serviceSystemCalls.controlService(service, SERVICE_CONTROL_STOP, &ignored) &&
         GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
         return ServiceCallFailure();
     }
+    SERVICE_STATUS_PROCESS status{};
     return WaitForState(service, SERVICE_STOPPED, SERVICE_STOPPED, status);
 }
 
@@ -72,14 +73,10 @@ HRESULT StartAgentService(SERVICE_STATUS_PROCESS& status) noexcept {
     return WaitForState(opened.service.Get(), SERVICE_RUNNING, SERVICE_STOPPED, status);
 }
 
-HRESULT StopAgentService(SERVICE_STATUS_PROCESS& status) noexcept {
-    status = SERVICE_STATUS_PROCESS{};
+HRESULT StopAgentService() noexcept {
     OpenedService opened;
-    HRESULT hr = opened.Open(SERVICE_STOP | SERVICE_QUERY_STATUS);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    return StopServiceAndWait(opened.service.Get(), status);
+    const HRESULT hr = opened.Open(SERVICE_STOP | SERVICE_QUERY_STATUS);
+    return FAILED(hr) ? hr : StopServiceAndWait(opened.service.Get());
 }
 
 HRESULT UninstallAgentService() noexcept {
@@ -88,8 +85,7 @@ HRESULT UninstallAgentService() noexcept {
     if (FAILED(hr)) {
         return hr;
     }
-    SERVICE_STATUS_PROCESS status{};
-    hr = StopServiceAndWait(opened.service.Get(), status);
+    hr = StopServiceAndWait(opened.service.Get());
     if (FAILED(hr)) {
         return hr;
     }

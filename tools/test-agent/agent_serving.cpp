@@ -1,18 +1,12 @@
 #include "agent_serving.h"
 
+#include "result_text.h"
 #include "user_store_file.h"
 #include "utf8_conversion.h"
 
-#include <cstdio>
 #include <new>
 
 namespace {
-
-std::string HResultText(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
 
 std::string StartFailureText(HRESULT hr, const std::wstring& pipeName) {
     if (hr == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)) {

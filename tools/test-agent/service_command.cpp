@@ -5,38 +5,15 @@
 #include "agent_service.h"
 #include "agent_service_command_line.h"
 #include "console_output.h"
+#include "result_text.h"
 #include "user_store_file.h"
 #include "utf8_conversion.h"
 
-#include <cstdio>
 #include <vector>
 
 namespace {
 
-const std::string kService = "qm-agent";
-
-// The system's text for a Win32 error, on one line.
-std::string ErrorText(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length != 0 ? std::wstring(text, length) : L"";
-    LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.')) {
-        message.pop_back();
-    }
-    return (message.empty() ? "" : Utf8FromWide(message) + ", ") + "error " + std::to_string(error);
-}
-
-std::string FailureText(HRESULT hr) {
-    if (HRESULT_FACILITY(hr) == FACILITY_WIN32) {
-        return ErrorText(HRESULT_CODE(hr));
-    }
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
+const std::string kService = Utf8FromWide(kAgentServiceName);
 
 // Says why action failed, in the words an administrator needs; gives the exit code.
 int ReportFailure(const std::string& action, HRESULT hr) {
@@ -126,7 +103,7 @@ int RunStart() {
     if (status.dwCurrentState != SERVICE_RUNNING) {
         const std::string why = status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR
                                     ? FailureText(static_cast<HRESULT>(status.dwServiceSpecificExitCode))
-                                    : ErrorText(status.dwWin32ExitCode);
+                                    : Win32ErrorText(status.dwWin32ExitCode);
         WriteErr("test-agent: " + kService + " stopped as it started (" + why + "); its log says more\n");
         return kAgentExitFailure;
     }
@@ -135,8 +112,7 @@ int RunStart() {
 }
 
 int RunStop() {
-    SERVICE_STATUS_PROCESS status{};
-    const HRESULT hr = StopAgentService(status);
+    const HRESULT hr = StopAgentService();
     if (FAILED(hr)) {
         return ReportFailure("stop", hr);
     }

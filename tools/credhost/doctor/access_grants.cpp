@@ -10,8 +10,7 @@ constexpr size_t kAccountsNamed = 3;
 
 }  // namespace
 
-std::vector<std::string> UntrustedGrantees(const ACL* dacl, ACCESS_MASK rights, TrustedAccountRule trusted,
-                                           void* context) {
+std::vector<std::string> UntrustedGrantees(const ACL* dacl, ACCESS_MASK rights, const TrustedAccountRule& trusted) {
     if (dacl == nullptr) {
         return {"Everyone (no DACL)"};
     }
@@ -27,7 +26,7 @@ std::vector<std::string> UntrustedGrantees(const ACL* dacl, ACCESS_MASK rights, 
         }
         const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
         PSID account = const_cast<DWORD*>(&allowed->SidStart);
-        if ((allowed->Mask & rights) == 0 || trusted(account, context)) {
+        if ((allowed->Mask & rights) == 0 || trusted(account)) {
             continue;
         }
         std::string text = AccountText(account);

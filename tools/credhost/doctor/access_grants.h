@@ -9,15 +9,15 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-using TrustedAccountRule = bool (*)(PSID account, void* context);
+using TrustedAccountRule = std::function<bool(PSID account)>;
 
 // The untrusted accounts the DACL grants any of rights, as AccountText; a null DACL (no DACL at
 // all) grants everything to everyone and gives "Everyone (no DACL)".
-std::vector<std::string> UntrustedGrantees(const ACL* dacl, ACCESS_MASK rights, TrustedAccountRule trusted,
-                                           void* context);
+std::vector<std::string> UntrustedGrantees(const ACL* dacl, ACCESS_MASK rights, const TrustedAccountRule& trusted);
 
 // "A, B and 2 more" for a line of the report.
 std::string ListedAccounts(const std::vector<std::string>& accounts);

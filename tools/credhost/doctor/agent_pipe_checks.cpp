@@ -23,8 +23,6 @@ const std::string kImpostorHint =
     "another process may hold the pipe's name: stop it, restart the agent, and give its pipe an owner and DACL "
     "as docs/agent-guide.md says";
 
-bool IsTrustedOwner(PSID account, void*) { return IsTrustedAgentPipeOwner(account); }
-
 HANDLE OpenAgentPipe() {
     return CreateFileW(kAgentPipeName, READ_CONTROL, 0, nullptr, OPEN_EXISTING,
                        SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
@@ -63,7 +61,7 @@ bool OpenPipeOrSayWhy(DoctorReport& report, KernelHandle& pipe) {
 }  // namespace
 
 std::vector<std::string> UntrustedInstanceCreators(const ACL* dacl) {
-    return UntrustedGrantees(dacl, kInstanceRights, IsTrustedOwner, nullptr);
+    return UntrustedGrantees(dacl, kInstanceRights, IsTrustedAgentPipeOwner);
 }
 
 void CheckAgentPipe(DoctorReport& report) {

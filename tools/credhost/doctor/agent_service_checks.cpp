@@ -86,7 +86,7 @@ void CheckStartType(DoctorReport& report, SC_HANDLE service, DWORD startType) {
 void CheckAccount(DoctorReport& report, const wchar_t* account) {
     const std::wstring name = account == nullptr ? L"" : account;
     const bool localSystem = CompareStringOrdinal(name.c_str(), -1, L"LocalSystem", -1, TRUE) == CSTR_EQUAL;
-    const bool virtualAccount = CompareStringOrdinal(name.c_str(), -1, L"NT SERVICE\\qm-agent", -1, TRUE) == CSTR_EQUAL;
+    const bool virtualAccount = CompareStringOrdinal(name.c_str(), -1, kAgentVirtualAccount, -1, TRUE) == CSTR_EQUAL;
     if (localSystem || virtualAccount) {
         AddCheck(report, "agent service account", CheckStatus::Ok, EscapedPathForDisplay(name));
         return;

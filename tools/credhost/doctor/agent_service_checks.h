@@ -8,9 +8,8 @@
 // Without a service, the agent runs some other way; the pipe lines say whether it is reachable.
 #pragma once
 
+#include "agent_service_name.h"
 #include "doctor_check.h"
-
-inline constexpr wchar_t kAgentServiceName[] = L"qm-agent";
 
 // Adds the agent service line, or its start type, account and SID type lines.
 void CheckAgentService(DoctorReport& report);

@@ -29,7 +29,7 @@ bool IsSidText(PSID account, const wchar_t* text) {
     return EqualSid(account, known) != FALSE;
 }
 
-bool IsTrustedWriter(PSID account, void* runningAdministrator) {
+bool IsTrustedWriter(PSID account, PSID runningAdministrator) {
     return IsWellKnownSid(account, WinLocalSystemSid) || IsWellKnownSid(account, WinBuiltinAdministratorsSid) ||
            IsWellKnownSid(account, WinCreatorOwnerSid) || IsWellKnownSid(account, WinCreatorGroupSid) ||
            IsSidText(account, kTrustedInstallerSid) ||
@@ -56,6 +56,17 @@ PSID RunningAdministrator(std::vector<BYTE>& buffer) {
         return nullptr;
     }
     return reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+}
+
+// The folder that holds the file at path. A root keeps its separator: "C:" alone names the
+// drive's current folder, and "" nothing. A bare file name gives ".".
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) {
+        return L".";
+    }
+    const bool root = slash == 0 || (slash == 2 && path[1] == L':');
+    return path.substr(0, root ? slash + 1 : slash);
 }
 
 // Adds the untrusted writers of path to writers; false with error set when its descriptor
@@ -92,16 +103,17 @@ std::vector<std::string> UntrustedWritersOf(PSECURITY_DESCRIPTOR descriptor, PSI
     if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
         return writers;
     }
-    for (std::string& grantee :
-         UntrustedGrantees(present ? dacl : nullptr, kChangeRights, IsTrustedWriter, runningAdministrator)) {
+    const auto trusted = [runningAdministrator](PSID account) {
+        return IsTrustedWriter(account, runningAdministrator);
+    };
+    for (std::string& grantee : UntrustedGrantees(present ? dacl : nullptr, kChangeRights, trusted)) {
         writers.push_back(std::move(grantee));
     }
     return writers;
 }
 
 void CheckDllFolder(DoctorReport& report, const std::wstring& dllPath) {
-    const size_t slash = dllPath.find_last_of(L"\\/");
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring(L".") : dllPath.substr(0, slash);
+    const std::wstring folder = FolderOf(dllPath);
     std::vector<BYTE> buffer;
     const PSID runningAdministrator = RunningAdministrator(buffer);
     std::vector<std::string> writers;

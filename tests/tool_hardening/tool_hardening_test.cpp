@@ -83,6 +83,24 @@ TEST(ToolHardening, CredhostSurvivesEveryHostileProviderMode) {
     SetEnvironmentVariableW(QM_HOSTILE_PROVIDER_MODE_VARIABLE, nullptr);
 }
 
+// On Windows any user may register a class of their own (HKEY_CLASSES_ROOT shows
+// HKCU\Software\Classes over the machine's; Wine does not, so the class goes to the machine's
+// here), so the server path that credhost reports is outside text like a provider's: expanded as
+// Windows would load it, and escaped.
+TEST(ToolHardening, ARegisteredServerPathIsExpandedAndEscaped) {
+    const std::wstring key = L"CLSID\\{0D15EA5E-0000-4000-8000-00000000E5C1}";
+    const std::wstring path = L"%SystemRoot%\\\x1B[31mred.dll";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, (key + L"\\InprocServer32").c_str(), nullptr, REG_EXPAND_SZ,
+                              path.c_str(), static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    const ProcessResult result = RunProcess(
+        Quoted(WindowsPathOf(QM_CREDHOST)) + L" show {0D15EA5E-0000-4000-8000-00000000E5C1}", "", kRunTimeoutMs);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    EXPECT_EQ(result.exitCode, 3u) << result.output;
+    EXPECT_NE(result.output.find("through COM (C:\\windows\\\\x1B[31mred.dll)"), std::string::npos) << result.output;
+    EXPECT_EQ(RawControlIn(result.output), 0u) << result.output;
+}
+
 // "abc\0anything" would otherwise reach the provider, or the users file's hash, as "abc".
 TEST(ToolHardening, SecretLinesHoldingANulAreRefused) {
     const std::string line("abc\0anything\n", 13);

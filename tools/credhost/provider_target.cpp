@@ -3,7 +3,7 @@
 #include "registered_providers.h"
 #include "registry_value.h"
 #include "credential_provider_names.h"
-#include "utf8_conversion.h"
+#include "display_escaping.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ std::wstring RegisteredServerOf(const std::wstring& clsid) {
     if (!OpenRegistryKeyForReading(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid + L"\\InprocServer32").c_str(), server)) {
         return {};
     }
-    return ReadRegistryString(server.Get(), nullptr);
+    return ReadRegistryPath(server.Get(), nullptr);
 }
 
 }  // namespace
@@ -57,8 +57,10 @@ HRESULT LoadProviderTarget(const ProviderTarget& target, ProviderModule& module)
 std::string DescribeProviderTarget(const ProviderTarget& target) {
     const std::string clsid = GuidText(target.clsid);
     if (!target.dllPath.empty()) {
-        return clsid + " from " + Utf8FromWide(target.dllPath);
+        return clsid + " from " + EscapedPathForDisplay(target.dllPath);
     }
+    // The registered path is anyone's to write: HKEY_CLASSES_ROOT shows the user's own classes
+    // (HKCU\Software\Classes) over the machine's.
     return clsid + " through COM" +
-           (target.registeredDll.empty() ? std::string() : " (" + Utf8FromWide(target.registeredDll) + ")");
+           (target.registeredDll.empty() ? std::string() : " (" + EscapedPathForDisplay(target.registeredDll) + ")");
 }

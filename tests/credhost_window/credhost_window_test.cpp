@@ -94,20 +94,13 @@ protected:
         s_desktop = CreateDesktopW(L"qm-credhost-window", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
         ASSERT_NE(s_desktop, nullptr);
         ASSERT_TRUE(SetThreadDesktop(s_desktop));
-        s_directory = ProcessTempPath(L"qm-window");
-        CreateDirectoryW(s_directory.c_str(), nullptr);
+        s_directory = CreateTestFolder(L"qm-window");
         const ProcessResult added = TestAgentProcess(WindowsPathOf(QM_WINDOW_TEST_AGENT), s_directory)
                                         .AddUser(L"--user demo --iterations 2000", kPassword);
         ASSERT_EQ(added.exitCode, 0u) << added.output;
     }
 
-    static void TearDownTestSuite() {
-        const TestAgentProcess agent(WindowsPathOf(QM_WINDOW_TEST_AGENT), s_directory);
-        DeleteFileW(agent.UsersPath().c_str());
-        DeleteFileW(agent.LogPath().c_str());
-        DeleteFileW((s_directory + L"\\credhost.out").c_str());
-        RemoveDirectoryW(s_directory.c_str());
-    }
+    static void TearDownTestSuite() { RemoveTestFolder(s_directory); }
 
     void SetUp() override { ASSERT_TRUE(m_agent.Start()); }
 

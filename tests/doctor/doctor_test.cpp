@@ -99,18 +99,14 @@ private:
 class DoctorOnWine : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_directory = ProcessTempPath(L"qm-doctor");
-        CreateDirectoryW(s_directory.c_str(), nullptr);
+        s_directory = CreateTestFolder(L"qm-doctor");
         // A run that was interrupted may have left the product installed.
         Msiexec(L"/x");
     }
 
     static void TearDownTestSuite() {
         Msiexec(L"/x");
-        const TestAgentProcess agent(WindowsPathOf(QM_TEST_AGENT), s_directory);
-        DeleteFileW(agent.UsersPath().c_str());
-        DeleteFileW(agent.LogPath().c_str());
-        RemoveDirectoryW(s_directory.c_str());
+        RemoveTestFolder(s_directory);
     }
 
     static ProcessResult Doctor(const std::wstring& options = L"") {

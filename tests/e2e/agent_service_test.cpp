@@ -90,8 +90,7 @@ bool PipeNameIsFree() { return !WaitNamedPipeW(kAgentPipeName, 1) && GetLastErro
 class AgentService : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_directory = ProcessTempPath(L"qm-e2e-service");
-        CreateDirectoryW(s_directory.c_str(), nullptr);
+        s_directory = CreateTestFolder(L"qm-e2e-service");
         const ProcessResult added =
             TestAgentProcess(Agent(), s_directory).AddUser(L"--user demo --iterations 2000", kPassword);
         ASSERT_EQ(added.exitCode, 0u) << added.output;
@@ -101,9 +100,7 @@ protected:
 
     static void TearDownTestSuite() {
         RunAgent(L"service uninstall");
-        DeleteFileW(UsersPath().c_str());
-        DeleteFileW(LogPath().c_str());
-        RemoveDirectoryW(s_directory.c_str());
+        RemoveTestFolder(s_directory);
     }
 
     static std::wstring Agent() { return WindowsPathOf(QM_E2E_TEST_AGENT); }

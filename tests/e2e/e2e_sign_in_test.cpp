@@ -27,8 +27,7 @@ std::string ComputerName() {
 class EndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_directory = ProcessTempPath(L"qm-e2e");
-        CreateDirectoryW(s_directory.c_str(), nullptr);
+        s_directory = CreateTestFolder(L"qm-e2e");
         const ProcessResult added = TestAgentProcess(Agent(), s_directory)
                                         .AddUser(
                                             L"--user demo --full-name \"Demo User\" --email demo@example.test"
@@ -41,10 +40,7 @@ protected:
 
     static void TearDownTestSuite() {
         RunProcess(L"regsvr32 /s /u " + Quoted(Dll()), "", kRunTimeoutMs);
-        const TestAgentProcess agent(Agent(), s_directory);
-        DeleteFileW(agent.UsersPath().c_str());
-        DeleteFileW(agent.LogPath().c_str());
-        RemoveDirectoryW(s_directory.c_str());
+        RemoveTestFolder(s_directory);
     }
 
     static std::wstring Dll() { return WindowsPathOf(QM_E2E_DLL); }

@@ -2,7 +2,11 @@
 
 #include <vector>
 
+#include "base/unique_handle.h"
+
 namespace {
+
+using FindHandle = UniqueHandle<HANDLE, FindClose, IsValidKernelHandle>;
 
 class OwnedHandle {
 public:
@@ -193,4 +197,19 @@ std::wstring ProcessTempPath(const std::wstring& name, const std::wstring& suffi
     wchar_t base[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, base);
     return std::wstring(base) + name + L"-" + std::to_wstring(GetCurrentProcessId()) + suffix;
+}
+
+std::wstring CreateTestFolder(const std::wstring& name) {
+    const std::wstring folder = ProcessTempPath(name);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+void RemoveTestFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.Get(), &found) != FALSE) {
+        DeleteFileW((folder + L"\\" + found.cFileName).c_str());  // refused for "." and ".."
+    }
+    RemoveDirectoryW(folder.c_str());
 }

@@ -7,6 +7,7 @@
 
 #include "agent_pipe_name.h"
 #include "provider_class_id.h"
+#include "support/agent_service_handle.h"
 #include "support/child_process.h"
 #include "support/test_agent_process.h"
 
@@ -34,33 +35,28 @@ struct InstalledService {
 
 InstalledService ReadInstalledService() {
     InstalledService installed;
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service =
-        manager ? OpenServiceW(manager, L"qm-agent", SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS) : nullptr;
-    if (service != nullptr) {
-        installed.exists = true;
-        std::vector<BYTE> buffer(8192);
-        DWORD needed = 0;
-        if (QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
-                                static_cast<DWORD>(buffer.size()), &needed)) {
-            const auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-            installed.commandLine = config->lpBinaryPathName;
-            installed.account = config->lpServiceStartName ? config->lpServiceStartName : L"";
-            installed.serviceType = config->dwServiceType;
-            installed.startType = config->dwStartType;
-        }
-        if (QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                 &needed)) {
-            const auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data());
-            installed.description = description->lpDescription ? description->lpDescription : L"";
-        }
-        QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&installed.status),
-                             sizeof(installed.status), &needed);
-        CloseServiceHandle(service);
+    const ScmHandle service = OpenAgentService(SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+    if (!service) {
+        return installed;
     }
-    if (manager != nullptr) {
-        CloseServiceHandle(manager);
+    installed.exists = true;
+    std::vector<BYTE> buffer(8192);
+    DWORD needed = 0;
+    if (QueryServiceConfigW(service.Get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+                            static_cast<DWORD>(buffer.size()), &needed)) {
+        const auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        installed.commandLine = config->lpBinaryPathName;
+        installed.account = config->lpServiceStartName ? config->lpServiceStartName : L"";
+        installed.serviceType = config->dwServiceType;
+        installed.startType = config->dwStartType;
     }
+    if (QueryServiceConfig2W(service.Get(), SERVICE_CONFIG_DESCRIPTION, buffer.data(),
+                             static_cast<DWORD>(buffer.size()), &needed)) {
+        const auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data());
+        installed.description = description->lpDescription ? description->lpDescription : L"";
+    }
+    QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&installed.status),
+                         sizeof(installed.status), &needed);
     return installed;
 }
 

@@ -6,6 +6,7 @@
 
 #include "provider_class_id.h"
 #include "support/child_process.h"
+#include "support/kerberos_logon_reader.h"
 #include "support/test_agent_process.h"
 #include "utf8_conversion.h"
 
@@ -17,12 +18,7 @@ constexpr char kDemoPassword[] = "e2e-Pass\xC3\xA9word 42";  // UTF-8, 16 charac
 constexpr size_t kDemoPasswordCharacters = 16;
 constexpr DWORD kRunTimeoutMs = 60000;
 
-std::string ComputerName() {
-    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = ARRAYSIZE(name);
-    GetComputerNameW(name, &size);
-    return Utf8FromWide(name);
-}
+std::string ComputerName() { return Utf8FromWide(LocalComputerName()); }
 
 class EndToEnd : public ::testing::Test {
 protected:

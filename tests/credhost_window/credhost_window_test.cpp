@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include "base/unique_handle.h"
 #include "every_field_provider.h"
 #include "png_reader.h"
 #include "provider_class_id.h"
@@ -69,11 +70,10 @@ bool HasStyle(HWND control, LONG style) { return (GetWindowLongW(control, GWL_ST
 SIZE_T MemoryOf(HWND window) {
     DWORD id = 0;
     GetWindowThreadProcessId(window, &id);
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
-    CloseHandle(process);
+    GetProcessMemoryInfo(process.Get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
     return counters.WorkingSetSize;
 }
 

@@ -6,13 +6,17 @@
 #include <gtest/gtest.h>
 
 #include "agent_pipe_name.h"
+#include "base/unique_handle.h"
 #include "provider_class_id.h"
 #include "support/agent_service_handle.h"
 #include "support/child_process.h"
+#include "support/provider_registration_reader.h"
 #include "support/test_agent_process.h"
 
+#include <algorithm>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -69,16 +73,6 @@ bool ReachesState(DWORD state) {
         Sleep(100);
     }
     return false;
-}
-
-bool ServiceKeyExists() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\qm-agent", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
 }
 
 bool PipeNameIsFree() { return !WaitNamedPipeW(kAgentPipeName, 1) && GetLastError() == ERROR_FILE_NOT_FOUND; }
@@ -140,8 +134,8 @@ TEST_F(AgentService, InstalledStartedSignedInThroughStoppedAtOnceAndRemovedWitho
         ASSERT_EQ(started.exitCode, 0u) << started.output;
         service = ReadInstalledService();
         ASSERT_EQ(service.status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, service.status.dwProcessId);
-        ASSERT_NE(process, nullptr);
+        const KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, service.status.dwProcessId));
+        ASSERT_TRUE(process);
 
         const ProcessResult signedIn = SignIn(kPassword);
         EXPECT_EQ(signedIn.exitCode, 0u) << signedIn.output;
@@ -149,18 +143,18 @@ TEST_F(AgentService, InstalledStartedSignedInThroughStoppedAtOnceAndRemovedWitho
         EXPECT_EQ(SignIn("wrong").exitCode, 1u);
 
         // A client holds an instance without sending anything: the stop ends it at once.
-        HANDLE client =
-            CreateFileW(kAgentPipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(client, INVALID_HANDLE_VALUE);
+        KernelHandle client(
+            CreateFileW(kAgentPipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(client);
         const ProcessResult stopped = RunAgent(L"service stop");
         EXPECT_EQ(stopped.exitCode, 0u) << stopped.output;
         EXPECT_LT(stopped.milliseconds, kPromptStopMs);
         char reply[16];
         DWORD read = 0;
-        EXPECT_FALSE(ReadFile(client, reply, sizeof(reply), &read, nullptr));
-        CloseHandle(client);
-        EXPECT_EQ(WaitForSingleObject(process, kPromptStopMs), WAIT_OBJECT_0) << "the service's process still runs";
-        CloseHandle(process);
+        EXPECT_FALSE(ReadFile(client.Get(), reply, sizeof(reply), &read, nullptr));
+        client.Close();
+        EXPECT_EQ(WaitForSingleObject(process.Get(), kPromptStopMs), WAIT_OBJECT_0)
+            << "the service's process still runs";
         EXPECT_TRUE(PipeNameIsFree());
 
         const std::string log = ReadFileText(LogPath());
@@ -173,7 +167,8 @@ TEST_F(AgentService, InstalledStartedSignedInThroughStoppedAtOnceAndRemovedWitho
         const ProcessResult removed = RunAgent(L"service uninstall");
         EXPECT_EQ(removed.exitCode, 0u) << removed.output;
         EXPECT_FALSE(ReadInstalledService().exists);
-        EXPECT_FALSE(ServiceKeyExists());
+        EXPECT_EQ(RegistryKeyShape(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\qm-agent"),
+                  std::make_pair(-1, -1));
     }
 }
 
@@ -214,11 +209,8 @@ TEST_F(AgentService, TheGuidesScCommandsInstallRunAndRemoveTheService) {
     int run = 0;
     for (std::string command : commands) {
         ASSERT_EQ(command.rfind("sc ", 0), 0u) << "not an sc command: " << command;
-        bool skip = false;
-        for (const std::string& verb : windowsOnly) {
-            skip = skip || command.rfind(verb, 0) == 0;
-        }
-        if (skip) {
+        if (std::any_of(windowsOnly.begin(), windowsOnly.end(),
+                        [&](const std::string& verb) { return command.rfind(verb, 0) == 0; })) {
             continue;
         }
         const size_t path = command.find(guidePath);

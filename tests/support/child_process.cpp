@@ -184,10 +184,17 @@ std::wstring CreateTestFolder(const std::wstring& name) {
 }
 
 void RemoveTestFolder(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    const FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
-    for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.Get(), &found) != FALSE) {
-        DeleteFileW((folder + L"\\" + found.cFileName).c_str());  // refused for "." and ".."
+    // A file that a child process wrote its output to can stay open a moment after the child has
+    // ended, so the removal is tried again for up to 2 s.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        WIN32_FIND_DATAW found;
+        const FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+        for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.Get(), &found) != FALSE) {
+            DeleteFileW((folder + L"\\" + found.cFileName).c_str());  // refused for "." and ".."
+        }
+        if (RemoveDirectoryW(folder.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) {
+            return;
+        }
+        Sleep(100);
     }
-    RemoveDirectoryW(folder.c_str());
 }

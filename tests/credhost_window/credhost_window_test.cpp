@@ -16,6 +16,7 @@
 #include "support/child_process.h"
 #include "support/hostile_provider/hostile_provider.h"
 #include "support/test_agent_process.h"
+#include "support/wait_for.h"
 #include "tile_field_id.h"
 #include "window_control_ids.h"
 
@@ -31,17 +32,6 @@ std::wstring TextOf(HWND control) {
     wchar_t text[2048] = {};
     SendMessageW(control, WM_GETTEXT, ARRAYSIZE(text), reinterpret_cast<LPARAM>(text));
     return text;
-}
-
-// Polls condition every 50 ms for up to timeoutMs.
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 30000) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-        if (condition()) {
-            return true;
-        }
-        Sleep(50);
-    }
-    return condition();
 }
 
 // The tile window of the credhost just started, once the provider's fields are drawn.

@@ -12,6 +12,7 @@
 #include "support/child_process.h"
 #include "support/provider_registration_reader.h"
 #include "support/test_agent_process.h"
+#include "support/wait_for.h"
 
 #include <algorithm>
 #include <sstream>
@@ -66,13 +67,7 @@ InstalledService ReadInstalledService() {
 
 // Waits up to 30 s for the service to reach state.
 bool ReachesState(DWORD state) {
-    for (int attempt = 0; attempt < 300; ++attempt) {
-        if (ReadInstalledService().status.dwCurrentState == state) {
-            return true;
-        }
-        Sleep(100);
-    }
-    return false;
+    return WaitFor([&] { return ReadInstalledService().status.dwCurrentState == state; }, 30000);
 }
 
 bool PipeNameIsFree() { return !WaitNamedPipeW(kAgentPipeName, 1) && GetLastError() == ERROR_FILE_NOT_FOUND; }

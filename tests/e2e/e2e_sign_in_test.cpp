@@ -8,6 +8,7 @@
 #include "support/child_process.h"
 #include "support/kerberos_logon_reader.h"
 #include "support/test_agent_process.h"
+#include "support/wait_for.h"
 #include "utf8_conversion.h"
 
 #include <string>
@@ -46,15 +47,8 @@ protected:
 
     // The agent logs a request just after its reply is written, so the line may lag the client.
     std::string WaitForAgentLog(const std::string& text) const {
-        std::string log;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            log = m_agent.Log();
-            if (log.find(text) != std::string::npos) {
-                break;
-            }
-            Sleep(50);
-        }
-        return log;
+        WaitFor([&] { return m_agent.Log().find(text) != std::string::npos; }, 5000);
+        return m_agent.Log();
     }
 
     static ProcessResult SignIn(const std::wstring& provider, const std::wstring& arguments,

@@ -9,12 +9,14 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include "base/unique_handle.h"
 #include "every_field_provider.h"
 #include "png_reader.h"
 #include "provider_class_id.h"
 #include "support/child_process.h"
 #include "support/hostile_provider/hostile_provider.h"
 #include "support/test_agent_process.h"
+#include "support/wait_for.h"
 #include "tile_field_id.h"
 #include "window_control_ids.h"
 
@@ -30,17 +32,6 @@ std::wstring TextOf(HWND control) {
     wchar_t text[2048] = {};
     SendMessageW(control, WM_GETTEXT, ARRAYSIZE(text), reinterpret_cast<LPARAM>(text));
     return text;
-}
-
-// Polls condition every 50 ms for up to timeoutMs.
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 30000) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-        if (condition()) {
-            return true;
-        }
-        Sleep(50);
-    }
-    return condition();
 }
 
 // The tile window of the credhost just started, once the provider's fields are drawn.
@@ -69,11 +60,10 @@ bool HasStyle(HWND control, LONG style) { return (GetWindowLongW(control, GWL_ST
 SIZE_T MemoryOf(HWND window) {
     DWORD id = 0;
     GetWindowThreadProcessId(window, &id);
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
-    CloseHandle(process);
+    GetProcessMemoryInfo(process.Get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
     return counters.WorkingSetSize;
 }
 
@@ -94,20 +84,13 @@ protected:
         s_desktop = CreateDesktopW(L"qm-credhost-window", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
         ASSERT_NE(s_desktop, nullptr);
         ASSERT_TRUE(SetThreadDesktop(s_desktop));
-        s_directory = ProcessTempPath(L"qm-window");
-        CreateDirectoryW(s_directory.c_str(), nullptr);
+        s_directory = CreateTestFolder(L"qm-window");
         const ProcessResult added = TestAgentProcess(WindowsPathOf(QM_WINDOW_TEST_AGENT), s_directory)
                                         .AddUser(L"--user demo --iterations 2000", kPassword);
         ASSERT_EQ(added.exitCode, 0u) << added.output;
     }
 
-    static void TearDownTestSuite() {
-        const TestAgentProcess agent(WindowsPathOf(QM_WINDOW_TEST_AGENT), s_directory);
-        DeleteFileW(agent.UsersPath().c_str());
-        DeleteFileW(agent.LogPath().c_str());
-        DeleteFileW((s_directory + L"\\credhost.out").c_str());
-        RemoveDirectoryW(s_directory.c_str());
-    }
+    static void TearDownTestSuite() { RemoveTestFolder(s_directory); }
 
     void SetUp() override { ASSERT_TRUE(m_agent.Start()); }
 

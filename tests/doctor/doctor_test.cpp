@@ -15,6 +15,7 @@
 #include "doctor_report.h"
 #include "provider_class_id.h"
 #include "service_query_calls.h"
+#include "support/agent_service_handle.h"
 #include "support/child_process.h"
 #include "support/scoped_system_calls.h"
 #include "support/scripted_agent.h"
@@ -67,14 +68,12 @@ class AgentService {
 public:
     explicit AgentService(DWORD startType) {
         Delete();
-        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        SC_HANDLE service =
-            CreateServiceW(manager, kAgentServiceName, L"qm-agent (doctor test)", SERVICE_ALL_ACCESS,
-                           SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
-                           WindowsPathOf(QM_TEST_AGENT).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-        m_created = service != nullptr;
-        CloseServiceHandle(service);
-        CloseServiceHandle(manager);
+        const ScmHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        const ScmHandle service(CreateServiceW(manager.Get(), kAgentServiceName, L"qm-agent (doctor test)",
+                                               SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, startType,
+                                               SERVICE_ERROR_NORMAL, WindowsPathOf(QM_TEST_AGENT).c_str(), nullptr,
+                                               nullptr, nullptr, nullptr, nullptr));
+        m_created = static_cast<bool>(service);
     }
     ~AgentService() { Delete(); }
     AgentService(const AgentService&) = delete;
@@ -84,13 +83,10 @@ public:
 
 private:
     static void Delete() {
-        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        SC_HANDLE service = OpenServiceW(manager, kAgentServiceName, DELETE);
-        if (service != nullptr) {
-            DeleteService(service);
-            CloseServiceHandle(service);
+        const ScmHandle service = OpenAgentService(DELETE);
+        if (service) {
+            DeleteService(service.Get());
         }
-        CloseServiceHandle(manager);
     }
 
     bool m_created = false;
@@ -99,18 +95,14 @@ private:
 class DoctorOnWine : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_directory = ProcessTempPath(L"qm-doctor");
-        CreateDirectoryW(s_directory.c_str(), nullptr);
+        s_directory = CreateTestFolder(L"qm-doctor");
         // A run that was interrupted may have left the product installed.
         Msiexec(L"/x");
     }
 
     static void TearDownTestSuite() {
         Msiexec(L"/x");
-        const TestAgentProcess agent(WindowsPathOf(QM_TEST_AGENT), s_directory);
-        DeleteFileW(agent.UsersPath().c_str());
-        DeleteFileW(agent.LogPath().c_str());
-        RemoveDirectoryW(s_directory.c_str());
+        RemoveTestFolder(s_directory);
     }
 
     static ProcessResult Doctor(const std::wstring& options = L"") {

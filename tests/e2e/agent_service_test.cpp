@@ -6,12 +6,18 @@
 #include <gtest/gtest.h>
 
 #include "agent_pipe_name.h"
+#include "base/unique_handle.h"
 #include "provider_class_id.h"
+#include "support/agent_service_handle.h"
 #include "support/child_process.h"
+#include "support/provider_registration_reader.h"
 #include "support/test_agent_process.h"
+#include "support/wait_for.h"
 
+#include <algorithm>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -34,55 +40,34 @@ struct InstalledService {
 
 InstalledService ReadInstalledService() {
     InstalledService installed;
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service =
-        manager ? OpenServiceW(manager, L"qm-agent", SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS) : nullptr;
-    if (service != nullptr) {
-        installed.exists = true;
-        std::vector<BYTE> buffer(8192);
-        DWORD needed = 0;
-        if (QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
-                                static_cast<DWORD>(buffer.size()), &needed)) {
-            const auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-            installed.commandLine = config->lpBinaryPathName;
-            installed.account = config->lpServiceStartName ? config->lpServiceStartName : L"";
-            installed.serviceType = config->dwServiceType;
-            installed.startType = config->dwStartType;
-        }
-        if (QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                 &needed)) {
-            const auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data());
-            installed.description = description->lpDescription ? description->lpDescription : L"";
-        }
-        QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&installed.status),
-                             sizeof(installed.status), &needed);
-        CloseServiceHandle(service);
+    const ScmHandle service = OpenAgentService(SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+    if (!service) {
+        return installed;
     }
-    if (manager != nullptr) {
-        CloseServiceHandle(manager);
+    installed.exists = true;
+    std::vector<BYTE> buffer(8192);
+    DWORD needed = 0;
+    if (QueryServiceConfigW(service.Get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+                            static_cast<DWORD>(buffer.size()), &needed)) {
+        const auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        installed.commandLine = config->lpBinaryPathName;
+        installed.account = config->lpServiceStartName ? config->lpServiceStartName : L"";
+        installed.serviceType = config->dwServiceType;
+        installed.startType = config->dwStartType;
     }
+    if (QueryServiceConfig2W(service.Get(), SERVICE_CONFIG_DESCRIPTION, buffer.data(),
+                             static_cast<DWORD>(buffer.size()), &needed)) {
+        const auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data());
+        installed.description = description->lpDescription ? description->lpDescription : L"";
+    }
+    QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&installed.status),
+                         sizeof(installed.status), &needed);
     return installed;
 }
 
 // Waits up to 30 s for the service to reach state.
 bool ReachesState(DWORD state) {
-    for (int attempt = 0; attempt < 300; ++attempt) {
-        if (ReadInstalledService().status.dwCurrentState == state) {
-            return true;
-        }
-        Sleep(100);
-    }
-    return false;
-}
-
-bool ServiceKeyExists() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\qm-agent", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    return WaitFor([&] { return ReadInstalledService().status.dwCurrentState == state; }, 30000);
 }
 
 bool PipeNameIsFree() { return !WaitNamedPipeW(kAgentPipeName, 1) && GetLastError() == ERROR_FILE_NOT_FOUND; }
@@ -90,8 +75,7 @@ bool PipeNameIsFree() { return !WaitNamedPipeW(kAgentPipeName, 1) && GetLastErro
 class AgentService : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_directory = ProcessTempPath(L"qm-e2e-service");
-        CreateDirectoryW(s_directory.c_str(), nullptr);
+        s_directory = CreateTestFolder(L"qm-e2e-service");
         const ProcessResult added =
             TestAgentProcess(Agent(), s_directory).AddUser(L"--user demo --iterations 2000", kPassword);
         ASSERT_EQ(added.exitCode, 0u) << added.output;
@@ -101,9 +85,7 @@ protected:
 
     static void TearDownTestSuite() {
         RunAgent(L"service uninstall");
-        DeleteFileW(UsersPath().c_str());
-        DeleteFileW(LogPath().c_str());
-        RemoveDirectoryW(s_directory.c_str());
+        RemoveTestFolder(s_directory);
     }
 
     static std::wstring Agent() { return WindowsPathOf(QM_E2E_TEST_AGENT); }
@@ -147,8 +129,8 @@ TEST_F(AgentService, InstalledStartedSignedInThroughStoppedAtOnceAndRemovedWitho
         ASSERT_EQ(started.exitCode, 0u) << started.output;
         service = ReadInstalledService();
         ASSERT_EQ(service.status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, service.status.dwProcessId);
-        ASSERT_NE(process, nullptr);
+        const KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, service.status.dwProcessId));
+        ASSERT_TRUE(process);
 
         const ProcessResult signedIn = SignIn(kPassword);
         EXPECT_EQ(signedIn.exitCode, 0u) << signedIn.output;
@@ -156,18 +138,18 @@ TEST_F(AgentService, InstalledStartedSignedInThroughStoppedAtOnceAndRemovedWitho
         EXPECT_EQ(SignIn("wrong").exitCode, 1u);
 
         // A client holds an instance without sending anything: the stop ends it at once.
-        HANDLE client =
-            CreateFileW(kAgentPipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(client, INVALID_HANDLE_VALUE);
+        KernelHandle client(
+            CreateFileW(kAgentPipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(client);
         const ProcessResult stopped = RunAgent(L"service stop");
         EXPECT_EQ(stopped.exitCode, 0u) << stopped.output;
         EXPECT_LT(stopped.milliseconds, kPromptStopMs);
         char reply[16];
         DWORD read = 0;
-        EXPECT_FALSE(ReadFile(client, reply, sizeof(reply), &read, nullptr));
-        CloseHandle(client);
-        EXPECT_EQ(WaitForSingleObject(process, kPromptStopMs), WAIT_OBJECT_0) << "the service's process still runs";
-        CloseHandle(process);
+        EXPECT_FALSE(ReadFile(client.Get(), reply, sizeof(reply), &read, nullptr));
+        client.Close();
+        EXPECT_EQ(WaitForSingleObject(process.Get(), kPromptStopMs), WAIT_OBJECT_0)
+            << "the service's process still runs";
         EXPECT_TRUE(PipeNameIsFree());
 
         const std::string log = ReadFileText(LogPath());
@@ -180,7 +162,8 @@ TEST_F(AgentService, InstalledStartedSignedInThroughStoppedAtOnceAndRemovedWitho
         const ProcessResult removed = RunAgent(L"service uninstall");
         EXPECT_EQ(removed.exitCode, 0u) << removed.output;
         EXPECT_FALSE(ReadInstalledService().exists);
-        EXPECT_FALSE(ServiceKeyExists());
+        EXPECT_EQ(RegistryKeyShape(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\qm-agent"),
+                  std::make_pair(-1, -1));
     }
 }
 
@@ -221,11 +204,8 @@ TEST_F(AgentService, TheGuidesScCommandsInstallRunAndRemoveTheService) {
     int run = 0;
     for (std::string command : commands) {
         ASSERT_EQ(command.rfind("sc ", 0), 0u) << "not an sc command: " << command;
-        bool skip = false;
-        for (const std::string& verb : windowsOnly) {
-            skip = skip || command.rfind(verb, 0) == 0;
-        }
-        if (skip) {
+        if (std::any_of(windowsOnly.begin(), windowsOnly.end(),
+                        [&](const std::string& verb) { return command.rfind(verb, 0) == 0; })) {
             continue;
         }
         const size_t path = command.find(guidePath);

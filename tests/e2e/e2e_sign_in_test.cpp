@@ -6,7 +6,9 @@
 
 #include "provider_class_id.h"
 #include "support/child_process.h"
+#include "support/kerberos_logon_reader.h"
 #include "support/test_agent_process.h"
+#include "support/wait_for.h"
 #include "utf8_conversion.h"
 
 #include <string>
@@ -17,18 +19,12 @@ constexpr char kDemoPassword[] = "e2e-Pass\xC3\xA9word 42";  // UTF-8, 16 charac
 constexpr size_t kDemoPasswordCharacters = 16;
 constexpr DWORD kRunTimeoutMs = 60000;
 
-std::string ComputerName() {
-    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = ARRAYSIZE(name);
-    GetComputerNameW(name, &size);
-    return Utf8FromWide(name);
-}
+std::string ComputerName() { return Utf8FromWide(LocalComputerName()); }
 
 class EndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_directory = ProcessTempPath(L"qm-e2e");
-        CreateDirectoryW(s_directory.c_str(), nullptr);
+        s_directory = CreateTestFolder(L"qm-e2e");
         const ProcessResult added = TestAgentProcess(Agent(), s_directory)
                                         .AddUser(
                                             L"--user demo --full-name \"Demo User\" --email demo@example.test"
@@ -41,10 +37,7 @@ protected:
 
     static void TearDownTestSuite() {
         RunProcess(L"regsvr32 /s /u " + Quoted(Dll()), "", kRunTimeoutMs);
-        const TestAgentProcess agent(Agent(), s_directory);
-        DeleteFileW(agent.UsersPath().c_str());
-        DeleteFileW(agent.LogPath().c_str());
-        RemoveDirectoryW(s_directory.c_str());
+        RemoveTestFolder(s_directory);
     }
 
     static std::wstring Dll() { return WindowsPathOf(QM_E2E_DLL); }
@@ -54,15 +47,8 @@ protected:
 
     // The agent logs a request just after its reply is written, so the line may lag the client.
     std::string WaitForAgentLog(const std::string& text) const {
-        std::string log;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            log = m_agent.Log();
-            if (log.find(text) != std::string::npos) {
-                break;
-            }
-            Sleep(50);
-        }
-        return log;
+        WaitFor([&] { return m_agent.Log().find(text) != std::string::npos; }, 5000);
+        return m_agent.Log();
     }
 
     static ProcessResult SignIn(const std::wstring& provider, const std::wstring& arguments,

@@ -80,18 +80,13 @@ Outcome SignIn(const wchar_t* password) {
 class SignInSoak : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_directory = ProcessTempPath(L"qm-soak");
-        CreateDirectoryW(s_directory.c_str(), nullptr);
+        s_directory = CreateTestFolder(L"qm-soak");
         // One hash iteration: the soak measures the module, not the agent's key stretching.
         const ProcessResult added = Agent().AddUser(L"--user soak --iterations 1", kPassword);
         ASSERT_EQ(added.exitCode, 0u) << added.output;
     }
 
-    static void TearDownTestSuite() {
-        DeleteFileW(Agent().UsersPath().c_str());
-        DeleteFileW(Agent().LogPath().c_str());
-        RemoveDirectoryW(s_directory.c_str());
-    }
+    static void TearDownTestSuite() { RemoveTestFolder(s_directory); }
 
     static TestAgentProcess Agent() { return TestAgentProcess(WindowsPathOf(QM_SOAK_TEST_AGENT), s_directory); }
 

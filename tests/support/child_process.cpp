@@ -2,29 +2,14 @@
 
 #include <vector>
 
+#include "base/unique_handle.h"
+
 namespace {
 
-class OwnedHandle {
-public:
-    OwnedHandle() = default;
-    ~OwnedHandle() { Close(); }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE* Receive() { return &m_handle; }
-    HANDLE Get() const { return m_handle; }
-    void Close() {
-        if (m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(m_handle);
-        }
-        m_handle = nullptr;
-    }
-
-private:
-    HANDLE m_handle = nullptr;
-};
+using FindHandle = UniqueHandle<HANDLE, FindClose, IsValidKernelHandle>;
 
 // Only the child's end of each pipe is inherited.
-bool CreateChildPipe(OwnedHandle& read, OwnedHandle& write, bool childReads) {
+bool CreateChildPipe(KernelHandle& read, KernelHandle& write, bool childReads) {
     SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
     if (!CreatePipe(read.Receive(), write.Receive(), &inheritable, 0)) {
         return false;
@@ -80,7 +65,7 @@ void DrainPipe(HANDLE pipe, std::string& output) {
 
 ProcessResult RunProcess(const std::wstring& commandLine, const std::string& input, DWORD timeoutMs) {
     ProcessResult result;
-    OwnedHandle inputRead, inputWrite, outputRead, outputWrite;
+    KernelHandle inputRead, inputWrite, outputRead, outputWrite;
     if (!CreateChildPipe(inputRead, inputWrite, true) || !CreateChildPipe(outputRead, outputWrite, false)) {
         return result;
     }
@@ -92,9 +77,8 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
     if (!result.started) {
         return result;
     }
-    OwnedHandle processHandle, threadHandle;
-    *processHandle.Receive() = process.hProcess;
-    *threadHandle.Receive() = process.hThread;
+    const KernelHandle processHandle(process.hProcess);
+    const KernelHandle threadHandle(process.hThread);
 
     DWORD written = 0;
     WriteFile(inputWrite.Get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
@@ -124,12 +108,11 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::string& inp
 bool BackgroundProcess::Start(const std::wstring& commandLine, const std::wstring& outputPath) {
     Stop();
     SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    OwnedHandle output, input;
-    *output.Receive() = CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    *input.Receive() =
-        CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
-    if (output.Get() == INVALID_HANDLE_VALUE || input.Get() == INVALID_HANDLE_VALUE) {
+    const KernelHandle output(CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const KernelHandle input(
+        CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr));
+    if (!output || !input) {
         return false;
     }
     PROCESS_INFORMATION process{};
@@ -174,11 +157,10 @@ std::wstring WindowsPathOf(const char* path) {
 }
 
 std::string ReadFileText(const std::wstring& path) {
-    OwnedHandle file;
-    *file.Receive() =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    const KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
     std::string text;
-    if (file.Get() == INVALID_HANDLE_VALUE) {
+    if (!file) {
         return text;
     }
     char buffer[4096];
@@ -193,4 +175,26 @@ std::wstring ProcessTempPath(const std::wstring& name, const std::wstring& suffi
     wchar_t base[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, base);
     return std::wstring(base) + name + L"-" + std::to_wstring(GetCurrentProcessId()) + suffix;
+}
+
+std::wstring CreateTestFolder(const std::wstring& name) {
+    const std::wstring folder = ProcessTempPath(name);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+void RemoveTestFolder(const std::wstring& folder) {
+    // A file that a child process wrote its output to can stay open a moment after the child has
+    // ended, so the removal is tried again for up to 2 s.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        WIN32_FIND_DATAW found;
+        const FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+        for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.Get(), &found) != FALSE) {
+            DeleteFileW((folder + L"\\" + found.cFileName).c_str());  // refused for "." and ".."
+        }
+        if (RemoveDirectoryW(folder.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) {
+            return;
+        }
+        Sleep(100);
+    }
 }

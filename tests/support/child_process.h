@@ -43,6 +43,11 @@ std::wstring Quoted(const std::wstring& argument);
 // process's id (with suffix appended), such as "%TEMP%\qm-e2e-1234".
 std::wstring ProcessTempPath(const std::wstring& name, const std::wstring& suffix = L"");
 
+// ProcessTempPath(name) made a folder, for a test suite's files; RemoveTestFolder deletes the
+// files in it and then the folder.
+std::wstring CreateTestFolder(const std::wstring& name);
+void RemoveTestFolder(const std::wstring& folder);
+
 // A path given in the build's form (a Unix path under Wine) as Windows sees it.
 std::wstring WindowsPathOf(const char* path);
 

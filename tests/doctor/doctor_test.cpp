@@ -12,7 +12,7 @@
 #include "agent_service_checks.h"
 #include "base/local_memory.h"
 #include "dll_folder_check.h"
-#include "doctor_report.h"
+#include "check_report_format.h"
 #include "provider_class_id.h"
 #include "service_query_calls.h"
 #include "support/agent_service_handle.h"
@@ -246,13 +246,13 @@ TEST(DoctorBeyondWine, ServiceSidTypeAsWindowsReportsIt) {
     };
     for (const auto& c : cases) {
         g_sidType = c.sidType;
-        DoctorReport report;
+        CheckReport report;
         CheckAgentService(report);
-        ASSERT_EQ(report.size(), 3u) << DoctorReportText(report);
-        EXPECT_EQ(report[0].status, CheckStatus::Ok) << DoctorReportText(report);  // automatic
-        EXPECT_EQ(report[1].status, CheckStatus::Ok) << DoctorReportText(report);  // LocalSystem
+        ASSERT_EQ(report.size(), 3u) << CheckReportText(report);
+        EXPECT_EQ(report[0].status, CheckStatus::Ok) << CheckReportText(report);  // automatic
+        EXPECT_EQ(report[1].status, CheckStatus::Ok) << CheckReportText(report);  // LocalSystem
         EXPECT_EQ(report[2].name, "agent service SID");
-        EXPECT_EQ(report[2].status, c.status) << DoctorReportText(report);
+        EXPECT_EQ(report[2].status, c.status) << CheckReportText(report);
         EXPECT_NE(report[2].detail.find(c.says), std::string::npos) << report[2].detail;
         EXPECT_EQ(report[2].hint, c.hint);
     }
@@ -353,7 +353,7 @@ TEST(DoctorBeyondWine, DescriptorsAsWindowsWritesThem) {
 // A DLL registered in a drive's root: the folder checked is the root, not the drive's current
 // folder that "C:" alone would name.
 TEST(DoctorDllFolder, ADriveRootIsCheckedAsTheRoot) {
-    DoctorReport report;
+    CheckReport report;
     CheckDllFolder(report, L"C:\\qm-credprovider.dll");
     ASSERT_EQ(report.size(), 1u);
     EXPECT_NE(report[0].detail.find("C:\\ "), std::string::npos) << report[0].detail;

@@ -9,7 +9,7 @@ void PrintReport(const CredhostCommand& command, const std::string& text, const 
 
 bool ResolveProviderTargetOrSayWhy(const CredhostCommand& command, ProviderTarget& target) {
     std::wstring error;
-    if (!ResolveProviderTarget(command, target, error)) {
+    if (!ResolveProviderTarget(command.provider, command.clsid, target, error)) {
         WriteErr("credhost: " + Utf8FromWide(error) + "\n");
         return false;
     }

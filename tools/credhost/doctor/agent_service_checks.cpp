@@ -63,7 +63,7 @@ std::string RunState(SC_HANDLE service) {
     return status.dwCurrentState == SERVICE_RUNNING ? "running" : "not running";
 }
 
-void CheckStartType(DoctorReport& report, SC_HANDLE service, DWORD startType) {
+void CheckStartType(CheckReport& report, SC_HANDLE service, DWORD startType) {
     const std::string state = RunState(service);
     if (startType == SERVICE_AUTO_START && !IsDelayed(service)) {
         AddCheck(report, "agent service start", CheckStatus::Ok, "automatic, " + state);
@@ -83,7 +83,7 @@ void CheckStartType(DoctorReport& report, SC_HANDLE service, DWORD startType) {
              "sc config qm-agent start= auto");
 }
 
-void CheckAccount(DoctorReport& report, const wchar_t* account) {
+void CheckAccount(CheckReport& report, const wchar_t* account) {
     const std::wstring name = account == nullptr ? L"" : account;
     const bool localSystem = CompareStringOrdinal(name.c_str(), -1, L"LocalSystem", -1, TRUE) == CSTR_EQUAL;
     const bool virtualAccount = CompareStringOrdinal(name.c_str(), -1, kAgentVirtualAccount, -1, TRUE) == CSTR_EQUAL;
@@ -99,7 +99,7 @@ void CheckAccount(DoctorReport& report, const wchar_t* account) {
         "run the agent as LocalSystem or as NT SERVICE\\qm-agent: sc config qm-agent obj= \"NT SERVICE\\qm-agent\"");
 }
 
-void CheckSidType(DoctorReport& report, SC_HANDLE service) {
+void CheckSidType(CheckReport& report, SC_HANDLE service) {
     std::vector<BYTE> buffer;
     DWORD error = 0;
     if (!QueryConfig2(service, SERVICE_CONFIG_SERVICE_SID_INFO, buffer, error)) {
@@ -123,7 +123,7 @@ void CheckSidType(DoctorReport& report, SC_HANDLE service) {
 
 }  // namespace
 
-void CheckAgentService(DoctorReport& report) {
+void CheckAgentService(CheckReport& report) {
     ServiceHandle manager(g_serviceQueryCalls.openSCManager(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
         const DWORD error = GetLastError();

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "agent_service_name.h"
-#include "doctor_check.h"
+#include "check_report.h"
 
 // Adds the agent service line, or its start type, account and SID type lines.
-void CheckAgentService(DoctorReport& report);
+void CheckAgentService(CheckReport& report);

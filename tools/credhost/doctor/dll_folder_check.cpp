@@ -112,7 +112,7 @@ std::vector<std::string> UntrustedWritersOf(PSECURITY_DESCRIPTOR descriptor, PSI
     return writers;
 }
 
-void CheckDllFolder(DoctorReport& report, const std::wstring& dllPath) {
+void CheckDllFolder(CheckReport& report, const std::wstring& dllPath) {
     const std::wstring folder = FolderOf(dllPath);
     std::vector<BYTE> buffer;
     const PSID runningAdministrator = RunningAdministrator(buffer);

@@ -12,13 +12,13 @@
 
 #include <windows.h>
 
-#include "doctor_check.h"
+#include "check_report.h"
 
 #include <string>
 #include <vector>
 
 // Adds the DLL folder line for the DLL at dllPath.
-void CheckDllFolder(DoctorReport& report, const std::wstring& dllPath);
+void CheckDllFolder(CheckReport& report, const std::wstring& dllPath);
 
 // The accounts other than the trusted ones that may change the object descriptor describes
 // ("owner X" for an untrusted owner), as AccountText. runningAdministrator: the SID of the

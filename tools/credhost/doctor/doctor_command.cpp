@@ -7,12 +7,12 @@
 #include "agent_service_checks.h"
 #include "command_output.h"
 #include "dll_folder_check.h"
-#include "doctor_report.h"
+#include "check_report_format.h"
 #include "platform_check.h"
 #include "registration_checks.h"
 
 int RunDoctor(const CredhostCommand& command) {
-    DoctorReport report;
+    CheckReport report;
     CheckPlatform(report);
     const std::wstring dllPath = CheckClassRegistration(report);
     CheckProviderEntry(report);
@@ -22,6 +22,6 @@ int RunDoctor(const CredhostCommand& command) {
     }
     CheckAgentPipe(report);
     CheckAgentService(report);
-    PrintReport(command, DoctorReportText(report), DoctorReportJson(report));
-    return DoctorExitCode(report);
+    PrintReport(command, CheckReportText(report), CheckReportJson(report));
+    return CheckExitCode(report);
 }

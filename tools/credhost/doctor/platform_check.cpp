@@ -8,7 +8,7 @@ using IsWow64Process2Call = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
 
 }  // namespace
 
-void CheckPlatform(DoctorReport& report) {
+void CheckPlatform(CheckReport& report) {
     // IsWow64Process2 appeared with the Windows versions that run x64 programs on ARM64; where it
     // is missing, the machine is x64 (this program runs).
     const auto isWow64Process2 = reinterpret_cast<IsWow64Process2Call>(

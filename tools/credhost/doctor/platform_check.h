@@ -4,6 +4,6 @@
 // says it.
 #pragma once
 
-#include "doctor_check.h"
+#include "check_report.h"
 
-void CheckPlatform(DoctorReport& report);
+void CheckPlatform(CheckReport& report);

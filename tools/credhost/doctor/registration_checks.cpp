@@ -50,7 +50,7 @@ std::string FileVersionOf(const std::wstring& path) {
            std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
-void CheckProviderDll(DoctorReport& report, const std::wstring& path) {
+void CheckProviderDll(CheckReport& report, const std::wstring& path) {
     const std::string shown = EscapedPathForDisplay(path);
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -86,7 +86,7 @@ bool Lists(const std::vector<std::wstring>& ids, const std::wstring& clsid) {
     return std::any_of(ids.begin(), ids.end(), [&clsid](const std::wstring& id) { return SameText(id, clsid); });
 }
 
-void CheckExclusionPolicy(DoctorReport& report, HKEY policy) {
+void CheckExclusionPolicy(CheckReport& report, HKEY policy) {
     const std::wstring value =
         policy == nullptr ? std::wstring() : ReadRegistryString(policy, L"ExcludedCredentialProviders");
     const std::vector<std::wstring> ids = ListedClassIds(value);
@@ -116,7 +116,7 @@ std::string PolicyText(HKEY policy, PCWSTR name, const char* effect) {
 
 }  // namespace
 
-std::wstring CheckClassRegistration(DoctorReport& report) {
+std::wstring CheckClassRegistration(CheckReport& report) {
     RegistryKey server;
     if (!OpenRegistryKeyForReading(HKEY_LOCAL_MACHINE, kServerKey.c_str(), server)) {
         AddCheck(report, "class registration", CheckStatus::Fail,
@@ -142,7 +142,7 @@ std::wstring CheckClassRegistration(DoctorReport& report) {
     return path;
 }
 
-void CheckProviderEntry(DoctorReport& report) {
+void CheckProviderEntry(CheckReport& report) {
     RegistryKey entry;
     if (!OpenRegistryKeyForReading(HKEY_LOCAL_MACHINE, kProviderKey.c_str(), entry)) {
         AddCheck(report, "provider entry", CheckStatus::Fail,
@@ -159,7 +159,7 @@ void CheckProviderEntry(DoctorReport& report) {
     AddCheck(report, "provider entry", CheckStatus::Ok, "registered, not disabled");
 }
 
-void CheckSignInPolicies(DoctorReport& report) {
+void CheckSignInPolicies(CheckReport& report) {
     RegistryKey policy;
     OpenRegistryKeyForReading(HKEY_LOCAL_MACHINE, kPolicyKey, policy);
     CheckExclusionPolicy(report, policy.Get());

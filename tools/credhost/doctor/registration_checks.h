@@ -3,16 +3,16 @@
 // change what the sign-in screen asks of it.
 #pragma once
 
-#include "doctor_check.h"
+#include "check_report.h"
 
 #include <string>
 
 // Adds the class registration and provider DLL lines; returns the registered DLL's path, or
 // an empty one when the class names none.
-std::wstring CheckClassRegistration(DoctorReport& report);
+std::wstring CheckClassRegistration(CheckReport& report);
 
 // Adds the provider entry line (registered, and not Disabled).
-void CheckProviderEntry(DoctorReport& report);
+void CheckProviderEntry(CheckReport& report);
 
 // Adds the exclusion policy line and the sign-in policies line (information only).
-void CheckSignInPolicies(DoctorReport& report);
+void CheckSignInPolicies(CheckReport& report);

@@ -10,13 +10,13 @@
 
 #include <windows.h>
 
-#include "doctor_check.h"
+#include "check_report.h"
 
 #include <string>
 #include <vector>
 
 // Adds the agent pipe line; when the pipe could be opened, also its owner and access lines.
-void CheckAgentPipe(DoctorReport& report);
+void CheckAgentPipe(CheckReport& report);
 
 // The accounts other than the trusted owners that the pipe's DACL lets create instances.
 std::vector<std::string> UntrustedInstanceCreators(const ACL* dacl);

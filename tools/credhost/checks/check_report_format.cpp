@@ -1,4 +1,4 @@
-#include "doctor_report.h"
+#include "check_report_format.h"
 
 #include <nlohmann/json.hpp>
 
@@ -15,16 +15,16 @@ const char* StatusWord(CheckStatus status) {
     return "FAIL";
 }
 
-size_t Count(const DoctorReport& report, CheckStatus status) {
+size_t Count(const CheckReport& report, CheckStatus status) {
     return static_cast<size_t>(std::count_if(report.begin(), report.end(),
-                                             [status](const DoctorCheck& check) { return check.status == status; }));
+                                             [status](const CheckLine& check) { return check.status == status; }));
 }
 
 }  // namespace
 
-std::string DoctorReportText(const DoctorReport& report) {
+std::string CheckReportText(const CheckReport& report) {
     std::string text;
-    for (const DoctorCheck& check : report) {
+    for (const CheckLine& check : report) {
         std::string status = StatusWord(check.status);
         status.resize(6, ' ');
         text += status + check.name + ": " + check.detail;
@@ -40,9 +40,9 @@ std::string DoctorReportText(const DoctorReport& report) {
     return text;
 }
 
-std::string DoctorReportJson(const DoctorReport& report) {
+std::string CheckReportJson(const CheckReport& report) {
     nlohmann::json checks = nlohmann::json::array();
-    for (const DoctorCheck& check : report) {
+    for (const CheckLine& check : report) {
         checks.push_back({{"check", check.name},
                           {"status", StatusWord(check.status)},
                           {"detail", check.detail},
@@ -52,13 +52,13 @@ std::string DoctorReportJson(const DoctorReport& report) {
                           {"ok", Count(report, CheckStatus::Ok)},
                           {"warnings", Count(report, CheckStatus::Warn)},
                           {"failures", Count(report, CheckStatus::Fail)},
-                          {"exit_code", DoctorExitCode(report)}}
+                          {"exit_code", CheckExitCode(report)}}
         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-int DoctorExitCode(const DoctorReport& report) noexcept {
+int CheckExitCode(const CheckReport& report) noexcept {
     if (Count(report, CheckStatus::Fail) != 0) {
-        return kDoctorExitFailure;
+        return kCheckExitFailure;
     }
-    return Count(report, CheckStatus::Warn) != 0 ? kDoctorExitWarnings : kDoctorExitAllOk;
+    return Count(report, CheckStatus::Warn) != 0 ? kCheckExitWarnings : kCheckExitAllOk;
 }

@@ -2,7 +2,6 @@
 // system's own loading; a DLL path is loaded directly, for a provider that is not registered.
 #pragma once
 
-#include "credhost_command_line.h"
 #include "provider_module.h"
 
 #include <string>
@@ -13,8 +12,10 @@ struct ProviderTarget {
     std::wstring registeredDll;  // what InprocServer32 names, for the report
 };
 
-// Resolves the PROVIDER argument and --clsid. False with error set for a usage error.
-bool ResolveProviderTarget(const CredhostCommand& command, ProviderTarget& target, std::wstring& error);
+// Resolves the PROVIDER argument (a class id or a DLL path) and --clsid (empty when not given).
+// False with error set for a usage error.
+bool ResolveProviderTarget(const std::wstring& provider, const std::wstring& clsidOption, ProviderTarget& target,
+                           std::wstring& error);
 
 // Loads it into module; on failure module.FailedStep() names the call.
 HRESULT LoadProviderTarget(const ProviderTarget& target, ProviderModule& module);

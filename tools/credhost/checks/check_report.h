@@ -1,4 +1,5 @@
-// One line of credhost doctor's report: what was checked, how it stands, and what to do about it.
+// One line of a checking command's report (doctor, agent-check): what was checked, how it
+// stands, and what to do about it.
 #pragma once
 
 #include <string>
@@ -6,16 +7,16 @@
 
 enum class CheckStatus { Ok, Warn, Fail };
 
-struct DoctorCheck {
+struct CheckLine {
     std::string name;  // fixed ASCII ("provider entry")
     CheckStatus status = CheckStatus::Ok;
     std::string detail;  // UTF-8; text from the system in it is already escaped for display
     std::string hint;    // what to do; empty when nothing is to be done
 };
 
-using DoctorReport = std::vector<DoctorCheck>;
+using CheckReport = std::vector<CheckLine>;
 
-inline void AddCheck(DoctorReport& report, std::string name, CheckStatus status, std::string detail,
+inline void AddCheck(CheckReport& report, std::string name, CheckStatus status, std::string detail,
                      std::string hint = {}) {
     report.push_back({std::move(name), status, std::move(detail), std::move(hint)});
 }

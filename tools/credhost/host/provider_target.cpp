@@ -21,21 +21,22 @@ std::wstring RegisteredServerOf(const std::wstring& clsid) {
 
 }  // namespace
 
-bool ResolveProviderTarget(const CredhostCommand& command, ProviderTarget& target, std::wstring& error) {
-    if (command.provider.front() == L'{') {
-        if (!ParseClsid(command.provider, target.clsid)) {
-            error = L"not a class id: " + command.provider;
+bool ResolveProviderTarget(const std::wstring& provider, const std::wstring& clsidOption, ProviderTarget& target,
+                           std::wstring& error) {
+    if (provider.front() == L'{') {
+        if (!ParseClsid(provider, target.clsid)) {
+            error = L"not a class id: " + provider;
             return false;
         }
-        if (!command.clsid.empty()) {
+        if (!clsidOption.empty()) {
             error = L"--clsid goes with a DLL path, not with a class id";
             return false;
         }
-        target.registeredDll = RegisteredServerOf(command.provider);
+        target.registeredDll = RegisteredServerOf(provider);
         return true;
     }
-    target.dllPath = FullPathOf(command.provider);
-    const std::wstring clsid = command.clsid.empty() ? FindRegisteredClsidForDll(target.dllPath) : command.clsid;
+    target.dllPath = FullPathOf(provider);
+    const std::wstring clsid = clsidOption.empty() ? FindRegisteredClsidForDll(target.dllPath) : clsidOption;
     if (clsid.empty()) {
         error = L"no provider is registered with " + target.dllPath + L"; name its class with --clsid";
         return false;

@@ -29,7 +29,7 @@ HANDLE OpenAgentPipe() {
 }
 
 // Opens the pipe, waiting a little for an instance when all are busy; false with the line added.
-bool OpenPipeOrSayWhy(DoctorReport& report, KernelHandle& pipe) {
+bool OpenPipeOrSayWhy(CheckReport& report, KernelHandle& pipe) {
     pipe = KernelHandle(OpenAgentPipe());
     if (!pipe && GetLastError() == ERROR_PIPE_BUSY && WaitNamedPipeW(kAgentPipeName, kBusyWaitMs)) {
         pipe = KernelHandle(OpenAgentPipe());
@@ -64,7 +64,7 @@ std::vector<std::string> UntrustedInstanceCreators(const ACL* dacl) {
     return UntrustedGrantees(dacl, kInstanceRights, IsTrustedAgentPipeOwner);
 }
 
-void CheckAgentPipe(DoctorReport& report) {
+void CheckAgentPipe(CheckReport& report) {
     KernelHandle pipe;
     if (!OpenPipeOrSayWhy(report, pipe)) {
         return;

@@ -15,6 +15,7 @@
 
 #include "agent/agent_auth_client.h"
 #include "agent/agent_pipe_protocol.h"
+#include "agent/agent_server_identity.h"
 #include "agent_pipe_name.h"
 #include "logon/kerberos_logon_packer.h"
 #include "logon/lsa_connection.h"
@@ -95,7 +96,7 @@ bool BareExchange() {
 }
 
 // The Win32 calls one sign-in cannot do without, made bare in the order the module makes them:
-// the pipe wait, the open, message mode, the owner of the server's pipe, the write and the read bounded by a wait on
+// the pipe wait, the open, message mode, the owner and DACL of the server's pipe, the write and the read bounded by a wait on
 // one event, the closes, the computer name and the three LSA calls of the package lookup. No encoding, no parsing, no
 // allocation, no packing: the floor under GetSerialization.
 bool FloorSignIn() {
@@ -111,12 +112,8 @@ bool FloorSignIn() {
     DWORD mode = PIPE_READMODE_MESSAGE;
     SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
 
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    bool ok = GetSecurityInfo(pipe, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                              &descriptor) == ERROR_SUCCESS &&
-              owner != nullptr && IsWellKnownSid(owner, WinLocalSystemSid);
-    LocalFree(descriptor);
+    // The same call as the module's: the pipe's owner and DACL, read once and judged.
+    bool ok = IsTrustedAgentServer(pipe);
 
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     OVERLAPPED overlapped = {};

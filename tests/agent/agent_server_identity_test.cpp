@@ -1,5 +1,5 @@
-// The exchange identifies the pipe's server by the pipe's owner before any byte of the request is
-// written.
+// The exchange identifies the pipe's server by the pipe's owner and DACL before any byte of the
+// request is written.
 #include <windows.h>
 #include <sddl.h>
 #include <wincrypt.h>
@@ -66,7 +66,7 @@ struct Trial {
     Outcome outcome;
     bool requestWritten;
 };
-Trial ExchangeWithAgent(const std::wstring& securitySddl = L"O:SY") {
+Trial ExchangeWithAgent(const std::wstring& securitySddl = ScriptedAgentOptions{}.securitySddl) {
     ScriptedAgentOptions options;
     options.securitySddl = securitySddl;
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK"})"), options);
@@ -86,27 +86,40 @@ TEST(AgentServerIdentity, ServiceSidIsDerivedFromTheServiceName) {
               std::vector<DWORD>(std::begin(kAgentServiceSidSubAuthorities), std::end(kAgentServiceSidSubAuthorities)));
 }
 
-// Wine keeps whatever owner a pipe is created with, so every row runs the real look-up on a real
-// pipe; on Windows only the account itself (or an elevated administrator, for BA) could set it.
-TEST(AgentServerIdentity, OnlyAPipeOwnedByATrustedAccountGetsTheRequest) {
+// Wine keeps whatever owner and DACL a pipe is created with, so every row runs the real look-up
+// on a real pipe; on Windows only the account itself (or an elevated administrator, for BA) could
+// set the owner, and any account the DACL lets in could add an instance under it.
+TEST(AgentServerIdentity, OnlyAPipeOwnedAndGuardedByTrustedAccountsGetsTheRequest) {
+    const std::wstring service = ServiceSidString(L"qm-agent");
+    const std::wstring sound = kSoundAgentPipeDacl;
     struct Row {
-        const char* owner;
+        const char* what;
         std::wstring sddl;
         bool trusted;
     };
     const Row rows[] = {
-        {"LocalSystem", L"O:SY", true},
-        {"the Administrators", L"O:BA", true},
-        {"the qm-agent service", L"O:" + ServiceSidString(L"qm-agent"), true},
-        {"this process's own account (a same-user squatter)", L"O:" + OwnSidString(), false},
-        {"another user", L"O:S-1-5-21-1-2-3-1001", false},
-        {"LocalService", L"O:LS", false},
-        {"Everyone", L"O:WD", false},
-        {"another service", L"O:" + ServiceSidString(L"qm-agent-squatter"), false},
+        {"owned by LocalSystem", L"O:SY" + sound, true},
+        {"owned by the Administrators", L"O:BA" + sound, true},
+        {"owned by the qm-agent service, which has full access", L"O:" + service + L"D:P(A;;GA;;;" + service + L")(A;;0x0012019B;;;IU)", true},
+        {"network logons denied everything", L"O:SYD:P(D;;GA;;;NU)(A;;FA;;;SY)(A;;0x0012019B;;;IU)", true},
+        {"owned by this process's own account (a same-user squatter)", L"O:" + OwnSidString() + sound, false},
+        {"owned by another user", L"O:S-1-5-21-1-2-3-1001" + sound, false},
+        {"owned by LocalService", L"O:LS" + sound, false},
+        {"owned by Everyone", L"O:WD" + sound, false},
+        {"owned by another service", L"O:" + ServiceSidString(L"qm-agent-squatter") + sound, false},
         {"no owner (no descriptor)", L"", false},
+        {"a NULL DACL", L"O:SYD:NO_ACCESS_CONTROL", false},
+        {"no DACL at all", L"O:SY", false},
+        {"Everyone full access", L"O:SYD:P(A;;GA;;;SY)(A;;FA;;;WD)", false},
+        {"Users generic write", L"O:SYD:P(A;;GA;;;SY)(A;;GW;;;BU)", false},
+        {"authenticated users create-instance", L"O:SYD:P(A;;GA;;;SY)(A;;0x00000004;;;AU)", false},
+        {"interactive users WRITE_DAC", L"O:SYD:P(A;;GA;;;SY)(A;;0x00060000;;;IU)", false},
+        {"interactive users WRITE_OWNER", L"O:SYD:P(A;;GA;;;SY)(A;;0x00080000;;;IU)", false},
+        {"Everyone through a callback entry", L"O:SYD:P(A;;GA;;;SY)(XA;;FA;;;WD;(Member_of {SID(BA)}))", false},
+        {"a deny entry does not cancel an allow", L"O:SYD:P(D;;GA;;;WD)(A;;GA;;;SY)(A;;GW;;;WD)", false},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.owner);
+        SCOPED_TRACE(row.what);
         const Trial trial = ExchangeWithAgent(row.sddl);
         if (row.trusted) {
             EXPECT_EQ(trial.outcome.result.status, AgentAuthApproved);

@@ -56,6 +56,10 @@ struct AgentBehaviour {
     static AgentBehaviour Hold() { return {AgentAction::Hold, {}}; }
 };
 
+// The agent guide's DACL: network logons denied, full access for LocalSystem and the
+// Administrators, read and write (never create-instance) for interactive users.
+inline constexpr wchar_t kSoundAgentPipeDacl[] = L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019B;;;IU)";
+
 struct ScriptedAgentOptions {
     std::wstring pipeName = kAgentPipeName;  // the name the exchange opens
     // false: the agent never reads; the script is asked with an empty request as soon as the
@@ -73,9 +77,11 @@ struct ScriptedAgentOptions {
     // true: the pipe is created inbound only, so a client that opens it for reading and writing,
     // as the exchange does, is refused by CreateFileW (ERROR_ACCESS_DENIED).
     bool inboundOnly = false;
-    // The pipe's security descriptor as SDDL. Its owner is what the exchange trusts or refuses;
-    // Wine keeps any owner given here. Empty: no descriptor, which Wine reports as no owner.
-    std::wstring securitySddl = L"O:SY";
+    // The pipe's security descriptor as SDDL. Its owner and its DACL are what the exchange
+    // trusts or refuses; Wine keeps any given here (and enforces none). Empty: no descriptor,
+    // which Wine reports as no owner. The default is the agent guide's: LocalSystem's pipe that
+    // only trusted accounts may add instances to.
+    std::wstring securitySddl = std::wstring(L"O:SY") + kSoundAgentPipeDacl;
     DWORD inBufferSize = 4096;   // the server end's input buffer (a longer write pends)
     DWORD outBufferSize = 4096;  // the server end's output buffer
 };

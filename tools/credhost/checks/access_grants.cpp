@@ -1,6 +1,7 @@
 #include "access_grants.h"
 
 #include "account_text.h"
+#include "base/allowing_ace.h"
 
 #include <algorithm>
 
@@ -10,29 +11,27 @@ constexpr size_t kAccountsNamed = 3;
 
 }  // namespace
 
+void AddGranteeOnce(std::vector<std::string>& grantees, PSID account) {
+    std::string text = account != nullptr ? AccountText(account) : "an unreadable entry";
+    if (std::find(grantees.begin(), grantees.end(), text) == grantees.end()) {
+        grantees.push_back(std::move(text));
+    }
+}
+
 std::vector<std::string> UntrustedGrantees(const ACL* dacl, ACCESS_MASK rights, const TrustedAccountRule& trusted) {
     if (dacl == nullptr) {
         return {"Everyone (no DACL)"};
     }
     std::vector<std::string> grantees;
     for (DWORD index = 0; index < dacl->AceCount; ++index) {
-        void* entry = nullptr;
-        if (!GetAce(const_cast<ACL*>(dacl), index, &entry)) {
-            break;
-        }
-        const auto* header = static_cast<const ACE_HEADER*>(entry);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0) {
+        const AceGrantEntry entry = ReadAceGrant(dacl, index);
+        if (entry.grant == AceGrant::None || (entry.mask & rights) == 0) {
             continue;
         }
-        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
-        PSID account = const_cast<DWORD*>(&allowed->SidStart);
-        if ((allowed->Mask & rights) == 0 || trusted(account)) {
+        if (entry.grant == AceGrant::Allows && !entry.compound && trusted(entry.account)) {
             continue;
         }
-        std::string text = AccountText(account);
-        if (std::find(grantees.begin(), grantees.end(), text) == grantees.end()) {
-            grantees.push_back(std::move(text));
-        }
+        AddGranteeOnce(grantees, entry.account);
     }
     return grantees;
 }

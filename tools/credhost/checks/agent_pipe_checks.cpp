@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr ACCESS_MASK kInstanceRights =
-    FILE_CREATE_PIPE_INSTANCE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 // How long doctor waits for a free instance when every one is busy.
 constexpr DWORD kBusyWaitMs = 2000;
 
@@ -61,7 +59,16 @@ bool OpenPipeOrSayWhy(CheckReport& report, KernelHandle& pipe) {
 }  // namespace
 
 std::vector<std::string> UntrustedInstanceCreators(const ACL* dacl) {
-    return UntrustedGrantees(dacl, kInstanceRights, IsTrustedAgentPipeOwner);
+    if (dacl == nullptr) {
+        return {"Everyone (no DACL)"};
+    }
+    std::vector<std::string> creators;
+    DWORD index = 0;
+    PSID grantee = nullptr;
+    for (; FindUntrustedAgentPipeGrant(dacl, index, grantee); ++index) {
+        AddGranteeOnce(creators, grantee);
+    }
+    return creators;
 }
 
 void CheckAgentPipe(CheckReport& report) {
@@ -84,7 +91,7 @@ void CheckAgentPipe(CheckReport& report) {
                  kImpostorHint);
         return;
     }
-    if (!IsTrustedAgentPipeOwner(owner)) {
+    if (!IsTrustedAgentAccount(owner)) {
         AddCheck(report, "agent pipe owner", CheckStatus::Fail,
                  AccountText(owner) +
                      " is not LocalSystem, the Administrators or NT SERVICE\\qm-agent: the tile says \"qm-agent pipe "

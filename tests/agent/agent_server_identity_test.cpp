@@ -5,6 +5,7 @@
 #include <wincrypt.h>
 
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "agent/agent_server_identity.h"
@@ -108,14 +109,12 @@ TEST(AgentServerIdentity, OnlyAPipeOwnedAndGuardedByTrustedAccountsGetsTheReques
         {"owned by Everyone", L"O:WD" + sound, false},
         {"owned by another service", L"O:" + ServiceSidString(L"qm-agent-squatter") + sound, false},
         {"no owner (no descriptor)", L"", false},
-        {"a NULL DACL", L"O:SYD:NO_ACCESS_CONTROL", false},
         {"no DACL at all", L"O:SY", false},
         {"Everyone full access", L"O:SYD:P(A;;GA;;;SY)(A;;FA;;;WD)", false},
         {"Users generic write", L"O:SYD:P(A;;GA;;;SY)(A;;GW;;;BU)", false},
         {"authenticated users create-instance", L"O:SYD:P(A;;GA;;;SY)(A;;0x00000004;;;AU)", false},
         {"interactive users WRITE_DAC", L"O:SYD:P(A;;GA;;;SY)(A;;0x00060000;;;IU)", false},
         {"interactive users WRITE_OWNER", L"O:SYD:P(A;;GA;;;SY)(A;;0x00080000;;;IU)", false},
-        {"Everyone through a callback entry", L"O:SYD:P(A;;GA;;;SY)(XA;;FA;;;WD;(Member_of {SID(BA)}))", false},
         {"a deny entry does not cancel an allow", L"O:SYD:P(D;;GA;;;WD)(A;;GA;;;SY)(A;;GW;;;WD)", false},
     };
     for (const Row& row : rows) {
@@ -131,14 +130,66 @@ TEST(AgentServerIdentity, OnlyAPipeOwnedAndGuardedByTrustedAccountsGetsTheReques
     }
 }
 
-// Where the owner cannot be read (Windows would say why; Wine never fails here), nothing is sent.
-TEST(AgentServerIdentity, AnUnreadableOwnerIsRefused) {
+// What Wine cannot make on a real pipe: a security that cannot be read (Windows would say why),
+// and a NULL DACL, which Wine hands back as an empty one. Nothing is sent to either.
+TEST(AgentServerIdentity, AnUnreadableSecurityOrANullDaclIsRefused) {
     ScopedSystemCalls<AgentSystemCalls> calls(g_agentSystemCalls);
     calls->getSecurityInfo = [](HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
-                                PSECURITY_DESCRIPTOR*) -> DWORD {
-        return ERROR_ACCESS_DENIED;
-    };
-    const Trial trial = ExchangeWithAgent();
+                                PSECURITY_DESCRIPTOR*) -> DWORD { return ERROR_ACCESS_DENIED; };
+    Trial trial = ExchangeWithAgent();
     ExpectNoVerdict(trial.outcome, E_ACCESSDENIED, L"qm-agent pipe server not trusted");
     EXPECT_FALSE(trial.requestWritten);
+
+    calls->getSecurityInfo = [](HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION information, PSID* owner, PSID*,
+                                PACL* dacl, PACL*, PSECURITY_DESCRIPTOR* descriptor) -> DWORD {
+        EXPECT_EQ(information, static_cast<SECURITY_INFORMATION>(OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION));
+        static BYTE system[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof system;
+        CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size);
+        *owner = system;
+        *dacl = nullptr;
+        *descriptor = LocalAlloc(LMEM_FIXED, 1);
+        return ERROR_SUCCESS;
+    };
+    trial = ExchangeWithAgent();
+    ExpectNoVerdict(trial.outcome, E_ACCESSDENIED, L"qm-agent pipe server not trusted");
+    EXPECT_FALSE(trial.requestWritten);
+}
+
+// Allow entries of the types Wine's SDDL parser cannot write, laid out by hand: each lets
+// Everyone in, so each makes the pipe untrusted.
+TEST(AgentServerIdentity, EveryAllowTypeCounts) {
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof everyone;
+    ASSERT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize));
+    BYTE system[SECURITY_MAX_SID_SIZE];
+    DWORD systemSize = sizeof system;
+    ASSERT_TRUE(CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize));
+    struct Row {
+        const char* what;
+        BYTE type;
+        DWORD bytesBeforeSid;  // after the header and the mask
+    };
+    const Row rows[] = {
+        {"callback", ACCESS_ALLOWED_CALLBACK_ACE_TYPE, 0},
+        {"object, no GUIDs", ACCESS_ALLOWED_OBJECT_ACE_TYPE, 4},
+        {"callback object, no GUIDs", ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE, 4},
+        {"compound", ACCESS_ALLOWED_COMPOUND_ACE_TYPE, 4},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        alignas(DWORD) BYTE buffer[256] = {};
+        auto* acl = reinterpret_cast<ACL*>(buffer);
+        ASSERT_TRUE(InitializeAcl(acl, sizeof buffer, ACL_REVISION_DS));
+        std::vector<BYTE> entry(sizeof(ACE_HEADER) + sizeof(ACCESS_MASK) + row.bytesBeforeSid + sidSize);
+        auto* header = reinterpret_cast<ACE_HEADER*>(entry.data());
+        header->AceType = row.type;
+        header->AceSize = static_cast<WORD>(entry.size());
+        const ACCESS_MASK mask = FILE_CREATE_PIPE_INSTANCE;
+        std::memcpy(entry.data() + sizeof(ACE_HEADER), &mask, sizeof mask);
+        std::memcpy(entry.data() + sizeof(ACE_HEADER) + sizeof mask + row.bytesBeforeSid, everyone, sidSize);
+        ASSERT_TRUE(AddAce(acl, ACL_REVISION_DS, MAXDWORD, entry.data(), static_cast<DWORD>(entry.size())))
+            << GetLastError();
+        EXPECT_FALSE(IsTrustedAgentPipeSecurity(system, acl));
+    }
 }

@@ -5,10 +5,12 @@ file-replacement rules read it) from the DLL's own version record.
 
 Usage: build_msi.py --dll PATH/qm-credprovider.dll --class-id {CLSID} --out PKG.msi
                     [--product-version A.B.C.D]
+       build_msi.py --print-product-code --product-version A.B.C.D
 The class id is the one the build read from include/provider_class_id.h (its cache's
 QM_PROVIDER_CLSID). The product version defaults to the DLL's file version; the build passes the
 project version, and the life-cycle test passes others to make upgrade and downgrade packages of
-the same file.
+the same file. The second form prints the release's product code, which the build reads once
+at configure time for credhost doctor's hints.
 
 It needs Debian's python3-pefile, which only the system interpreter (/usr/bin/python3) sees: run
 under another python3 (a pyenv or virtual environment first on PATH), it starts itself again
@@ -87,11 +89,19 @@ def run(command, **kwargs):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
-    parser.add_argument("--dll", required=True)
-    parser.add_argument("--class-id", required=True, type=checked_class_id)
-    parser.add_argument("--out", required=True)
+    parser.add_argument("--dll")
+    parser.add_argument("--class-id", type=checked_class_id)
+    parser.add_argument("--out")
     parser.add_argument("--product-version", type=checked_product_version)
+    parser.add_argument("--print-product-code", action="store_true")
     args = parser.parse_args()
+    if args.print_product_code:
+        if not args.product_version:
+            parser.error("--print-product-code needs --product-version")
+        print("{%s}" % product_code(args.product_version))
+        return
+    if not (args.dll and args.class_id and args.out):
+        parser.error("--dll, --class-id and --out are required")
 
     file_version = dll_file_version(args.dll)
     version = args.product_version or file_version

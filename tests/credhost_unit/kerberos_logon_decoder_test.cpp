@@ -6,16 +6,19 @@
 
 namespace {
 
-// Packs a logon block by hand in the 64-byte x86-64 layout, strings as offsets.
+// Packs a logon block by hand, strings as offsets: in the x86-64 layout (the header's strings at
+// 8, 24 and 40, their Buffer 8 bytes wide) or the x86 one (at 4, 12 and 20, 4 bytes wide), the
+// bodies after a header of headerBytes (the whole unlock header, 64 or 36, unless given).
 class LogonBlock {
 public:
     LogonBlock(uint32_t messageType, const std::u16string& domain, const std::u16string& user,
-               const std::u16string& password)
-        : m_bytes(64, 0) {
+               const std::u16string& password, LogonLayout layout = LogonLayout::X64, size_t headerBytes = 0)
+        : m_layout(layout), m_bytes(headerBytes != 0 ? headerBytes : layout == LogonLayout::X64 ? 64 : 36, 0) {
+        const bool x64 = layout == LogonLayout::X64;
         Put32(0, messageType);
-        AddString(8, domain);
-        AddString(24, user);
-        AddString(40, password);
+        AddString(x64 ? 8 : 4, domain);
+        AddString(x64 ? 24 : 12, user);
+        AddString(x64 ? 40 : 20, password);
     }
     void Put16(size_t at, uint16_t value) {
         m_bytes[at] = static_cast<unsigned char>(value);
@@ -29,7 +32,7 @@ public:
         for (int i = 0; i < 8; ++i)
             m_bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
     }
-    DecodedLogon Decode(size_t size) const { return DecodeKerberosInteractiveLogon(m_bytes.data(), size); }
+    DecodedLogon Decode(size_t size) const { return DecodeKerberosInteractiveLogon(m_bytes.data(), size, m_layout); }
     DecodedLogon Decode() const { return Decode(m_bytes.size()); }
     size_t Size() const { return m_bytes.size(); }
 
@@ -38,12 +41,17 @@ private:
         const uint16_t bytes = static_cast<uint16_t>(text.size() * 2);
         Put16(header, bytes);
         Put16(header + 2, bytes);
-        Put64(header + 8, m_bytes.size());
+        if (m_layout == LogonLayout::X64) {
+            Put64(header + 8, m_bytes.size());
+        } else {
+            Put32(header + 4, static_cast<uint32_t>(m_bytes.size()));
+        }
         for (char16_t unit : text) {
             m_bytes.push_back(static_cast<unsigned char>(unit));
             m_bytes.push_back(static_cast<unsigned char>(unit >> 8));
         }
     }
+    LogonLayout m_layout;
     std::vector<unsigned char> m_bytes;
 };
 
@@ -96,7 +104,7 @@ TEST(KerberosLogonDecoder, RefusesBlocksWhoseStringsDoNotFitTheirBounds) {
 
     LogonBlock overlap(kKerbInteractiveLogon, u"D", u"user", u"pw");
     overlap.Put64(8 + 8, 8);
-    EXPECT_NE(overlap.Decode().problem.find("overlaps the header"), std::string::npos);
+    EXPECT_NE(overlap.Decode().problem.find("overlaps the 56-byte header"), std::string::npos);
 
     // A short block never reads past its end, whatever its header claims.
     const LogonBlock whole(kKerbInteractiveLogon, u"D", u"user", u"pw");
@@ -111,6 +119,45 @@ TEST(KerberosLogonDecoder, RefusesBlocksWhoseStringsDoNotFitTheirBounds) {
     EXPECT_FALSE(certificate.decoded);
     EXPECT_EQ(certificate.messageType, 13u);
     EXPECT_STREQ(KerberosMessageTypeName(13), "KerbCertificateLogon");
+}
+
+// An unlock block carries LogonId after the strings, so it needs the whole header and its bodies
+// start after it; an interactive block needs the header up to the strings only.
+TEST(KerberosLogonDecoder, AnUnlockBlockNeedsItsWholeHeader) {
+    const struct {
+        const char* what;
+        uint32_t messageType;
+        LogonLayout layout;
+        size_t headerBytes;
+        const char* problem;  // null: decodes
+    } cases[] = {
+        {"64-bit logon, 56-byte header", kKerbInteractiveLogon, LogonLayout::X64, 56, nullptr},
+        {"64-bit unlock, 64-byte header", kKerbWorkstationUnlockLogon, LogonLayout::X64, 64, nullptr},
+        {"64-bit unlock, bodies over LogonId", kKerbWorkstationUnlockLogon, LogonLayout::X64, 56,
+         "LogonDomainName: body at offset 56 overlaps the 64-byte header"},
+        {"32-bit logon, 28-byte header", kKerbInteractiveLogon, LogonLayout::X86, 28, nullptr},
+        {"32-bit unlock, 36-byte header", kKerbWorkstationUnlockLogon, LogonLayout::X86, 36, nullptr},
+        {"32-bit unlock, bodies over LogonId", kKerbWorkstationUnlockLogon, LogonLayout::X86, 28,
+         "LogonDomainName: body at offset 28 overlaps the 36-byte header"},
+    };
+    for (const auto& c : cases) {
+        const LogonBlock block(c.messageType, u"D", u"user", u"pw", c.layout, c.headerBytes);
+        const DecodedLogon logon = block.Decode();
+        EXPECT_EQ(logon.decoded, c.problem == nullptr) << c.what << ": " << logon.problem;
+        if (c.problem != nullptr) {
+            EXPECT_NE(logon.problem.find(c.problem), std::string::npos) << c.what << ": " << logon.problem;
+        } else {
+            EXPECT_EQ(logon.userName.text, u"user") << c.what;
+        }
+    }
+    // A block cut short of LogonId: an unlock block is refused, whatever its strings say.
+    const LogonBlock empty64(kKerbWorkstationUnlockLogon, u"", u"", u"", LogonLayout::X64, 56);
+    EXPECT_NE(empty64.Decode().problem.find("fewer than the 64-byte 64-bit unlock logon header"), std::string::npos)
+        << empty64.Decode().problem;
+    const LogonBlock empty32(kKerbWorkstationUnlockLogon, u"", u"", u"", LogonLayout::X86, 28);
+    EXPECT_NE(empty32.Decode().problem.find("fewer than the 36-byte 32-bit unlock logon header"), std::string::npos)
+        << empty32.Decode().problem;
+    EXPECT_TRUE(LogonBlock(kKerbInteractiveLogon, u"", u"", u"", LogonLayout::X86, 28).Decode().decoded);
 }
 
 }  // namespace

@@ -42,6 +42,15 @@ constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 const std::wstring kServerKey = std::wstring(L"SOFTWARE\\Classes\\CLSID\\") + kProviderClsidText + L"\\InprocServer32";
 constexpr wchar_t kInstalledDll[] = L"C:\\Program Files\\qm-credprovider\\qm-credprovider.dll";
 constexpr wchar_t kMovedDll[] = L"C:\\Program Files\\qm-credprovider\\qm-credprovider.dll.moved";
+constexpr wchar_t kInstallFolder[] = L"C:\\Program Files\\qm-credprovider";
+constexpr wchar_t kBareDll[] = L"qm-credprovider.dll";
+// A credential provider filter of no real maker, with its class registered.
+constexpr wchar_t kFilterClsid[] = L"{0D5AC9E3-7B1F-4E0A-9C2D-6A1B3C4D5E6F}";
+const std::wstring kFilterKey =
+    std::wstring(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Provider Filters\\") +
+    kFilterClsid;
+const std::wstring kFilterClassKey = std::wstring(L"SOFTWARE\\Classes\\CLSID\\") + kFilterClsid;
+constexpr wchar_t kFilterDll[] = L"C:\\filters\\some-filter.dll";
 // The DACL of docs/agent-guide.md, which the test agent gives its pipe too.
 constexpr wchar_t kRecommendedDacl[] = L"D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019B;;;IU)";
 
@@ -148,16 +157,33 @@ TEST_F(DoctorOnWine, NamesEachBrokenStateInOneLine) {
         impostor.reset();
         ASSERT_TRUE(agent.Start());
     };
+    wchar_t testFolder[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, testFolder);
     struct BrokenState {
         const char* what;
         std::function<void()> make;
         std::function<void()> undo;
         std::string check;
         std::string says;
+        std::string verdict = "FAIL";  // or "WARN", the only line that is not OK
+        std::string notSaid = {};      // nowhere in the report
     };
     const BrokenState states[] = {
         {"the DLL missing", [] { MoveFileW(kInstalledDll, kMovedDll); }, [] { MoveFileW(kMovedDll, kInstalledDll); },
-         "provider DLL", "qm-credprovider.dll does not exist"},
+         "provider DLL", "qm-credprovider\\qm-credprovider.dll: not found"},
+        // Doctor runs in the DLL's own folder, where the sign-in screen's loader never looks.
+        {"the DLL registered by its bare name",
+         [&] {
+             RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey.c_str(), nullptr, REG_SZ, kBareDll, sizeof(kBareDll));
+             SetCurrentDirectoryW(kInstallFolder);
+         },
+         [&] {
+             SetCurrentDirectoryW(testFolder);
+             RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey.c_str(), nullptr, REG_SZ, kInstalledDll,
+                             sizeof(kInstalledDll));
+         },
+         "provider DLL", "qm-credprovider.dll: not found in the system folder, the Windows folder or PATH", "FAIL",
+         "DLL folder"},
         {"Disabled set",
          [] {
              const DWORD one = 1;
@@ -176,26 +202,46 @@ TEST_F(DoctorOnWine, NamesEachBrokenStateInOneLine) {
          },
          [] { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"ExcludedCredentialProviders"); }, "exclusion policy",
          "ExcludedCredentialProviders lists this provider"},
-        {"the agent down", [&] { agent.Stop(); }, [&] { ASSERT_TRUE(agent.Start()); }, "agent pipe",
-         "does not exist: the agent is not running"},
+        {"the agent down, with no service", [&] { agent.Stop(); }, [&] { ASSERT_TRUE(agent.Start()); }, "agent pipe",
+         "does not exist: no agent is serving it", "FAIL", "agent service"},
         {"a pipe owned by another account",
          [&] { servePipe((std::wstring(L"O:S-1-5-21-1-2-3-1001") + kRecommendedDacl).c_str()); }, restoreAgent,
          "agent pipe owner", "S-1-5-21-1-2-3-1001 is not LocalSystem, the Administrators or NT SERVICE\\qm-agent"},
         {"a pipe whose instances anyone may create", [&] { servePipe(L"O:SYD:(A;;GA;;;SY)(A;;GA;;;WD)"); },
          restoreAgent, "agent pipe access", "(S-1-1-0) may create instances"},
+        {"a pipe that interactive users may not write",
+         [&] { servePipe(L"O:SYD:P(D;;GA;;;NU)(D;;0x2;;;IU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019B;;;IU)"); },
+         restoreAgent, "agent pipe user access", "a standard user's credential prompt would fail", "WARN"},
         {"a service started by hand", [&] { service = std::make_unique<AgentService>(SERVICE_DEMAND_START); },
          [&] { service.reset(); }, "agent service start", "manual, not running"},
+        {"an automatic service that is stopped", [&] { service = std::make_unique<AgentService>(SERVICE_AUTO_START); },
+         [&] { service.reset(); }, "agent service start",
+         "automatic, not running: the tile refuses every sign-in until the service runs"},
+        {"a credential provider filter",
+         [] {
+             RegSetKeyValueW(HKEY_LOCAL_MACHINE, kFilterKey.c_str(), nullptr, REG_SZ, L"", sizeof(wchar_t));
+             RegSetKeyValueW(HKEY_LOCAL_MACHINE, (kFilterClassKey + L"\\InprocServer32").c_str(), nullptr, REG_SZ,
+                             kFilterDll, sizeof(kFilterDll));
+         },
+         [] {
+             RegDeleteTreeW(HKEY_LOCAL_MACHINE, kFilterKey.c_str());
+             RegDeleteTreeW(HKEY_LOCAL_MACHINE, kFilterClassKey.c_str());
+         },
+         "provider filters", "{0D5AC9E3-7B1F-4E0A-9C2D-6A1B3C4D5E6F} (C:\\filters\\some-filter.dll)", "WARN"},
     };
     for (const BrokenState& state : states) {
         state.make();
         const ProcessResult broken = Doctor();
         state.undo();
-        EXPECT_EQ(broken.exitCode, 3u) << state.what << "\n" << broken.output;
+        EXPECT_EQ(broken.exitCode, state.verdict == "FAIL" ? 3u : 1u) << state.what << "\n" << broken.output;
+        if (!state.notSaid.empty()) {
+            EXPECT_EQ(broken.output.find(state.notSaid), std::string::npos) << state.what << "\n" << broken.output;
+        }
         bool named = false;
         for (const auto& [check, line] : ReportLines(broken.output)) {
             if (check == state.check) {
                 named = true;
-                EXPECT_EQ(line.rfind("FAIL  ", 0), 0u) << state.what << ": " << line;
+                EXPECT_EQ(line.rfind(state.verdict + "  ", 0), 0u) << state.what << ": " << line;
                 EXPECT_NE(line.find(state.says), std::string::npos) << state.what << ": " << line;
                 EXPECT_NE(line.find(" -- "), std::string::npos) << state.what << " gives no hint: " << line;
             } else {
@@ -205,13 +251,35 @@ TEST_F(DoctorOnWine, NamesEachBrokenStateInOneLine) {
         EXPECT_TRUE(named) << state.what << " has no " << state.check << " line:\n" << broken.output;
     }
 
+    // What hides the provider from the sign-in screen, list and signin read as doctor does: list
+    // marks it, signin says so once and still drives it.
+    const auto stateNamed = [&states](const std::string& what) -> const BrokenState& {
+        return *std::find_if(std::begin(states), std::end(states),
+                             [&what](const BrokenState& state) { return state.what == what; });
+    };
+    stateNamed("Disabled set").make();
+    stateNamed("excluded by policy").make();
+    const std::wstring credhost = Quoted(WindowsPathOf(QM_CREDHOST));
+    const ProcessResult hiddenList = RunProcess(credhost + L" list", "", kRunTimeoutMs);
+    const ProcessResult hiddenSignIn = RunProcess(
+        credhost + L" signin " + kProviderClsidText + L" --user demo --json", "doctor-pw\n", kRunTimeoutMs);
+    stateNamed("excluded by policy").undo();
+    stateNamed("Disabled set").undo();
+    EXPECT_NE(hiddenList.output.find("(disabled)  (excluded by policy)"), std::string::npos) << hiddenList.output;
+    EXPECT_EQ(hiddenSignIn.exitCode, 0u) << hiddenSignIn.output;
+    const std::string said = "would not show this provider (Disabled = 1 and ExcludedCredentialProviders lists it)";
+    const size_t first = hiddenSignIn.output.find(said);
+    EXPECT_NE(first, std::string::npos) << hiddenSignIn.output;
+    EXPECT_EQ(hiddenSignIn.output.find(said, first + 1), std::string::npos) << hiddenSignIn.output;
+    EXPECT_NE(hiddenSignIn.output.find("\"shown\":false"), std::string::npos) << hiddenSignIn.output;
+
     // What the registry says reaches the console escaped, in doctor's report as in list's.
     const wchar_t hostile[] = L"C:\\qm\x1B[31m\x202E.dll";
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey.c_str(), nullptr, REG_SZ, hostile, sizeof(hostile));
     const ProcessResult doctor = Doctor();
     const ProcessResult list = RunProcess(Quoted(WindowsPathOf(QM_CREDHOST)) + L" list", "", kRunTimeoutMs);
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, kServerKey.c_str(), nullptr, REG_SZ, kInstalledDll, sizeof(kInstalledDll));
-    EXPECT_NE(doctor.output.find("C:\\qm\\x1B[31m\\u{202E}.dll does not exist"), std::string::npos) << doctor.output;
+    EXPECT_NE(doctor.output.find("C:\\qm\\x1B[31m\\u{202E}.dll: not found"), std::string::npos) << doctor.output;
     EXPECT_NE(list.output.find("C:\\qm\\x1B[31m\\u{202E}.dll"), std::string::npos) << list.output;
     for (const std::string& output : {doctor.output, list.output}) {
         EXPECT_EQ(output.find('\x1B'), std::string::npos) << output;
@@ -241,15 +309,17 @@ TEST(DoctorBeyondWine, ServiceSidTypeAsWindowsReportsIt) {
         std::string says;
         std::string hint;
     } cases[] = {
-        {SERVICE_SID_TYPE_NONE, CheckStatus::Warn, "SID type none", "sc sidtype qm-agent unrestricted"},
+        {SERVICE_SID_TYPE_NONE, CheckStatus::Warn, "SID type none",
+         "sc.exe sidtype qm-agent unrestricted, then restart Windows: a new SID type takes effect at the next system "
+         "start"},
         {SERVICE_SID_TYPE_UNRESTRICTED, CheckStatus::Ok, "unrestricted", ""},
     };
     for (const auto& c : cases) {
         g_sidType = c.sidType;
         CheckReport report;
-        CheckAgentService(report);
+        CheckAgentService(report, true);
         ASSERT_EQ(report.size(), 3u) << CheckReportText(report);
-        EXPECT_EQ(report[0].status, CheckStatus::Ok) << CheckReportText(report);  // automatic
+        EXPECT_EQ(report[0].status, CheckStatus::Fail) << CheckReportText(report);  // automatic, never started
         EXPECT_EQ(report[1].status, CheckStatus::Ok) << CheckReportText(report);  // LocalSystem
         EXPECT_EQ(report[2].name, "agent service SID");
         EXPECT_EQ(report[2].status, c.status) << CheckReportText(report);
@@ -327,19 +397,34 @@ TEST(DoctorBeyondWine, DescriptorsAsWindowsWritesThem) {
         ExpectAccounts(UntrustedWritersOf(descriptor.memory.get(), folder.runningAdministrator), folder.writers,
                        folder.sddl);
     }
-    // Pipe DACLs as Windows stores them (generic rights mapped to the pipe's own).
+    // Pipe DACLs as Windows stores them (generic rights mapped to the pipe's own): who may create
+    // instances, and whether a standard user's credential prompt may open the pipe as the module
+    // does (read, write data 0x2, write attributes 0x100), deny entries weighed in their order.
     const struct {
         const wchar_t* sddl;
         std::vector<std::string> creators;
+        CheckStatus userAccess;
     } pipes[] = {
-        {L"D:P(D;;FA;;;NU)(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x0012019B;;;IU)", {}},
-        {L"D:P(A;;FA;;;S-1-5-80-150321250-2041296840-1456520357-1891932008-333219552)(A;;0x0012019B;;;IU)", {}},
-        {L"D:P(A;;FA;;;SY)(A;;FA;;;S-1-5-21-1-2-3-1001)", {"S-1-5-21-1-2-3-1001"}},
-        {L"D:P(A;;FA;;;SY)(A;;0x00120004;;;IU)", {"S-1-5-4"}},
+        {L"D:P(D;;FA;;;NU)(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x0012019B;;;IU)", {}, CheckStatus::Ok},
+        {L"D:P(A;;FA;;;S-1-5-80-150321250-2041296840-1456520357-1891932008-333219552)(A;;0x0012019B;;;IU)", {},
+         CheckStatus::Ok},
+        {L"D:P(A;;FA;;;SY)(A;;FA;;;S-1-5-21-1-2-3-1001)", {"S-1-5-21-1-2-3-1001"}, CheckStatus::Warn},
+        {L"D:P(A;;FA;;;SY)(A;;0x00120004;;;IU)", {"S-1-5-4"}, CheckStatus::Warn},
+        // Through a group every signed-in user holds, in generic rights.
+        {L"D:P(A;;FA;;;SY)(A;;GRGW;;;BU)", {"S-1-5-32-545"}, CheckStatus::Ok},
+        {L"D:P(A;;FA;;;SY)(A;;FR;;;WD)", {}, CheckStatus::Warn},
+        // A deny entry refuses only when it comes before the rights are all granted.
+        {L"D:P(D;;0x100;;;AU)(A;;FA;;;SY)(A;;0x0012019B;;;IU)", {}, CheckStatus::Warn},
+        {L"D:(A;;FA;;;SY)(A;;0x0012019B;;;IU)(D;;0x2;;;IU)", {}, CheckStatus::Ok},
+        {L"D:P(D;;0x2;;;NU)(A;;FA;;;SY)(A;;0x0012019B;;;IU)", {}, CheckStatus::Ok},
     };
     for (const auto& pipe : pipes) {
         const Descriptor descriptor(pipe.sddl);
         ExpectAccounts(UntrustedInstanceCreators(descriptor.Dacl()), pipe.creators, pipe.sddl);
+        CheckReport report;
+        CheckInteractiveUsersAccess(report, descriptor.Dacl());
+        ASSERT_EQ(report.size(), 1u);
+        EXPECT_EQ(report[0].status, pipe.userAccess) << pipe.sddl << ": " << report[0].detail;
     }
     // A null DACL lets everyone do everything. (Wine's SDDL parser makes "D:NO_ACCESS_CONTROL" an
     // empty DACL instead, which lets no one in, so this one is built by hand.)

@@ -2,6 +2,7 @@
 
 #include "base/local_memory.h"
 #include "utf8_conversion.h"
+#include "win32_error_name.h"
 
 #include <cstdio>
 
@@ -21,7 +22,7 @@ std::string Win32ErrorText(DWORD error) {
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.')) {
         message.pop_back();
     }
-    return (message.empty() ? "" : Utf8FromWide(message) + ", ") + "error " + std::to_string(error);
+    return (message.empty() ? "" : Utf8FromWide(message) + ", ") + Win32ErrorNumberText(error);
 }
 
 std::string FailureText(HRESULT hr) {

@@ -6,6 +6,7 @@
 #include "agent_serving.h"
 #include "console_output.h"
 #include "request_log_file.h"
+#include "win32_error_name.h"
 
 #include <mutex>
 
@@ -127,6 +128,6 @@ int RunServiceEntry(const AgentCommand& command) {
             "or serve on a console\n");
         return kAgentExitUsage;
     }
-    WriteErr("test-agent: cannot reach the service control manager (error " + std::to_string(error) + ")\n");
+    WriteErr("test-agent: cannot reach the service control manager (" + Win32ErrorNumberText(error) + ")\n");
     return kAgentExitFailure;
 }

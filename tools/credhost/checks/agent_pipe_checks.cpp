@@ -6,20 +6,35 @@
 #include "agent_pipe_name.h"
 #include "base/unique_handle.h"
 #include "base/local_memory.h"
+#include "standard_user_access.h"
 #include "utf8_conversion.h"
+#include "win32_error_name.h"
 
 #include <aclapi.h>
 
 namespace {
 
+// The access the module opens the pipe with: its reply (read), its request (write data) and
+// message read mode (write attributes).
+constexpr ACCESS_MASK kModulePipeAccess = GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
+// A pipe maps generic rights as a file does.
+constexpr GENERIC_MAPPING kPipeGenericMapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                                                 FILE_ALL_ACCESS};
+
 // How long doctor waits for a free instance when every one is busy.
 constexpr DWORD kBusyWaitMs = 2000;
 
 const std::string kPipe = Utf8FromWide(kAgentPipeName);
-const std::string kStartHint = "start the agent (its service: sc start qm-agent) and make it start at boot";
+const std::string kStartHint = "start the agent, and make it start at boot";
 const std::string kImpostorHint =
-    "another process may hold the pipe's name: stop it, restart the agent, and give its pipe an owner and DACL "
-    "as docs/agent-guide.md says";
+    "another process may hold the pipe's name: stop it, restart the agent, and let it create its pipe owned by "
+    "LocalSystem (O:SY) or NT SERVICE\\qm-agent";
+// The DACL the agent's pipe should have: network logons denied; LocalSystem and the
+// Administrators in full; interactive users read, write and the module's attribute write, but no
+// instance creation.
+const std::string kSoundDaclHint =
+    "give the pipe the DACL D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019B;;;IU): interactive users "
+    "0x0012019B, no right to create instances";
 
 HANDLE OpenAgentPipe() {
     return CreateFileW(kAgentPipeName, READ_CONTROL, 0, nullptr, OPEN_EXISTING,
@@ -40,7 +55,7 @@ bool OpenPipeOrSayWhy(CheckReport& report, KernelHandle& pipe) {
     if (error == ERROR_FILE_NOT_FOUND) {
         AddCheck(report, "agent pipe", CheckStatus::Fail,
                  kPipe +
-                     " does not exist: the agent is not running, and the tile says \"qm-agent unreachable (pipe "
+                     " does not exist: no agent is serving it, and the tile says \"qm-agent unreachable (pipe "
                      "timeout)\"",
                  kStartHint);
         return false;
@@ -51,7 +66,7 @@ bool OpenPipeOrSayWhy(CheckReport& report, KernelHandle& pipe) {
                  "run credhost doctor again; if it stays busy, the agent is stuck or serves too few instances");
         return false;
     }
-    AddCheck(report, "agent pipe", CheckStatus::Warn, kPipe + " cannot be opened (error " + std::to_string(error) + ")",
+    AddCheck(report, "agent pipe", CheckStatus::Warn, kPipe + " cannot be opened (" + Win32ErrorNumberText(error) + ")",
              "run credhost doctor from an elevated prompt");
     return false;
 }
@@ -71,10 +86,10 @@ std::vector<std::string> UntrustedInstanceCreators(const ACL* dacl) {
     return creators;
 }
 
-void CheckAgentPipe(CheckReport& report) {
+bool CheckAgentPipe(CheckReport& report) {
     KernelHandle pipe;
     if (!OpenPipeOrSayWhy(report, pipe)) {
-        return;
+        return false;
     }
     PSID owner = nullptr;
     PACL dacl = nullptr;
@@ -86,10 +101,10 @@ void CheckAgentPipe(CheckReport& report) {
     const LocalMemory descriptor(raw);
     if (error != ERROR_SUCCESS) {
         AddCheck(report, "agent pipe owner", CheckStatus::Fail,
-                 "the pipe's security cannot be read (error " + std::to_string(error) +
+                 "the pipe's security cannot be read (" + Win32ErrorNumberText(error) +
                      "): the tile says \"qm-agent pipe server not trusted\"",
                  kImpostorHint);
-        return;
+        return true;
     }
     if (!IsTrustedAgentAccount(owner)) {
         AddCheck(report, "agent pipe owner", CheckStatus::Fail,
@@ -104,8 +119,23 @@ void CheckAgentPipe(CheckReport& report) {
     if (!creators.empty()) {
         AddCheck(report, "agent pipe access", CheckStatus::Fail,
                  ListedAccounts(creators) + " may create instances of the pipe's name and so answer sign-ins",
-                 "give the pipe the DACL of docs/agent-guide.md: interactive users 0x0012019B, no create right");
+                 kSoundDaclHint);
+    } else {
+        AddCheck(report, "agent pipe access", CheckStatus::Ok, "only trusted accounts may create instances");
+    }
+    CheckInteractiveUsersAccess(report, dacl);
+    return true;
+}
+
+void CheckInteractiveUsersAccess(CheckReport& report, const ACL* dacl) {
+    if (StandardUserGetsAccess(dacl, kModulePipeAccess, kPipeGenericMapping)) {
+        AddCheck(report, "agent pipe user access", CheckStatus::Ok,
+                 "interactive users may open the pipe as the tile does (read, write data, write attributes)");
         return;
     }
-    AddCheck(report, "agent pipe access", CheckStatus::Ok, "only trusted accounts may create instances");
+    AddCheck(report, "agent pipe user access", CheckStatus::Warn,
+             "the DACL does not give interactive users (S-1-5-4) read, write data and write attributes: the sign-in "
+             "screen (LocalSystem) still reaches the agent, but a standard user's credential prompt would fail "
+             "with \"qm-agent pipe open failed\"",
+             kSoundDaclHint);
 }

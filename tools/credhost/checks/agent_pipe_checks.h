@@ -15,8 +15,16 @@
 #include <string>
 #include <vector>
 
-// Adds the agent pipe line; when the pipe could be opened, also its owner and access lines.
-void CheckAgentPipe(CheckReport& report);
+// Adds the agent pipe line; when the pipe could be opened, also its owner, access and user access
+// lines. True when the pipe is served (it could be opened).
+bool CheckAgentPipe(CheckReport& report);
+
+// Adds the agent pipe user access line: OK when the DACL gives a standard interactive user the
+// access the module opens the pipe with (GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES),
+// deny entries weighed in order as Windows does; a WARN naming the credential prompt when not,
+// since the sign-in screen runs as LocalSystem and a standard user's credential prompt as that
+// user.
+void CheckInteractiveUsersAccess(CheckReport& report, const ACL* dacl);
 
 // The accounts other than the trusted owners that the pipe's DACL lets create instances.
 std::vector<std::string> UntrustedInstanceCreators(const ACL* dacl);

@@ -3,6 +3,7 @@
 #include "base/unique_handle.h"
 #include "display_escaping.h"
 #include "service_query_calls.h"
+#include "win32_error_name.h"
 
 #include <string>
 #include <vector>
@@ -55,32 +56,57 @@ bool IsDelayed(SC_HANDLE service) {
            reinterpret_cast<SERVICE_DELAYED_AUTO_START_INFO*>(buffer.data())->fDelayedAutostart;
 }
 
-std::string RunState(SC_HANDLE service) {
+enum class RunState { Running, NotRunning, Unknown };
+
+RunState RunStateOf(SC_HANDLE service) {
     SERVICE_STATUS status{};
     if (!g_serviceQueryCalls.queryServiceStatus(service, &status)) {
-        return "state unknown";
+        return RunState::Unknown;
     }
-    return status.dwCurrentState == SERVICE_RUNNING ? "running" : "not running";
+    return status.dwCurrentState == SERVICE_RUNNING ? RunState::Running : RunState::NotRunning;
 }
 
+const char* RunStateText(RunState state) {
+    switch (state) {
+    case RunState::Running: return "running";
+    case RunState::NotRunning: return "not running";
+    default: return "state unknown";
+    }
+}
+
+const std::string kStartAtBootHint = "sc.exe config qm-agent start= auto";
+const std::string kStartNowHint = "sc.exe start qm-agent, and make it start at boot: sc.exe config qm-agent start= auto";
+
 void CheckStartType(CheckReport& report, SC_HANDLE service, DWORD startType) {
-    const std::string state = RunState(service);
-    if (startType == SERVICE_AUTO_START && !IsDelayed(service)) {
-        AddCheck(report, "agent service start", CheckStatus::Ok, "automatic, " + state);
-        return;
-    }
-    if (startType == SERVICE_AUTO_START) {
-        AddCheck(report, "agent service start", CheckStatus::Warn,
-                 "automatic (delayed), " + state + ": sign-ins with the tile are refused until it starts",
-                 "sc config qm-agent start= auto");
-        return;
-    }
-    const char* type = startType == SERVICE_DEMAND_START ? "manual"
+    const RunState state = RunStateOf(service);
+    const std::string stateText = RunStateText(state);
+    const bool automatic = startType == SERVICE_AUTO_START;
+    const bool delayed = automatic && IsDelayed(service);
+    const char* type = delayed                           ? "automatic (delayed)"
+                       : automatic                       ? "automatic"
+                       : startType == SERVICE_DEMAND_START ? "manual"
                        : startType == SERVICE_DISABLED   ? "disabled"
                                                          : "other";
+    // Whatever its start type, a service that is not running now leaves the tile refusing now.
+    if (state == RunState::NotRunning) {
+        AddCheck(report, "agent service start", CheckStatus::Fail,
+                 std::string(type) + ", not running: the tile refuses every sign-in until the service runs",
+                 automatic && !delayed ? "sc.exe start qm-agent" : kStartNowHint);
+        return;
+    }
+    if (automatic && !delayed) {
+        AddCheck(report, "agent service start", CheckStatus::Ok, std::string(type) + ", " + stateText);
+        return;
+    }
+    if (delayed) {
+        AddCheck(report, "agent service start", CheckStatus::Warn,
+                 std::string(type) + ", " + stateText + ": sign-ins with the tile are refused until it starts",
+                 kStartAtBootHint);
+        return;
+    }
     AddCheck(report, "agent service start", CheckStatus::Fail,
-             std::string(type) + ", " + state + ": after a restart every sign-in with the tile is refused",
-             "sc config qm-agent start= auto");
+             std::string(type) + ", " + stateText + ": after a restart every sign-in with the tile is refused",
+             kStartAtBootHint);
 }
 
 void CheckAccount(CheckReport& report, const wchar_t* account) {
@@ -96,7 +122,7 @@ void CheckAccount(CheckReport& report, const wchar_t* account) {
         EscapedPathForDisplay(name) +
             ": the module trusts the pipe only when LocalSystem, the Administrators or NT SERVICE\\qm-agent own "
             "it",
-        "run the agent as LocalSystem or as NT SERVICE\\qm-agent: sc config qm-agent obj= \"NT SERVICE\\qm-agent\"");
+        "run the agent as LocalSystem or as NT SERVICE\\qm-agent: sc.exe config qm-agent obj= \"NT SERVICE\\qm-agent\"");
 }
 
 void CheckSidType(CheckReport& report, SC_HANDLE service) {
@@ -104,8 +130,8 @@ void CheckSidType(CheckReport& report, SC_HANDLE service) {
     DWORD error = 0;
     if (!QueryConfig2(service, SERVICE_CONFIG_SERVICE_SID_INFO, buffer, error)) {
         AddCheck(report, "agent service SID", CheckStatus::Warn,
-                 "the service SID type cannot be read (error " + std::to_string(error) + ")",
-                 "check it with: sc qsidtype qm-agent");
+                 "the service SID type cannot be read (" + Win32ErrorNumberText(error) + ")",
+                 "check it with: sc.exe qsidtype qm-agent");
         return;
     }
     const DWORD type = reinterpret_cast<SERVICE_SID_INFO*>(buffer.data())->dwServiceSidType;
@@ -113,7 +139,8 @@ void CheckSidType(CheckReport& report, SC_HANDLE service) {
         AddCheck(
             report, "agent service SID", CheckStatus::Warn,
             "SID type none: the service has no NT SERVICE\\qm-agent SID, so it cannot own its pipe as that account",
-            "sc sidtype qm-agent unrestricted");
+            "sc.exe sidtype qm-agent unrestricted, then restart Windows: a new SID type takes effect at the next "
+            "system start");
         return;
     }
     AddCheck(report, "agent service SID", CheckStatus::Ok,
@@ -123,23 +150,30 @@ void CheckSidType(CheckReport& report, SC_HANDLE service) {
 
 }  // namespace
 
-void CheckAgentService(CheckReport& report) {
+void CheckAgentService(CheckReport& report, bool pipeServed) {
     ServiceHandle manager(g_serviceQueryCalls.openSCManager(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
         const DWORD error = GetLastError();
         AddCheck(report, "agent service", CheckStatus::Warn,
-                 "the service manager cannot be asked (error " + std::to_string(error) + ")",
+                 "the service manager cannot be asked (" + Win32ErrorNumberText(error) + ")",
                  "run credhost doctor from an elevated prompt");
         return;
     }
     ServiceHandle service(
         g_serviceQueryCalls.openService(manager.Get(), kAgentServiceName, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
+    const DWORD openError = service ? ERROR_SUCCESS : GetLastError();
+    // With no service and no pipe, the pipe's line has already said that no agent runs.
+    if (openError == ERROR_SERVICE_DOES_NOT_EXIST && !pipeServed) {
+        return;
+    }
+    if (openError == ERROR_SERVICE_DOES_NOT_EXIST) {
+        AddCheck(report, "agent service", CheckStatus::Ok, "no service named qm-agent: the agent runs some other way");
+        return;
+    }
     if (!service) {
-        const DWORD error = GetLastError();
-        AddCheck(report, "agent service", error == ERROR_SERVICE_DOES_NOT_EXIST ? CheckStatus::Ok : CheckStatus::Warn,
-                 error == ERROR_SERVICE_DOES_NOT_EXIST
-                     ? "no service named qm-agent: the agent runs some other way"
-                     : "the qm-agent service cannot be opened (error " + std::to_string(error) + ")");
+        AddCheck(report, "agent service", CheckStatus::Warn,
+                 "the qm-agent service cannot be opened (" + Win32ErrorNumberText(openError) + ")",
+                 "run credhost doctor from an elevated prompt");
         return;
     }
     std::vector<BYTE> buffer;
@@ -147,7 +181,8 @@ void CheckAgentService(CheckReport& report) {
     if (config == nullptr) {
         const DWORD error = GetLastError();
         AddCheck(report, "agent service", CheckStatus::Warn,
-                 "the qm-agent service's configuration cannot be read (error " + std::to_string(error) + ")");
+                 "the qm-agent service's configuration cannot be read (" + Win32ErrorNumberText(error) + ")",
+                 "run credhost doctor from an elevated prompt");
         return;
     }
     CheckStartType(report, service.Get(), config->dwStartType);

@@ -5,6 +5,8 @@
 #include "base/unique_handle.h"
 #include "base/local_memory.h"
 #include "display_escaping.h"
+#include "loader_search.h"
+#include "win32_error_name.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -58,13 +60,10 @@ PSID RunningAdministrator(std::vector<BYTE>& buffer) {
     return reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
 }
 
-// The folder that holds the file at path. A root keeps its separator: "C:" alone names the
-// drive's current folder, and "" nothing. A bare file name gives ".".
+// The folder that holds the file at path, a full path. A root keeps its separator: "C:" alone
+// names the drive's current folder, and "" nothing.
 std::wstring FolderOf(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) {
-        return L".";
-    }
     const bool root = slash == 0 || (slash == 2 && path[1] == L':');
     return path.substr(0, root ? slash + 1 : slash);
 }
@@ -112,7 +111,13 @@ std::vector<std::string> UntrustedWritersOf(PSECURITY_DESCRIPTOR descriptor, PSI
     return writers;
 }
 
-void CheckDllFolder(CheckReport& report, const std::wstring& dllPath) {
+void CheckDllFolder(CheckReport& report, const std::wstring& registeredPath) {
+    // A bare or relative name is audited where the sign-in screen would load it from, never here;
+    // one found nowhere has its own provider DLL line and no folder to audit.
+    const std::wstring dllPath = FindDllAsLogonLoaderWould(registeredPath);
+    if (dllPath.empty()) {
+        return;
+    }
     const std::wstring folder = FolderOf(dllPath);
     std::vector<BYTE> buffer;
     const PSID runningAdministrator = RunningAdministrator(buffer);
@@ -126,8 +131,8 @@ void CheckDllFolder(CheckReport& report, const std::wstring& dllPath) {
     for (const std::wstring& path : paths) {
         if (!AddWritersOf(path, runningAdministrator, writers, error)) {
             AddCheck(report, "DLL folder", CheckStatus::Warn,
-                     "the security of " + EscapedPathForDisplay(path) + " cannot be read (error " +
-                         std::to_string(error) + ")",
+                     "the security of " + EscapedPathForDisplay(path) + " cannot be read (" +
+                         Win32ErrorNumberText(error) + ")",
                      "run credhost doctor from an elevated prompt");
             return;
         }

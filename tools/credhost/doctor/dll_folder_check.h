@@ -17,8 +17,10 @@
 #include <string>
 #include <vector>
 
-// Adds the DLL folder line for the DLL at dllPath.
-void CheckDllFolder(CheckReport& report, const std::wstring& dllPath);
+// Adds the DLL folder line for the registered DLL, found as the sign-in screen's loader finds a
+// bare or relative name (host/loader_search.h), never relative to doctor's own folder; nothing
+// when the name is found nowhere.
+void CheckDllFolder(CheckReport& report, const std::wstring& registeredPath);
 
 // The accounts other than the trusted ones that may change the object descriptor describes
 // ("owner X" for an untrusted owner), as AccountText. runningAdministrator: the SID of the

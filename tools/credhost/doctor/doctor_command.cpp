@@ -17,11 +17,12 @@ int RunDoctor(const CredhostCommand& command) {
     const std::wstring dllPath = CheckClassRegistration(report);
     CheckProviderEntry(report);
     CheckSignInPolicies(report);
+    CheckProviderFilters(report);
     if (!dllPath.empty()) {
         CheckDllFolder(report, dllPath);
     }
-    CheckAgentPipe(report);
-    CheckAgentService(report);
+    const bool pipeServed = CheckAgentPipe(report);
+    CheckAgentService(report, pipeServed);
     PrintReport(command, CheckReportText(report), CheckReportJson(report));
     return CheckExitCode(report);
 }

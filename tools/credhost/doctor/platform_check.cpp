@@ -1,5 +1,7 @@
 #include "platform_check.h"
 
+#include "package_hints.h"
+
 #include <windows.h>
 
 namespace {
@@ -21,7 +23,7 @@ void CheckPlatform(CheckReport& report) {
     if (machine == IMAGE_FILE_MACHINE_ARM64) {
         AddCheck(report, "platform", CheckStatus::Fail,
                  "ARM64 Windows: its sign-in screen cannot load this x64 provider",
-                 "remove the package; no x64 credential provider works on ARM64 Windows");
+                 RemoveHint() + "; no x64 credential provider works on ARM64 Windows");
         return;
     }
     AddCheck(report, "platform", CheckStatus::Ok, "x64 Windows");

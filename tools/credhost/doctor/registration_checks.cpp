@@ -1,11 +1,14 @@
 #include "registration_checks.h"
 
 #include "display_escaping.h"
+#include "loader_search.h"
+#include "package_hints.h"
 #include "provider_class_id.h"
+#include "registered_providers.h"
 #include "registry_value.h"
+#include "sign_in_screen_visibility.h"
 #include "utf8_conversion.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -13,17 +16,9 @@ namespace {
 const std::wstring kClsid = kProviderClsidText;
 // The sign-in screen runs as LocalSystem, whose view of the classes is the machine's.
 const std::wstring kServerKey = L"SOFTWARE\\Classes\\CLSID\\" + kClsid + L"\\InprocServer32";
-const std::wstring kProviderKey =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\" + kClsid;
-constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const std::wstring kProviderKey = std::wstring(kCredentialProvidersKey) + L"\\" + kClsid;
 // The system's own password provider.
 constexpr wchar_t kPasswordProviderClsid[] = L"{60B78E88-EAD8-445C-9CFD-0B87F74EA6CD}";
-
-const std::string kReinstallHint =
-    "install the package again: msiexec /i qm-credprovider-<version>-x64.msi /qn /norestart";
-const std::string kRepairHint =
-    "repair the package: msiexec /i qm-credprovider-<version>-x64.msi REINSTALL=ALL REINSTALLMODE=omus /qn "
-    "/norestart";
 
 std::string Hklm(const std::wstring& key) { return "HKLM\\" + Utf8FromWide(key); }
 
@@ -50,47 +45,39 @@ std::string FileVersionOf(const std::wstring& path) {
            std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
-void CheckProviderDll(CheckReport& report, const std::wstring& path) {
-    const std::string shown = EscapedPathForDisplay(path);
+// Where the sign-in screen's loader finds the registered DLL, with the provider DLL line; empty
+// when it finds none.
+std::wstring CheckProviderDll(CheckReport& report, const std::wstring& registered) {
+    const std::string shown = EscapedPathForDisplay(registered);
+    const std::wstring path = FindDllAsLogonLoaderWould(registered);
+    if (path.empty()) {
+        AddCheck(report, "provider DLL", CheckStatus::Fail,
+                 shown +
+                     ": not found in the system folder, the Windows folder or PATH, where the sign-in screen looks "
+                     "for a DLL registered without its full path: it cannot load the provider",
+                 RepairHint());
+        return {};
+    }
+    const std::string where = IsFullPath(registered) ? shown : shown + " (found as " + EscapedPathForDisplay(path) + ")";
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         AddCheck(report, "provider DLL", CheckStatus::Fail,
-                 shown + " does not exist: the sign-in screen cannot load the provider", kRepairHint);
-        return;
+                 shown + ": not found: the sign-in screen cannot load the provider", RepairHint());
+        return path;
     }
     const std::string version = FileVersionOf(path);
     if (version.empty()) {
         AddCheck(report, "provider DLL", CheckStatus::Warn,
-                 shown + " has no version record: it may not be qm-credprovider.dll", kRepairHint);
-        return;
+                 where + " has no version record: it may not be qm-credprovider.dll", RepairHint());
+        return path;
     }
-    AddCheck(report, "provider DLL", CheckStatus::Ok, shown + ", version " + version);
+    AddCheck(report, "provider DLL", CheckStatus::Ok, where + ", version " + version);
+    return path;
 }
 
-// The class ids in a comma-separated list, as the exclusion policy holds them.
-std::vector<std::wstring> ListedClassIds(const std::wstring& list) {
-    std::vector<std::wstring> ids;
-    for (size_t start = 0; start <= list.size();) {
-        const size_t comma = std::min(list.find(L',', start), list.size());
-        const std::wstring item = list.substr(start, comma - start);
-        const size_t first = item.find_first_not_of(L" \t");
-        if (first != std::wstring::npos) {
-            ids.push_back(item.substr(first, item.find_last_not_of(L" \t") - first + 1));
-        }
-        start = comma + 1;
-    }
-    return ids;
-}
-
-bool Lists(const std::vector<std::wstring>& ids, const std::wstring& clsid) {
-    return std::any_of(ids.begin(), ids.end(), [&clsid](const std::wstring& id) { return SameText(id, clsid); });
-}
-
-void CheckExclusionPolicy(CheckReport& report, HKEY policy) {
-    const std::wstring value =
-        policy == nullptr ? std::wstring() : ReadRegistryString(policy, L"ExcludedCredentialProviders");
-    const std::vector<std::wstring> ids = ListedClassIds(value);
-    if (Lists(ids, kClsid)) {
+void CheckExclusionPolicy(CheckReport& report) {
+    const ProviderExclusionPolicy policy = ReadProviderExclusionPolicy();
+    if (ExcludesProvider(policy, kClsid)) {
         AddCheck(report, "exclusion policy", CheckStatus::Fail,
                  "ExcludedCredentialProviders lists this provider: the sign-in screen hides it",
                  "remove " + Utf8FromWide(kClsid) +
@@ -98,15 +85,17 @@ void CheckExclusionPolicy(CheckReport& report, HKEY policy) {
                      "Exclude credential providers");
         return;
     }
-    if (Lists(ids, kPasswordProviderClsid)) {
+    if (ExcludesProvider(policy, kPasswordProviderClsid)) {
         AddCheck(report, "exclusion policy", CheckStatus::Ok,
                  "ExcludedCredentialProviders excludes the system's password provider: this tile is the only "
-                 "password sign-in, so keep the recovery route of docs/deployment.md at hand");
+                 "password sign-in, so keep a recovery route at hand (safe mode, or the recovery environment's "
+                 "command prompt)");
         return;
     }
     AddCheck(report, "exclusion policy", CheckStatus::Ok,
-             value.empty() ? "ExcludedCredentialProviders is not set"
-                           : "ExcludedCredentialProviders = " + EscapedPathForDisplay(value) + ", not this provider");
+             policy.value.empty()
+                 ? "ExcludedCredentialProviders is not set"
+                 : "ExcludedCredentialProviders = " + EscapedPathForDisplay(policy.value) + ", not this provider");
 }
 
 std::string PolicyText(HKEY policy, PCWSTR name, const char* effect) {
@@ -120,12 +109,13 @@ std::wstring CheckClassRegistration(CheckReport& report) {
     RegistryKey server;
     if (!OpenRegistryKeyForReading(HKEY_LOCAL_MACHINE, kServerKey.c_str(), server)) {
         AddCheck(report, "class registration", CheckStatus::Fail,
-                 Hklm(kServerKey) + " is missing: the provider's class is not registered", kReinstallHint);
+                 Hklm(kServerKey) + " is missing: the provider's class is not registered",
+                 ReinstallHint() + "; credhost list shows the providers that are");
         return {};
     }
     const std::wstring path = ReadRegistryPath(server.Get(), nullptr);
     if (path.empty()) {
-        AddCheck(report, "class registration", CheckStatus::Fail, Hklm(kServerKey) + " names no DLL", kRepairHint);
+        AddCheck(report, "class registration", CheckStatus::Fail, Hklm(kServerKey) + " names no DLL", RepairHint());
         return {};
     }
     const std::wstring threadingModel = ReadRegistryString(server.Get(), L"ThreadingModel");
@@ -133,26 +123,24 @@ std::wstring CheckClassRegistration(CheckReport& report) {
         AddCheck(report, "class registration", CheckStatus::Fail,
                  "ThreadingModel is \"" + EscapedForDisplay(threadingModel) +
                      "\", not Apartment: the sign-in screen's threads would call the tile unsafely",
-                 kRepairHint);
+                 RepairHint());
     } else {
         AddCheck(report, "class registration", CheckStatus::Ok,
                  "InprocServer32 = " + EscapedPathForDisplay(path) + ", ThreadingModel = Apartment");
     }
-    CheckProviderDll(report, path);
-    return path;
+    return CheckProviderDll(report, path);
 }
 
 void CheckProviderEntry(CheckReport& report) {
-    RegistryKey entry;
-    if (!OpenRegistryKeyForReading(HKEY_LOCAL_MACHINE, kProviderKey.c_str(), entry)) {
+    const ProviderVisibility visibility = ProviderVisibilityOf(kClsid);
+    if (!visibility.registered) {
         AddCheck(report, "provider entry", CheckStatus::Fail,
-                 Hklm(kProviderKey) + " is missing: the sign-in screen does not load the provider", kReinstallHint);
+                 Hklm(kProviderKey) + " is missing: the sign-in screen does not load the provider", ReinstallHint());
         return;
     }
-    const DWORD disabled = ReadRegistryDword(entry.Get(), L"Disabled");
-    if (disabled != 0) {
+    if (visibility.disabled != 0) {
         AddCheck(report, "provider entry", CheckStatus::Fail,
-                 "Disabled = " + std::to_string(disabled) + ": the sign-in screen skips the provider",
+                 "Disabled = " + std::to_string(visibility.disabled) + ": the sign-in screen skips the provider",
                  "to enable it: reg delete \"" + Hklm(kProviderKey) + "\" /v Disabled /f");
         return;
     }
@@ -161,12 +149,34 @@ void CheckProviderEntry(CheckReport& report) {
 
 void CheckSignInPolicies(CheckReport& report) {
     RegistryKey policy;
-    OpenRegistryKeyForReading(HKEY_LOCAL_MACHINE, kPolicyKey, policy);
-    CheckExclusionPolicy(report, policy.Get());
+    OpenRegistryKeyForReading(HKEY_LOCAL_MACHINE, kSignInPolicyKey, policy);
+    CheckExclusionPolicy(report);
     AddCheck(report, "sign-in policies", CheckStatus::Ok,
              PolicyText(policy.Get(), L"HideFastUserSwitching",
                         "no Switch user: a locked session is unlocked by its own user only") +
                  ", " +
                  PolicyText(policy.Get(), L"DontDisplayLastUserName",
                             "the sign-in screen shows no previous user: the tile starts with an empty user name"));
+}
+
+void CheckProviderFilters(CheckReport& report) {
+    const std::vector<RegisteredProvider> filters = ListRegisteredProviderFilters();
+    if (filters.empty()) {
+        AddCheck(report, "provider filters", CheckStatus::Ok, "no credential provider filter is registered");
+        return;
+    }
+    std::vector<std::string> named;
+    for (const RegisteredProvider& filter : filters) {
+        named.push_back(EscapedPathForDisplay(filter.clsid) +
+                        (filter.dllPath.empty() ? "" : " (" + EscapedPathForDisplay(filter.dllPath) + ")"));
+    }
+    std::string listed;
+    for (const std::string& filter : named) {
+        listed += (listed.empty() ? "" : ", ") + filter;
+    }
+    AddCheck(report, "provider filters", CheckStatus::Warn,
+             std::to_string(filters.size()) + " credential provider filter(s): " + listed +
+                 ": a filter chooses which providers the sign-in screen shows, and can hide this tile",
+             "if the tile is missing, ask the filter's maker whether it lets " + Utf8FromWide(kClsid) +
+                 " through, or try without the filter");
 }

@@ -7,8 +7,9 @@
 
 #include <string>
 
-// Adds the class registration and provider DLL lines; returns the registered DLL's path, or
-// an empty one when the class names none.
+// Adds the class registration and provider DLL lines; returns the path where the sign-in
+// screen's loader finds the registered DLL (a bare or relative name searched for as it would
+// search), or an empty one when the class names none or the name is found nowhere.
 std::wstring CheckClassRegistration(CheckReport& report);
 
 // Adds the provider entry line (registered, and not Disabled).
@@ -16,3 +17,7 @@ void CheckProviderEntry(CheckReport& report);
 
 // Adds the exclusion policy line and the sign-in policies line (information only).
 void CheckSignInPolicies(CheckReport& report);
+
+// Adds the provider filters line: a WARN naming each registered filter (its class id, and its
+// DLL where the class is registered), since any of them may hide the tile.
+void CheckProviderFilters(CheckReport& report);

@@ -1,5 +1,7 @@
 #include "credential_provider_names.h"
 
+#include "win32_error_name.h"
+
 #include "provider_contract.h"
 
 #include <cstdio>
@@ -107,7 +109,9 @@ std::string HResultText(HRESULT hr) {
     case HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND): name = "export not found"; break;
     case HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT): name = "not a 64-bit DLL"; break;
     case kProviderContractBroken: name = "invalid data from the provider"; break;
-    default: break;
+    default:
+        name = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? Win32ErrorName(HRESULT_CODE(hr)) : nullptr;
+        break;
     }
     return name != nullptr ? std::string(code) + " (" + name + ")" : std::string(code);
 }

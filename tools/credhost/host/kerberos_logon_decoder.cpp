@@ -24,9 +24,11 @@ uint64_t ReadU64(const unsigned char* at) {
     return static_cast<uint64_t>(ReadU32(at)) | static_cast<uint64_t>(ReadU32(at + 4)) << 32;
 }
 
-// UNICODE_STRING at headerOffset: Length, MaximumLength, then Buffer where the layout puts it.
-bool ReadPackedString(const unsigned char* data, size_t size, const HeaderLayout& layout, size_t headerOffset,
-                      const char* name, bool keepText, PackedLogonString& out, std::string& problem) {
+// UNICODE_STRING at headerOffset: Length, MaximumLength, then Buffer where the layout puts it. A
+// body may not start inside the header's headerBytes.
+bool ReadPackedString(const unsigned char* data, size_t size, const HeaderLayout& layout, size_t headerBytes,
+                      size_t headerOffset, const char* name, bool keepText, PackedLogonString& out,
+                      std::string& problem) {
     out.length = ReadU16(data + headerOffset);
     out.maximumLength = ReadU16(data + headerOffset + 2);
     const unsigned char* buffer = data + headerOffset + layout.bufferAt;
@@ -51,8 +53,9 @@ bool ReadPackedString(const unsigned char* data, size_t size, const HeaderLayout
                   " runs past the end of the block";
         return false;
     }
-    if (out.length != 0 && out.offset < layout.interactiveLogonBytes) {
-        problem = std::string(name) + ": body at offset " + std::to_string(out.offset) + " overlaps the header";
+    if (out.length != 0 && out.offset < headerBytes) {
+        problem = std::string(name) + ": body at offset " + std::to_string(out.offset) + " overlaps the " +
+                  std::to_string(headerBytes) + "-byte header";
         return false;
     }
     if (keepText) {
@@ -79,16 +82,22 @@ DecodedLogon DecodeKerberosInteractiveLogon(const unsigned char* data, size_t si
         logon.problem = "message type " + std::to_string(logon.messageType) + " is not an interactive logon";
         return logon;
     }
-    if (size < header.interactiveLogonBytes) {
+    // An unlock block's header goes on past the strings to its LogonId, which the unlock screen
+    // reads: it is part of the header that must be whole and that no body may overlap.
+    const bool unlock = logon.messageType == kKerbWorkstationUnlockLogon;
+    const size_t headerBytes = unlock ? header.unlockLogonBytes : header.interactiveLogonBytes;
+    if (size < headerBytes) {
         logon.problem = "the block has " + std::to_string(size) + " bytes, fewer than the " +
-                        std::to_string(header.interactiveLogonBytes) + "-byte " + LogonLayoutName(layout) +
-                        " logon header";
+                        std::to_string(headerBytes) + "-byte " + LogonLayoutName(layout) +
+                        (unlock ? " unlock logon header" : " logon header");
         return logon;
     }
-    if (!ReadPackedString(data, size, header, header.stringAt[0], "LogonDomainName", true, logon.domain,
+    if (!ReadPackedString(data, size, header, headerBytes, header.stringAt[0], "LogonDomainName", true, logon.domain,
                           logon.problem) ||
-        !ReadPackedString(data, size, header, header.stringAt[1], "UserName", true, logon.userName, logon.problem) ||
-        !ReadPackedString(data, size, header, header.stringAt[2], "Password", false, logon.password, logon.problem)) {
+        !ReadPackedString(data, size, header, headerBytes, header.stringAt[1], "UserName", true, logon.userName,
+                          logon.problem) ||
+        !ReadPackedString(data, size, header, headerBytes, header.stringAt[2], "Password", false, logon.password,
+                          logon.problem)) {
         return logon;
     }
     logon.hasLogonId = size >= header.unlockLogonBytes;

@@ -1,8 +1,11 @@
 // Reads back a packed KERB_INTERACTIVE_UNLOCK_LOGON: a header whose UNICODE_STRING Buffer fields
 // hold offsets from the block's start, then the string bodies. The header has the layout of a
 // 64-bit process (64 bytes), or of a 32-bit one (36 bytes) when the host asked for it with
-// CREDUIWIN_PACK_32_WOW. The bytes come from the provider under test, so every length and offset
-// is checked against the block before anything is read. Portable code: no Windows call.
+// CREDUIWIN_PACK_32_WOW. A KerbWorkstationUnlockLogon block needs that whole header, LogonId
+// included; a KerbInteractiveLogon block needs the header up to the strings (56 or 28 bytes).
+// No string body may start inside the header its message type needs. The bytes come from the
+// provider under test, so every length and offset is checked against the block before anything
+// is read. Portable code: no Windows call.
 #pragma once
 
 #include <cstddef>

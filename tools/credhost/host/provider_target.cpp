@@ -65,3 +65,17 @@ std::string DescribeProviderTarget(const ProviderTarget& target) {
     return clsid + " through COM" +
            (target.registeredDll.empty() ? std::string() : " (" + EscapedPathForDisplay(target.registeredDll) + ")");
 }
+
+std::string LoadFailureAdvice(const ProviderTarget& target, HRESULT hr) {
+    const std::wstring& dll = target.dllPath.empty() ? target.registeredDll : target.dllPath;
+    if ((hr == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND) || hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+         hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) &&
+        !dll.empty()) {
+        return "not found: " + EscapedPathForDisplay(dll);
+    }
+    if (hr == REGDB_E_CLASSNOTREG) {
+        return "the class " + GuidText(target.clsid) +
+               " is not registered; credhost list shows the registered providers";
+    }
+    return {};
+}

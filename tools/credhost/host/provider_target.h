@@ -22,3 +22,8 @@ HRESULT LoadProviderTarget(const ProviderTarget& target, ProviderModule& module)
 
 // "{class id} through COM (Z:\...\x.dll)" or "{class id} from Z:\...\x.dll".
 std::string DescribeProviderTarget(const ProviderTarget& target);
+
+// What to read beside a failed load, escaped for display: "not found: PATH" for a DLL that is
+// not there, or, for a class id that is not registered, where to look for the ones that are;
+// empty for any other failure.
+std::string LoadFailureAdvice(const ProviderTarget& target, HRESULT hr);

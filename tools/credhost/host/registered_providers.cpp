@@ -1,11 +1,9 @@
 #include "registered_providers.h"
 
 #include "registry_value.h"
+#include "sign_in_screen_visibility.h"
 
 namespace {
-
-inline constexpr wchar_t kCredentialProvidersKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers";
 
 std::vector<std::wstring> SubKeyNames(HKEY key) {
     std::vector<std::wstring> names;
@@ -24,12 +22,11 @@ std::vector<std::wstring> SubKeyNames(HKEY key) {
     return names;
 }
 
-}  // namespace
-
-std::vector<RegisteredProvider> ListRegisteredProviders() {
+// The subkeys of HKLM\rootKey, each with its name and registered DLL, and its Disabled value.
+std::vector<RegisteredProvider> ListRegisteredClasses(const wchar_t* rootKey) {
     std::vector<RegisteredProvider> providers;
     RegistryKey root;
-    if (!OpenRegistryKeyForReading(HKEY_LOCAL_MACHINE, kCredentialProvidersKey, root)) {
+    if (!OpenRegistryKeyForReading(HKEY_LOCAL_MACHINE, rootKey, root)) {
         return providers;
     }
     for (const std::wstring& clsid : SubKeyNames(root.Get())) {
@@ -53,6 +50,21 @@ std::vector<RegisteredProvider> ListRegisteredProviders() {
         providers.push_back(std::move(provider));
     }
     return providers;
+}
+
+}  // namespace
+
+std::vector<RegisteredProvider> ListRegisteredProviders() {
+    std::vector<RegisteredProvider> providers = ListRegisteredClasses(kCredentialProvidersKey);
+    const ProviderExclusionPolicy policy = ReadProviderExclusionPolicy();
+    for (RegisteredProvider& provider : providers) {
+        provider.excluded = ExcludesProvider(policy, provider.clsid);
+    }
+    return providers;
+}
+
+std::vector<RegisteredProvider> ListRegisteredProviderFilters() {
+    return ListRegisteredClasses(kCredentialProviderFiltersKey);
 }
 
 std::wstring FullPathOf(const std::wstring& path) {

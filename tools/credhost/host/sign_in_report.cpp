@@ -156,6 +156,10 @@ nlohmann::json SignInReportJson(const SignInReport& report) {
         {"outcome", SignInVerdictName(report.verdict)}, {"provider", report.provider},
         {"scenario", ScenarioName(report.scenario)},    {"flags", report.flags},
         {"user", Utf8FromWide(report.userName)},        {"tile_events", outcome.tileEvents},
+        {"sign_in_screen",
+         {{"shown", report.hiddenBecause.empty()},
+          {"hidden_because", report.hiddenBecause.empty() ? nlohmann::json(nullptr)
+                                                          : nlohmann::json(report.hiddenBecause)}}},
     };
     if (report.verdict == SignInVerdict::ProviderFailure) {
         json["failed_step"] = outcome.failedStep;

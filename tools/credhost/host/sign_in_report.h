@@ -13,6 +13,7 @@ struct SignInReport {
     CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario = CPUS_LOGON;
     DWORD flags = 0;
     std::wstring userName;
+    std::string hiddenBecause;  // why the sign-in screen would not show the provider; empty when it would
     SignInVerdict verdict = SignInVerdict::ProviderFailure;
     HRESULT failure = S_OK;  // the failed call's result, for a provider failure before submission
     SignInOutcome outcome;

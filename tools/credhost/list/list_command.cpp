@@ -18,12 +18,13 @@ int RunList(const CredhostCommand& command) {
         const std::string dll =
             provider.dllPath.empty() ? "(class not registered)" : EscapedPathForDisplay(provider.dllPath);
         text += "  " + EscapedPathForDisplay(provider.clsid) + "  " + name + "  " + dll +
-                (provider.disabled ? "  (disabled)" : "") + "\n";
+                (provider.disabled ? "  (disabled)" : "") + (provider.excluded ? "  (excluded by policy)" : "") + "\n";
         list.push_back({{"clsid", Utf8FromWide(provider.clsid)},
                         {"name", Utf8FromWide(provider.name)},
                         {"dll", provider.dllPath.empty() ? nlohmann::json(nullptr)
                                                          : nlohmann::json(Utf8FromWide(provider.dllPath))},
-                        {"disabled", provider.disabled}});
+                        {"disabled", provider.disabled},
+                        {"excluded", provider.excluded}});
     }
     PrintReport(command, text, nlohmann::json{{"providers", std::move(list)}}.dump());
     return kExitSignedIn;

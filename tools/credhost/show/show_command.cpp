@@ -50,7 +50,12 @@ int RunShow(const CredhostCommand& command) {
     ProviderModule module;
     HRESULT hr = LoadProviderTarget(target, module);
     if (FAILED(hr)) {
-        return ShowFailure(report.provider, module.FailedStep(), hr);
+        const std::string advice = LoadFailureAdvice(target, hr);
+        ShowFailure(report.provider, module.FailedStep(), hr);
+        if (!advice.empty()) {
+            WriteErr("credhost: " + advice + "\n");
+        }
+        return kExitProviderFailure;
     }
     {
         ProviderSession session(module.Provider());

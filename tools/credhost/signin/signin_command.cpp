@@ -3,9 +3,11 @@
 #include "com_apartment.h"
 #include "command_output.h"
 #include "console_output.h"
+#include "credential_provider_names.h"
 #include "provider_target.h"
 #include "secret_line_reader.h"
 #include "sign_in_report.h"
+#include "sign_in_screen_visibility.h"
 #include "utf8_conversion.h"
 
 namespace {
@@ -26,6 +28,7 @@ void SignInThroughProvider(const ProviderTarget& target, const CredhostCommand& 
     report.failure = LoadProviderTarget(target, module);
     if (FAILED(report.failure)) {
         report.outcome.failedStep = module.FailedStep();
+        report.outcome.failureDetail = LoadFailureAdvice(target, report.failure);
         return;
     }
     {
@@ -38,6 +41,16 @@ void SignInThroughProvider(const ProviderTarget& target, const CredhostCommand& 
         report.verdict = RunSignIn(session, command.userName, password, command.reportStatus, report.outcome);
     }
     UnloadProvider(module);
+}
+
+// Why the sign-in screen would leave the provider out, said once on standard error before it is
+// driven all the same; empty when it would show it.
+std::string HiddenFromSignInScreen(const ProviderTarget& target) {
+    const std::string reason = HiddenReasonText(ProviderVisibilityOf(WideFromUtf8(GuidText(target.clsid))));
+    if (!reason.empty()) {
+        WriteErr("credhost: the sign-in screen would not show this provider (" + reason + "); driving it anyway\n");
+    }
+    return reason;
 }
 
 }  // namespace
@@ -60,6 +73,7 @@ int RunSignIn(const CredhostCommand& command) {
     report.scenario = command.scenario;
     report.flags = command.flags;
     report.userName = command.userName;
+    report.hiddenBecause = HiddenFromSignInScreen(target);
     if (FAILED(apartment.Result())) {
         report.failure = apartment.Result();
         report.outcome.failedStep = "CoInitializeEx";

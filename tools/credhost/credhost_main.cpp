@@ -12,6 +12,10 @@ int wmain(int argc, wchar_t** argv) {
         WriteErr("credhost: " + Utf8FromWide(error) + "\n\n" + Utf8FromWide(kCredhostUsageText));
         return kExitUsage;
     }
+    if (command.help) {
+        WriteOut(Utf8FromWide(CredhostVerbUsageText(command.verb)));
+        return kExitSignedIn;
+    }
     try {
         switch (command.verb) {
         case CredhostVerb::List: return RunList(command);
@@ -19,6 +23,8 @@ int wmain(int argc, wchar_t** argv) {
         case CredhostVerb::SignIn: return RunSignIn(command);
         case CredhostVerb::Window: return RunWindow(command);
         case CredhostVerb::Doctor: return RunDoctor(command);
+        case CredhostVerb::Prompt: return RunPrompt(command);
+        case CredhostVerb::Version: WriteOut("credhost " QM_PRODUCT_VERSION "\n"); return kExitSignedIn;
         case CredhostVerb::Help: break;
         }
     } catch (const std::exception& e) {

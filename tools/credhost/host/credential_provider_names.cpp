@@ -1,5 +1,6 @@
 #include "credential_provider_names.h"
 
+#include "nt_status_names.h"
 #include "provider_contract.h"
 
 #include <cstdio>
@@ -108,6 +109,11 @@ std::string HResultText(HRESULT hr) {
     case HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT): name = "not a 64-bit DLL"; break;
     case kProviderContractBroken: name = "invalid data from the provider"; break;
     default: break;
+    }
+    // An NTSTATUS wrapped as an HRESULT (HRESULT_FROM_NT) sets the facility's NT bit.
+    constexpr unsigned long kNtFacilityBit = 0x10000000ul;
+    if (name == nullptr && (static_cast<unsigned long>(hr) & kNtFacilityBit) != 0) {
+        name = NtStatusName(static_cast<NTSTATUS>(static_cast<unsigned long>(hr) & ~kNtFacilityBit));
     }
     return name != nullptr ? std::string(code) + " (" + name + ")" : std::string(code);
 }

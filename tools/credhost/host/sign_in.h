@@ -10,9 +10,23 @@
 #include "provider_session.h"
 #include "wiping_allocator.h"
 
+#include <functional>
 #include <string>
 
+// What the sign-in screen tells ReportResult after its logon: LsaLogonUser's status and sub-status.
+struct LogonStatus {
+    NTSTATUS status = 0;
+    NTSTATUS subStatus = 0;
+};
+
+// Hands a returned credential to Windows between GetSerialization and ReportResult, as the
+// sign-in screen does. It sees the block while the host still owns it (and copies what it keeps)
+// and returns what ReportResult is then told.
+using CredentialHandOver = std::function<LogonStatus(ULONG package, const unsigned char* data, ULONG size)>;
+
 struct SignInOutcome {
+    CredentialHandOver handOver;  // set by the caller; without it ReportResult gets the status asked for
+
     const char* failedStep = "";  // the call that failed, when the provider failed
     HRESULT failedResult = S_OK;  // its result; kProviderContractBroken for a broken contract
     std::string failureDetail;    // what was wrong with what it handed over, when known
@@ -33,6 +47,7 @@ struct SignInOutcome {
 
     bool reported = false;
     NTSTATUS reportedStatus = 0;
+    NTSTATUS reportedSubStatus = 0;
     HRESULT reportResult = E_PENDING;  // ReportResult's text and icon, kept only when it succeeded
     bool hasReportText = false;
     std::wstring reportText;

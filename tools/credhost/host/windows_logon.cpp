@@ -54,7 +54,8 @@ void ReadTokenAccount(HANDLE token, WindowsLogonResult& result) {
         result.accountLookupError = GetLastError();
         return;
     }
-    result.account = std::wstring(domain) + L"\\" + name;
+    result.accountDomain = domain;
+    result.accountName = name;
 }
 
 WindowsLogonVerdict VerdictOf(NTSTATUS status, bool hasToken) {

@@ -21,7 +21,8 @@ struct WindowsLogonResult {
     NTSTATUS status = 0;          // LsaLogonUser's, or LsaConnectUntrusted's for a failed step
     NTSTATUS subStatus = 0;       // LsaLogonUser's sub-status (an account restriction's reason)
     bool hasToken = false;
-    std::wstring account;  // the token user's DOMAIN\name; empty when the look-up failed
+    std::wstring accountDomain;  // the token user's domain and name; empty when the look-up failed
+    std::wstring accountName;
     std::wstring sid;      // the token user's SID as text
     DWORD accountLookupError = 0;
 };

@@ -24,10 +24,11 @@ nlohmann::json StatusJson(NTSTATUS status) {
 }
 
 std::string AccountText(const WindowsLogonResult& result) {
-    if (result.account.empty()) {
+    if (result.accountName.empty()) {
         return "an account that could not be named (error " + std::to_string(result.accountLookupError) + ")";
     }
-    return EscapedForDisplay(Utf8FromWide(result.account)) + " (" + Utf8FromWide(result.sid) + ")";
+    return EscapedForDisplay(Utf8FromWide(result.accountDomain)) + "\\" +
+           EscapedForDisplay(Utf8FromWide(result.accountName)) + " (" + Utf8FromWide(result.sid) + ")";
 }
 
 }  // namespace
@@ -70,7 +71,9 @@ nlohmann::json WindowsLogonJson(const WindowsLogonResult& result) {
     }
     json["sub_status"] = StatusJson(result.subStatus);
     if (result.hasToken) {
-        json["account"] = result.account.empty() ? nlohmann::json(nullptr) : nlohmann::json(Utf8FromWide(result.account));
+        json["account"] = result.accountName.empty()
+                              ? nlohmann::json(nullptr)
+                              : nlohmann::json(Utf8FromWide(result.accountDomain + L"\\" + result.accountName));
         json["sid"] = Utf8FromWide(result.sid);
     }
     return json;

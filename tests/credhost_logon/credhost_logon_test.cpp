@@ -256,6 +256,8 @@ TEST(CredhostLogon, TheRealToolsUnderWineNeverClaimWhatWineCannotShow) {
         // Wine's LsaLogonUser answers success with no token: not a logon.
         {signIn, "Correct-Horse-7\n", 4, "Windows logon: not verified: LsaLogonUser answered 0x00000000 (STATUS_SUCCESS) but gave no token"},
         {signIn + L" --json", "Correct-Horse-7\n", 4, R"("windows_logon":{"outcome":"not_verified")"},
+        {signIn + L" --scenario credui", "Correct-Horse-7\n", 4, "Windows logon: not verified"},
+        {signIn + L" --scenario unlock", "Correct-Horse-7\n", 4, "Windows logon: not verified"},
         // Wine's credential prompt is a stub.
         {credhost + L" prompt --logon", "", 3, "No credential prompt: CredUIPromptForWindowsCredentialsW answered 120"},
         {credhost + L" prompt --json", "", 3, R"("outcome":"no_prompt")"},

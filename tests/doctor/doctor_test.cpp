@@ -241,7 +241,7 @@ TEST(DoctorBeyondWine, ServiceSidTypeAsWindowsReportsIt) {
         std::string says;
         std::string hint;
     } cases[] = {
-        {SERVICE_SID_TYPE_NONE, CheckStatus::Warn, "SID type none", "sc sidtype qm-agent unrestricted"},
+        {SERVICE_SID_TYPE_NONE, CheckStatus::Warn, "SID type none", "sc.exe sidtype qm-agent unrestricted"},
         {SERVICE_SID_TYPE_UNRESTRICTED, CheckStatus::Ok, "unrestricted", ""},
     };
     for (const auto& c : cases) {

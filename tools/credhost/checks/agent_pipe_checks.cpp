@@ -16,10 +16,10 @@ namespace {
 constexpr DWORD kBusyWaitMs = 2000;
 
 const std::string kPipe = Utf8FromWide(kAgentPipeName);
-const std::string kStartHint = "start the agent (its service: sc start qm-agent) and make it start at boot";
+const std::string kStartHint = "start the agent (its service: sc.exe start qm-agent) and make it start at boot";
 const std::string kImpostorHint =
-    "another process may hold the pipe's name: stop it, restart the agent, and give its pipe an owner and DACL "
-    "as docs/agent-guide.md says";
+    "another process may hold the pipe's name: stop it, restart the agent, and give its pipe as owner LocalSystem, "
+    "Administrators or NT SERVICE\\qm-agent, and a DACL that lets no other account create instances";
 
 HANDLE OpenAgentPipe() {
     return CreateFileW(kAgentPipeName, READ_CONTROL, 0, nullptr, OPEN_EXISTING,
@@ -104,7 +104,8 @@ void CheckAgentPipe(CheckReport& report) {
     if (!creators.empty()) {
         AddCheck(report, "agent pipe access", CheckStatus::Fail,
                  ListedAccounts(creators) + " may create instances of the pipe's name and so answer sign-ins",
-                 "give the pipe the DACL of docs/agent-guide.md: interactive users 0x0012019B, no create right");
+                 "give the pipe a DACL that grants interactive users read and write only (0x0012019B) and the right to "
+                 "create instances to LocalSystem and Administrators alone");
         return;
     }
     AddCheck(report, "agent pipe access", CheckStatus::Ok, "only trusted accounts may create instances");

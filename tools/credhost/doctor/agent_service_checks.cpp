@@ -72,7 +72,7 @@ void CheckStartType(CheckReport& report, SC_HANDLE service, DWORD startType) {
     if (startType == SERVICE_AUTO_START) {
         AddCheck(report, "agent service start", CheckStatus::Warn,
                  "automatic (delayed), " + state + ": sign-ins with the tile are refused until it starts",
-                 "sc config qm-agent start= auto");
+                 "sc.exe config qm-agent start= auto");
         return;
     }
     const char* type = startType == SERVICE_DEMAND_START ? "manual"
@@ -80,7 +80,7 @@ void CheckStartType(CheckReport& report, SC_HANDLE service, DWORD startType) {
                                                          : "other";
     AddCheck(report, "agent service start", CheckStatus::Fail,
              std::string(type) + ", " + state + ": after a restart every sign-in with the tile is refused",
-             "sc config qm-agent start= auto");
+             "sc.exe config qm-agent start= auto");
 }
 
 void CheckAccount(CheckReport& report, const wchar_t* account) {
@@ -96,7 +96,7 @@ void CheckAccount(CheckReport& report, const wchar_t* account) {
         EscapedPathForDisplay(name) +
             ": the module trusts the pipe only when LocalSystem, the Administrators or NT SERVICE\\qm-agent own "
             "it",
-        "run the agent as LocalSystem or as NT SERVICE\\qm-agent: sc config qm-agent obj= \"NT SERVICE\\qm-agent\"");
+        "run the agent as LocalSystem or as NT SERVICE\\qm-agent: sc.exe config qm-agent obj= \"NT SERVICE\\qm-agent\"");
 }
 
 void CheckSidType(CheckReport& report, SC_HANDLE service) {
@@ -105,7 +105,7 @@ void CheckSidType(CheckReport& report, SC_HANDLE service) {
     if (!QueryConfig2(service, SERVICE_CONFIG_SERVICE_SID_INFO, buffer, error)) {
         AddCheck(report, "agent service SID", CheckStatus::Warn,
                  "the service SID type cannot be read (error " + std::to_string(error) + ")",
-                 "check it with: sc qsidtype qm-agent");
+                 "check it with: sc.exe qsidtype qm-agent");
         return;
     }
     const DWORD type = reinterpret_cast<SERVICE_SID_INFO*>(buffer.data())->dwServiceSidType;
@@ -113,7 +113,7 @@ void CheckSidType(CheckReport& report, SC_HANDLE service) {
         AddCheck(
             report, "agent service SID", CheckStatus::Warn,
             "SID type none: the service has no NT SERVICE\\qm-agent SID, so it cannot own its pipe as that account",
-            "sc sidtype qm-agent unrestricted");
+            "sc.exe sidtype qm-agent unrestricted");
         return;
     }
     AddCheck(report, "agent service SID", CheckStatus::Ok,

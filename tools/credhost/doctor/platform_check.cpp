@@ -21,7 +21,8 @@ void CheckPlatform(CheckReport& report) {
     if (machine == IMAGE_FILE_MACHINE_ARM64) {
         AddCheck(report, "platform", CheckStatus::Fail,
                  "ARM64 Windows: its sign-in screen cannot load this x64 provider",
-                 "remove the package; no x64 credential provider works on ARM64 Windows");
+                 "remove the package (Quillmere Credential Provider: msiexec /x qm-credprovider-<version>-x64.msi /qn); "
+                 "no x64 credential provider works on ARM64 Windows");
         return;
     }
     AddCheck(report, "platform", CheckStatus::Ok, "x64 Windows");

@@ -101,7 +101,8 @@ void CheckExclusionPolicy(CheckReport& report, HKEY policy) {
     if (Lists(ids, kPasswordProviderClsid)) {
         AddCheck(report, "exclusion policy", CheckStatus::Ok,
                  "ExcludedCredentialProviders excludes the system's password provider: this tile is the only "
-                 "password sign-in, so keep the recovery route of docs/deployment.md at hand");
+                 "password sign-in, so keep a way back at hand: from safe mode or the recovery environment, set the "
+                 "provider's Disabled value to 1 or remove the package (Quillmere Credential Provider)");
         return;
     }
     AddCheck(report, "exclusion policy", CheckStatus::Ok,

@@ -1,7 +1,8 @@
 // One sign-in through a provider's tile, as the sign-in screen runs it: select the tile, type
 // the user name and the password into its fields, submit (GetSerialization), and after a
-// returned credential report the logon's result (ReportResult). The host performs no logon
-// itself: it decodes the serialization instead and reports the status it was told to.
+// returned credential report the logon's result (ReportResult). The host decodes the
+// serialization, and performs a logon only when its caller hands the credential over to Windows
+// (SignInOutcome::handOver); otherwise it reports the status it was told to.
 #pragma once
 
 #include <windows.h>

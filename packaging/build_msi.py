@@ -1,10 +1,11 @@
 #!/usr/bin/python3
-"""Builds the Windows Installer package of qm-credprovider.dll from packaging/qm-credprovider.wxs
-with wixl, then sets the File table's version (wixl leaves it empty, and Windows Installer's
-file-replacement rules read it) from the DLL's own version record.
+"""Builds the Windows Installer package of qm-credprovider.dll and credhost.exe from
+packaging/qm-credprovider.wxs with wixl, then sets the File table's versions (wixl leaves them
+empty, and Windows Installer's file-replacement rules read them) from each file's own version
+record.
 
-Usage: build_msi.py --dll PATH/qm-credprovider.dll --class-id {CLSID} --out PKG.msi
-                    [--product-version A.B.C.D]
+Usage: build_msi.py --dll PATH/qm-credprovider.dll --credhost PATH/credhost.exe --class-id {CLSID}
+                    --out PKG.msi [--product-version A.B.C.D]
        build_msi.py --print-product-code --product-version A.B.C.D
 The class id is the one the build read from include/provider_class_id.h (its cache's
 QM_PROVIDER_CLSID). The product version defaults to the DLL's file version; the build passes the
@@ -39,12 +40,14 @@ except ImportError:
     os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, os.path.abspath(__file__)] + sys.argv[1:])
 
 WXS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "qm-credprovider.wxs")
-FILE_ID = "QmCredProviderDll"
+# The package's files: the File table's id of each, and the name it is installed as.
+DLL_FILE = ("QmCredProviderDll", "qm-credprovider.dll")
+CREDHOST_FILE = ("CredhostExe", "credhost.exe")
 ENGLISH_US = "1033"
 
 
-def dll_file_version(path):
-    """The FILEVERSION of the DLL's version record, as A.B.C.D."""
+def file_version_of(path):
+    """The FILEVERSION of a program's or a DLL's version record, as A.B.C.D."""
     pe = pefile.PE(path, fast_load=True)
     pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
     fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
@@ -90,6 +93,7 @@ def run(command, **kwargs):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
     parser.add_argument("--dll")
+    parser.add_argument("--credhost")
     parser.add_argument("--class-id", type=checked_class_id)
     parser.add_argument("--out")
     parser.add_argument("--product-version", type=checked_product_version)
@@ -100,23 +104,26 @@ def main():
             parser.error("--print-product-code needs --product-version")
         print("{%s}" % product_code(args.product_version))
         return
-    if not (args.dll and args.class_id and args.out):
-        parser.error("--dll, --class-id and --out are required")
+    if not (args.dll and args.credhost and args.class_id and args.out):
+        parser.error("--dll, --credhost, --class-id and --out are required")
 
-    file_version = dll_file_version(args.dll)
+    file_version = file_version_of(args.dll)
     version = args.product_version or file_version
     out = os.path.abspath(args.out)
-    # wixl takes Source paths relative to where it runs, so the DLL goes into a staging folder
-    # under the name it is installed as; the package is written beside the target and renamed
+    # wixl takes Source paths relative to where it runs, so the files go into a staging folder
+    # under the names they are installed as; the package is written beside the target and renamed
     # into place, so an interrupted build never leaves a half-written package there.
     with tempfile.TemporaryDirectory(prefix="qm-msi.") as stage:
-        shutil.copyfile(args.dll, os.path.join(stage, "qm-credprovider.dll"))
+        shutil.copyfile(args.dll, os.path.join(stage, DLL_FILE[1]))
+        shutil.copyfile(args.credhost, os.path.join(stage, CREDHOST_FILE[1]))
         partial = out + ".partial"
         run(["wixl", "-a", "x64", "-D", "Version=" + version, "-D", "ProductCode=" + product_code(version),
-             "-D", "DllSource=qm-credprovider.dll", "-D", "ProviderClsid=" + args.class_id, "-o", partial, WXS],
+             "-D", "DllSource=" + DLL_FILE[1], "-D", "CredhostSource=" + CREDHOST_FILE[1],
+             "-D", "ProviderClsid=" + args.class_id, "-o", partial, WXS],
             cwd=stage)
-    run(["msibuild", partial, "-q",
-         "UPDATE `File` SET `Version`='%s', `Language`='%s' WHERE `File`='%s'" % (file_version, ENGLISH_US, FILE_ID)])
+    for (file_id, _), path in ((DLL_FILE, args.dll), (CREDHOST_FILE, args.credhost)):
+        run(["msibuild", partial, "-q", "UPDATE `File` SET `Version`='%s', `Language`='%s' WHERE `File`='%s'"
+             % (file_version_of(path), ENGLISH_US, file_id)])
     os.replace(partial, out)
     print("build_msi: %s (product %s, file %s, %d bytes)" % (out, version, file_version, os.path.getsize(out)))
 

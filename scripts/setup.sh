@@ -7,6 +7,9 @@ set -euo pipefail
 packages=(
   cmake make ninja-build git ca-certificates
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  # The 32-bit credhost (build-x86/). Not wine32: where the kernel runs no 32-bit programs, its
+  # loader takes /usr/bin/wine's place and every Wine start fails (checked).
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine64
   googletest
   clang libclang-rt-14-dev

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Signs a release with an Authenticode code-signing certificate: first the DLL, then the package
-# built around the signed DLL, both with osslsigncode (SHA-256). Run after scripts/build.sh; the
+# Signs a release with an Authenticode code-signing certificate: first the DLL and credhost.exe,
+# then the package built around them, all with osslsigncode (SHA-256). Run after scripts/build.sh; the
 # unsigned build's files are left as they are.
 #   scripts/sign.sh CERT.pfx [OUT_DIR]      (OUT_DIR defaults to build/signed)
 # The certificate's password comes from QM_SIGN_PASSWORD, or is asked for on the terminal. It is
@@ -8,7 +8,7 @@
 # any child starts, and no line that holds the password is traced, even under bash -x.
 # Signatures carry no timestamp unless QM_SIGN_TIMESTAMP_URL names an RFC 3161 server; without
 # one, Windows stops trusting the signature when the certificate expires.
-# Leaves OUT_DIR/qm-credprovider.dll and OUT_DIR/qm-credprovider-<version>-x64.msi.
+# Leaves OUT_DIR/qm-credprovider.dll, OUT_DIR/credhost.exe and OUT_DIR/qm-credprovider-<version>-x64.msi.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_BUILD_DIR:-$root/build}
@@ -20,10 +20,11 @@ fi
 pfx=$1
 out=${2:-$build/signed}
 dll="$build/src/module/qm-credprovider.dll"
+credhost="$build/tools/credhost/credhost.exe"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
 clsid=$(sed -n 's/^QM_PROVIDER_CLSID:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-if [ ! -f "$dll" ] || [ -z "$version" ] || [ -z "$clsid" ]; then
-  echo "sign: $dll is missing; run scripts/build.sh first" >&2
+if [ ! -f "$dll" ] || [ ! -f "$credhost" ] || [ -z "$version" ] || [ -z "$clsid" ]; then
+  echo "sign: $dll or $credhost is missing; run scripts/build.sh first" >&2
   exit 1
 fi
 
@@ -60,11 +61,13 @@ sign() {
 
 mkdir -p "$out"
 package="$out/qm-credprovider-$version-x64.msi"
-rm -f "$out/qm-credprovider.dll" "$package" "$package.unsigned"
+rm -f "$out/qm-credprovider.dll" "$out/credhost.exe" "$package" "$package.unsigned"
 sign "$dll" "$out/qm-credprovider.dll"
-/usr/bin/python3 "$root/packaging/build_msi.py" --dll "$out/qm-credprovider.dll" --class-id "$clsid" \
+sign "$credhost" "$out/credhost.exe"
+/usr/bin/python3 "$root/packaging/build_msi.py" --dll "$out/qm-credprovider.dll" --credhost "$out/credhost.exe" --class-id "$clsid" \
   --product-version "$version" --out "$package.unsigned" >/dev/null
 sign "$package.unsigned" "$package"
 rm -f "$package.unsigned"
 echo "sign: $out/qm-credprovider.dll"
+echo "sign: $out/credhost.exe"
 echo "sign: $package"

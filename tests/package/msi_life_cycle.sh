@@ -3,8 +3,8 @@
 # shares no registration with the other tests), with the command lines of docs/deployment.md:
 #   install, with INSTALLDIR= and the folder's own property on the command line: the registry
 #            holds exactly what DllRegisterServer writes for C:\Program Files\qm-credprovider,
-#            the file is there and nowhere else, and credhost signs in through the class id
-#            against test-agent.exe;
+#            the files are there and nowhere else, and the installed credhost.exe signs in through
+#            the class id against test-agent.exe;
 #   the administrator disables the provider (Disabled) and adds a value of their own;
 #   upgrade to a higher version (same file, derived package, built by an interpreter that lacks
 #            Debian's modules): one product, still disabled, the added value kept, still signs in;
@@ -29,6 +29,8 @@ class_key="HKLM\\SOFTWARE\\Classes\\CLSID\\$clsid"
 provider_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\$clsid"
 uninstall_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 install_dir="$WINEPREFIX/drive_c/Program Files/qm-credprovider"
+# The package's own credhost.exe, as an administrator finds it beside the DLL.
+installed_credhost='C:\Program Files\qm-credprovider\credhost.exe'
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-msi.XXXXXX")
 passed=0
 
@@ -77,7 +79,7 @@ expect_one_product() {
 sign_in() {
   local step=$1
   shift
-  printf '%s\n' "$password" | wine "$credhost" signin "$clsid" --user demo "$@" >"$work/signin.out" 2>&1 ||
+  printf '%s\n' "$password" | wine "$installed_credhost" signin "$clsid" --user demo "$@" >"$work/signin.out" 2>&1 ||
     { cat "$work/signin.out" >&2; fail "credhost signin through the installed class failed ($step)"; }
 }
 
@@ -101,8 +103,8 @@ version=$(msiinfo export "$package" Property | tr -d '\r' | awk '$1 == "ProductV
 IFS=. read -r major minor build _ <<<"$version"
 higher="$major.$minor.$((build + 1)).0"
 # -S hides Debian's modules (pefile) from the interpreter, as a python3 of pyenv's would.
-/usr/bin/python3 -S "$build_msi" --dll "$dll" --class-id "$clsid" --product-version "$higher" --out "$work/higher.msi" >/dev/null
-/usr/bin/python3 "$build_msi" --dll "$dll" --class-id "$clsid" --product-version 0.0.1.0 --out "$work/lower.msi" >/dev/null
+/usr/bin/python3 -S "$build_msi" --dll "$dll" --credhost "$credhost" --class-id "$clsid" --product-version "$higher" --out "$work/higher.msi" >/dev/null
+/usr/bin/python3 "$build_msi" --dll "$dll" --credhost "$credhost" --class-id "$clsid" --product-version 0.0.1.0 --out "$work/lower.msi" >/dev/null
 echo "package: $(basename "$package"), $(stat -c %s "$package") bytes"
 
 # What DllRegisterServer writes for the DLL at the installed path: the package must write the same.
@@ -120,6 +122,7 @@ expect_removed "regsvr32 /u"
 msiexec_ok install /i "$package" 'INSTALLDIR=C:\users\Public\qm' 'InstallFolder=C:\users\Public\qm'
 expect_registered "the install"
 cmp -s "$dll" "$install_dir/qm-credprovider.dll" || fail "the installed file differs from the built DLL"
+cmp -s "$credhost" "$install_dir/credhost.exe" || fail "the installed credhost.exe differs from the built one"
 [ ! -e "$WINEPREFIX/drive_c/users/Public/qm" ] || fail "INSTALLDIR= on the command line made C:\users\Public\qm"
 expect_one_product "$version"
 
@@ -133,7 +136,7 @@ sign_in "installed"
 wine reg add "$provider_key" /v Disabled /t REG_DWORD /d 1 /f >/dev/null
 wine reg add "$provider_key" /v AdminNote /t REG_SZ /d "disabled by the help desk" /f >/dev/null
 reg_text query "$provider_key" /v Disabled | grep 'REG_DWORD *0x1' >/dev/null || fail "Disabled was not set"
-wine "$credhost" list | tr -d '\r' | grep "^  $clsid .*(disabled)\$" >/dev/null || fail "credhost list does not say the provider is disabled"
+wine "$installed_credhost" list | tr -d '\r' | grep "^  $clsid .*(disabled)\$" >/dev/null || fail "credhost list does not say the provider is disabled"
 administered=$(registration)
 expect_administered() {
   local actual
@@ -168,7 +171,7 @@ cmp -s "$dll" "$install_dir/qm-credprovider.dll" || fail "the repair did not res
 
 # Enabled again, and disabled again for the removal.
 wine reg delete "$provider_key" /v Disabled /f >/dev/null
-wine "$credhost" list | tr -d '\r' | grep "^  $clsid " | grep -v '(disabled)' >/dev/null || fail "credhost list still says the provider is disabled"
+wine "$installed_credhost" list | tr -d '\r' | grep "^  $clsid " | grep -v '(disabled)' >/dev/null || fail "credhost list still says the provider is disabled"
 wine reg add "$provider_key" /v Disabled /t REG_DWORD /d 1 /f >/dev/null
 
 # The administrator's values must not keep the provider's key alive after removal.
@@ -180,7 +183,7 @@ expect_removed "msiexec /x"
 msiexec_ok reinstall /i "$package"
 wine reg delete "$provider_key" /f >/dev/null
 wine reg delete "$class_key" /f >/dev/null
-wine "$credhost" list | tr -d '\r' | grep '^0 registered credential provider(s)' >/dev/null ||
+wine "$installed_credhost" list | tr -d '\r' | grep '^0 registered credential provider(s)' >/dev/null ||
   fail "credhost list still lists a provider after the keys were deleted"
 product_code=$(msiinfo export "$package" Property | tr -d '\r' | awk '$1 == "ProductCode" { print $2 }')
 msiexec_ok uninstall-by-code /x "$product_code"

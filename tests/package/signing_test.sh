@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# scripts/sign.sh with a throwaway self-signed code-signing certificate: the DLL, the package
-# and the DLL inside the package must all verify against that certificate as the only trusted
+# scripts/sign.sh with a throwaway self-signed code-signing certificate: the DLL, credhost.exe, the
+# package and both files inside the package must all verify against that certificate as the only trusted
 # root, and not against another one. The script runs traced (bash -x), and osslsigncode through
 # a wrapper that keeps the environment it was started with: the password given in
 # QM_SIGN_PASSWORD must appear in neither.
@@ -35,12 +35,14 @@ package=$(echo "$work"/out/qm-credprovider-*-x64.msi)
 (cd "$work" && msiextract -C inside "$package" >/dev/null)
 inner=$(find "$work/inside" -name qm-credprovider.dll)
 cmp -s "$inner" "$work/out/qm-credprovider.dll" || fail "the package does not hold the signed DLL"
+inner_credhost=$(find "$work/inside" -name credhost.exe)
+cmp -s "$inner_credhost" "$work/out/credhost.exe" || fail "the package does not hold the signed credhost.exe"
 
-for signed in "$work/out/qm-credprovider.dll" "$package" "$inner"; do
+for signed in "$work/out/qm-credprovider.dll" "$work/out/credhost.exe" "$package" "$inner" "$inner_credhost"; do
   osslsigncode verify -CAfile "$work/qm-test-signer.pem" -in "$signed" >"$work/verify.out" 2>&1 ||
     { cat "$work/verify.out" >&2; fail "$signed does not verify"; }
   grep -q 'Text description: Quillmere Credential Provider' "$work/verify.out" || fail "$signed lacks the description"
   ! osslsigncode verify -CAfile "$work/someone-else.pem" -in "$signed" >/dev/null 2>&1 ||
     fail "$signed verifies against a root that did not sign it"
 done
-echo "signing: DLL and package signed and verified ($(stat -c %s "$package") bytes)"
+echo "signing: DLL, credhost.exe and package signed and verified ($(stat -c %s "$package") bytes)"

@@ -23,3 +23,11 @@ void WarnIfProviderLeaked(bool leaked) {
 }
 
 void UnloadProvider(ProviderModule& module) { WarnIfProviderLeaked(module.Unload() == S_FALSE); }
+
+int ExitCodeOfWindowsLogon(WindowsLogonVerdict verdict) {
+    switch (verdict) {
+    case WindowsLogonVerdict::Accepted: return kExitSignedIn;
+    case WindowsLogonVerdict::Refused: return kExitRefused;
+    default: return kExitNotVerified;
+    }
+}

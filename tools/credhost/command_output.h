@@ -6,6 +6,7 @@
 #include "credhost_command_line.h"
 #include "provider_module.h"
 #include "provider_target.h"
+#include "windows_logon.h"
 
 #include <string>
 
@@ -21,3 +22,6 @@ void WarnIfProviderLeaked(bool leaked);
 
 // Releases the provider and unloads its DLL, with the warning above.
 void UnloadProvider(ProviderModule& module);
+
+// The exit code of a credential handed to Windows with --logon: accepted, refused, not verified.
+int ExitCodeOfWindowsLogon(WindowsLogonVerdict verdict);

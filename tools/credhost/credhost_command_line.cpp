@@ -1,5 +1,6 @@
 #include "credhost_command_line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cwchar>
 
@@ -14,12 +15,19 @@ const wchar_t kCredhostUsageText[] =
     L"      Loads the provider, sets the scenario and prints its tiles: every field's label,\n"
     L"      type and state, and the value the tile serves.\n"
     L"  credhost signin PROVIDER --user NAME [--scenario ...] [--flags N] [--clsid CLSID]\n"
-    L"                  [--report-status NTSTATUS] [--json]\n"
+    L"                  [--report-status NTSTATUS | --logon] [--json]\n"
     L"      Types NAME and a password into the tile, submits it and prints the outcome: the\n"
     L"      status text and icon, or the credential serialization decoded (the password's\n"
     L"      length only); then reports the logon result (default 0, STATUS_SUCCESS) to the tile.\n"
     L"      The password is read from the console without echo, or as one line from standard\n"
-    L"      input; never from the command line.\n"
+    L"      input; never from the command line (empty standard input is no password: exit 2).\n"
+    L"      --logon hands the credential to Windows (LsaLogonUser, interactive, its own package\n"
+    L"      and bytes) and reports LSA's answer to the tile: accepted with the token's account,\n"
+    L"      refused with the status and sub-status named, or not verified when no token came back.\n"
+    L"  credhost prompt [--flags N] [--logon] [--json]\n"
+    L"      Opens Windows' own credential prompt (CredUIPromptForWindowsCredentialsW, every\n"
+    L"      registered provider in the credui scenario) with --flags as its flags, and prints the\n"
+    L"      credential returned as signin does; --logon hands it to Windows as signin's does.\n"
     L"  credhost window PROVIDER [--scenario ...] [--flags N] [--clsid CLSID] [--report-status NTSTATUS]\n"
     L"                  [--screenshot FILE.png [--user NAME [--submit]]]\n"
     L"      Draws the provider's tiles in a window with real controls, to be typed into and\n"
@@ -47,7 +55,9 @@ const wchar_t kCredhostUsageText[] =
     L"descriptors or 256 tiles, a call that succeeds with a null label, descriptor, tile, value or\n"
     L"block, and a serialization that claims more bytes than its block holds are provider failures.\n"
     L"\n"
-    L"Exit codes: 0 signed in (or done), 1 refused, 2 usage error, 3 provider failure.\n";
+    L"Exit codes: 0 signed in (or done), 1 refused (by the agent or by Windows), 2 usage error,\n"
+    L"3 provider failure, 4 not verified (--logon: Windows gave no token).\n"
+    L"credhost --version prints the version; credhost VERB --help that subcommand's usage.\n";
 
 namespace {
 
@@ -90,6 +100,10 @@ bool ParseVerb(const wchar_t* verb, CredhostCommand& command, std::wstring& erro
     const std::wstring name = verb;
     if (name == L"help" || name == L"--help" || name == L"-h" || name == L"/?") {
         command.verb = CredhostVerb::Help;
+    } else if (name == L"--version") {
+        command.verb = CredhostVerb::Version;
+    } else if (name == L"prompt") {
+        command.verb = CredhostVerb::Prompt;
     } else if (name == L"list") {
         command.verb = CredhostVerb::List;
     } else if (name == L"show") {
@@ -107,6 +121,31 @@ bool ParseVerb(const wchar_t* verb, CredhostCommand& command, std::wstring& erro
     return true;
 }
 
+bool TakesProvider(CredhostVerb verb) {
+    return verb == CredhostVerb::Show || verb == CredhostVerb::SignIn || verb == CredhostVerb::Window;
+}
+
+bool AsksForHelp(int argc, const wchar_t* const* argv) {
+    for (int index = 2; index < argc; ++index) {
+        if (std::wcscmp(argv[index], L"--help") == 0 || std::wcscmp(argv[index], L"-h") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const wchar_t* VerbName(CredhostVerb verb) {
+    switch (verb) {
+    case CredhostVerb::List: return L"list";
+    case CredhostVerb::Show: return L"show";
+    case CredhostVerb::SignIn: return L"signin";
+    case CredhostVerb::Window: return L"window";
+    case CredhostVerb::Doctor: return L"doctor";
+    case CredhostVerb::Prompt: return L"prompt";
+    default: return L"";
+    }
+}
+
 bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, CredhostCommand& command,
                  std::wstring& error) {
     if (option == L"--json") {
@@ -118,7 +157,11 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
         command.submit = true;
         return true;
     }
-    const bool takesProvider = command.verb != CredhostVerb::List && command.verb != CredhostVerb::Doctor;
+    if ((command.verb == CredhostVerb::SignIn || command.verb == CredhostVerb::Prompt) && option == L"--logon") {
+        command.logon = true;
+        return true;
+    }
+    const bool takesProvider = TakesProvider(command.verb);
     const bool signIn = command.verb == CredhostVerb::SignIn || window;
     if (value == nullptr && (option == L"--scenario" || option == L"--flags" || option == L"--clsid" ||
                              option == L"--user" || option == L"--report-status" || option == L"--screenshot")) {
@@ -133,7 +176,7 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
         }
         return true;
     }
-    if (takesProvider && option == L"--flags") {
+    if ((takesProvider || command.verb == CredhostVerb::Prompt) && option == L"--flags") {
         ULONG flags = 0;
         if (!ParseUnsigned32(value, flags)) {
             error = L"--flags takes a 32-bit value such as 0x10000000";
@@ -177,10 +220,14 @@ bool ParseCredhostCommandLine(int argc, const wchar_t* const* argv, CredhostComm
     if (!ParseVerb(argc > 1 ? argv[1] : nullptr, command, error)) {
         return false;
     }
-    if (command.verb == CredhostVerb::Help) {
+    if (command.verb == CredhostVerb::Help || command.verb == CredhostVerb::Version) {
         return true;
     }
-    const bool takesProvider = command.verb != CredhostVerb::List && command.verb != CredhostVerb::Doctor;
+    if (AsksForHelp(argc, argv)) {
+        command.help = true;
+        return true;
+    }
+    const bool takesProvider = TakesProvider(command.verb);
     for (int index = 2; index < argc; ++index) {
         const std::wstring argument = argv[index];
         if (argument.rfind(L"--", 0) != 0) {
@@ -208,9 +255,33 @@ bool ParseCredhostCommandLine(int argc, const wchar_t* const* argv, CredhostComm
         error = L"--user and --submit go with --screenshot (in the window, type and click instead)";
         return false;
     }
+    if (command.logon && command.reportStatus != 0) {
+        error = L"--logon reports LSA's own answer to the tile: leave out --report-status";
+        return false;
+    }
     if (command.submit && !command.hasUserName) {
         error = L"--submit needs --user NAME";
         return false;
     }
     return true;
+}
+
+std::wstring CredhostVerbUsageText(CredhostVerb verb) {
+    // The subcommand's block of the usage text: from its "  credhost VERB" line to the next
+    // subcommand's or the blank line that ends the list.
+    const std::wstring usage = kCredhostUsageText;
+    const std::wstring start = std::wstring(L"\n  credhost ") + VerbName(verb) + L" ";
+    const std::wstring startAlone = std::wstring(L"\n  credhost ") + VerbName(verb) + L"\n";
+    size_t begin = usage.find(start);
+    if (begin == std::wstring::npos) {
+        begin = usage.find(startAlone);
+    }
+    if (begin == std::wstring::npos) {
+        return usage;
+    }
+    ++begin;
+    size_t end = usage.find(L"\n  credhost ", begin);
+    const size_t blank = usage.find(L"\n\n", begin);
+    end = std::min(end == std::wstring::npos ? usage.size() : end + 1, blank == std::wstring::npos ? usage.size() : blank + 1);
+    return L"Usage:\n" + usage.substr(begin, end - begin);
 }

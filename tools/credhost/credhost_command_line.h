@@ -5,13 +5,14 @@
 
 #include <string>
 
-enum class CredhostVerb { Help, List, Show, SignIn, Window, Doctor };
+enum class CredhostVerb { Help, Version, List, Show, SignIn, Window, Doctor, Prompt };
 
 // Exit codes: scripts tell the outcomes apart by these alone.
 inline constexpr int kExitSignedIn = 0;         // also: list / show / help succeeded
 inline constexpr int kExitRefused = 1;          // the tile returned no credential
 inline constexpr int kExitUsage = 2;            // bad command line, unreadable password
 inline constexpr int kExitProviderFailure = 3;  // loading or a call of the provider failed
+inline constexpr int kExitNotVerified = 4;      // --logon: Windows gave no token, so nothing proves a logon
 
 struct CredhostCommand {
     CredhostVerb verb = CredhostVerb::Help;
@@ -25,9 +26,14 @@ struct CredhostCommand {
     bool json = false;
     std::wstring screenshotPath;  // window: --screenshot FILE.png
     bool submit = false;          // window: --submit, with --screenshot
+    bool logon = false;           // signin, prompt: --logon, hand the credential to LsaLogonUser
+    bool help = false;            // VERB --help: that subcommand's help
 };
 
 // Parses argv[1..]; on failure returns false with error set to a one-line reason.
 bool ParseCredhostCommandLine(int argc, const wchar_t* const* argv, CredhostCommand& command, std::wstring& error);
 
 extern const wchar_t kCredhostUsageText[];
+
+// The usage lines of one subcommand, as `credhost VERB --help` prints them.
+std::wstring CredhostVerbUsageText(CredhostVerb verb);

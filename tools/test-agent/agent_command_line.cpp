@@ -39,7 +39,7 @@ std::wstring AgentUsageText() {
            L"      at once; stops and removes it.\n"
            L"  test-agent service run --users FILE [--log FILE]\n"
            L"      What the service control manager starts; fails on a console.\n"
-           L"  test-agent help\n"
+           L"  test-agent help | --version\n"
            L"\n"
            L"Exit codes: 0 success, 1 failure, 2 usage error.\n";
 }
@@ -170,7 +170,8 @@ bool ParseOption(const std::wstring& option, ArgumentCursor& args, AgentCommand&
     case AgentVerb::Serve: return ParseServeOption(option, args, command, error);
     case AgentVerb::AddUser: return ParseAddUserOption(option, args, command, error);
     case AgentVerb::Service: return ParseServiceOption(option, args, command, error);
-    case AgentVerb::Help: break;
+    case AgentVerb::Help:
+    case AgentVerb::Version: break;
     }
     return false;
 }
@@ -193,6 +194,17 @@ bool ParseAgentCommandLine(int argc, const wchar_t* const* argv, AgentCommand& c
         std::wcscmp(verb, L"/?") == 0) {
         command.verb = AgentVerb::Help;
         return true;
+    }
+    if (std::wcscmp(verb, L"--version") == 0) {
+        command.verb = AgentVerb::Version;
+        return true;
+    }
+    // A subcommand's --help gives the whole text: it is short, and the subcommands share its notes.
+    for (int index = 2; index < argc; ++index) {
+        if (std::wcscmp(argv[index], L"--help") == 0 || std::wcscmp(argv[index], L"-h") == 0) {
+            command.verb = AgentVerb::Help;
+            return true;
+        }
     }
     if (std::wcscmp(verb, L"serve") == 0) {
         command.verb = AgentVerb::Serve;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-enum class AgentVerb { Help, Serve, AddUser, Service };
+enum class AgentVerb { Help, Version, Serve, AddUser, Service };
 
 // service install|uninstall|start|stop, and run: what the service control manager starts.
 enum class ServiceAction { Install, Uninstall, Start, Stop, Run };

@@ -17,6 +17,7 @@ int wmain(int argc, wchar_t** argv) {
     case AgentVerb::Serve: return RunServe(command);
     case AgentVerb::AddUser: return RunAddUser(command);
     case AgentVerb::Service: return RunService(command);
+    case AgentVerb::Version: WriteOut("test-agent " QM_PRODUCT_VERSION "\n"); return kAgentExitSuccess;
     case AgentVerb::Help: break;
     }
     WriteOut(Utf8FromWide(AgentUsageText()));

@@ -90,7 +90,7 @@ HRESULT ReadConsoleSecret(HANDLE input, DWORD mode, PCWSTR prompt, SecretWide& s
 HRESULT ReadPipedSecret(HANDLE input, SecretWide& secret) {
     SecretBytes line;
     line.reserve(4 * kMaxSecretUnits + 2);
-    for (;;) {
+    for (bool first = true;; first = false) {
         char byte = 0;
         DWORD read = 0;
         if (!ReadFile(input, &byte, 1, &read, nullptr)) {
@@ -98,7 +98,10 @@ HRESULT ReadPipedSecret(HANDLE input, SecretWide& secret) {
             if (error != ERROR_BROKEN_PIPE && error != ERROR_HANDLE_EOF) {
                 return HRESULT_FROM_WIN32(error);
             }
-            break;
+            read = 0;
+        }
+        if (read == 0 && first) {
+            return kSecretLineMissing;
         }
         if (read == 0 || byte == '\n') {
             break;
@@ -149,6 +152,9 @@ HRESULT ReadSecretLine(PCWSTR prompt, SecretWide& secret) noexcept try {
 const char* SecretLineErrorText(HRESULT hr) noexcept {
     if (hr == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)) {
         return "the password is too long (at most 1024 characters)";
+    }
+    if (hr == kSecretLineMissing) {
+        return "no password was given: standard input is empty (an empty password is an empty line)";
     }
     if (hr == kSecretLineHasNul) {
         return "the password holds a NUL character, which no password can hold";

@@ -1,5 +1,6 @@
 #include "credential_provider_names.h"
 
+#include "nt_status_names.h"
 #include "win32_error_name.h"
 
 #include "provider_contract.h"
@@ -112,6 +113,11 @@ std::string HResultText(HRESULT hr) {
     default:
         name = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? Win32ErrorName(HRESULT_CODE(hr)) : nullptr;
         break;
+    }
+    // An NTSTATUS wrapped as an HRESULT (HRESULT_FROM_NT) sets the facility's NT bit.
+    constexpr unsigned long kNtFacilityBit = 0x10000000ul;
+    if (name == nullptr && (static_cast<unsigned long>(hr) & kNtFacilityBit) != 0) {
+        name = NtStatusName(static_cast<NTSTATUS>(static_cast<unsigned long>(hr) & ~kNtFacilityBit));
     }
     return name != nullptr ? std::string(code) + " (" + name + ")" : std::string(code);
 }

@@ -17,5 +17,6 @@ const char* SerializationResponseName(CREDENTIAL_PROVIDER_GET_SERIALIZATION_RESP
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", braces and upper-case digits, as the registry writes it
 std::string GuidText(const GUID& guid);
 
-// "0x80004001 (E_NOTIMPL)"; the name only for the codes a provider commonly returns.
+// "0x80004001 (E_NOTIMPL)"; the name only for the codes a provider commonly returns, and for an
+// NTSTATUS of the logon table wrapped as an HRESULT ("0xD0000001 (STATUS_UNSUCCESSFUL)").
 std::string HResultText(HRESULT hr);

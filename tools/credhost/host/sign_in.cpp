@@ -29,12 +29,14 @@ bool IsMalformedLogon(const DecodedLogon& logon) {
                               logon.messageType == kKerbWorkstationUnlockLogon || logon.messageType == 0);
 }
 
-void ReportLogonResult(ICredentialProviderCredential* tile, NTSTATUS status, SignInOutcome& outcome) {
+void ReportLogonResult(ICredentialProviderCredential* tile, LogonStatus status, SignInOutcome& outcome) {
     ReceivedCoTaskString text;
     CREDENTIAL_PROVIDER_STATUS_ICON icon = CPSI_NONE;
     outcome.reported = true;
-    outcome.reportedStatus = status;
-    outcome.reportResult = text.KeepIfSucceeded(tile->ReportResult(status, 0, text.Receive(), &icon));
+    outcome.reportedStatus = status.status;
+    outcome.reportedSubStatus = status.subStatus;
+    outcome.reportResult =
+        text.KeepIfSucceeded(tile->ReportResult(status.status, status.subStatus, text.Receive(), &icon));
     if (FAILED(outcome.reportResult)) {
         return;
     }
@@ -131,6 +133,10 @@ SignInVerdict SubmitTile(ICredentialProviderCredential* tile, DWORD usageFlags, 
     if (IsMalformedLogon(outcome.logon)) {
         return ProviderFailed(outcome, "GetSerialization (malformed logon block)");
     }
-    ReportLogonResult(tile, reportStatus, outcome);
+    LogonStatus logon{reportStatus, 0};
+    if (outcome.handOver) {
+        logon = outcome.handOver(serialization.ulAuthenticationPackage, block.Data(), block.Size());
+    }
+    ReportLogonResult(tile, logon, outcome);
     return SignInVerdict::SignedIn;
 }

@@ -1,7 +1,8 @@
 // One sign-in through a provider's tile, as the sign-in screen runs it: select the tile, type
 // the user name and the password into its fields, submit (GetSerialization), and after a
-// returned credential report the logon's result (ReportResult). The host performs no logon
-// itself: it decodes the serialization instead and reports the status it was told to.
+// returned credential report the logon's result (ReportResult). The host decodes the
+// serialization, and performs a logon only when its caller hands the credential over to Windows
+// (SignInOutcome::handOver); otherwise it reports the status it was told to.
 #pragma once
 
 #include <windows.h>
@@ -10,9 +11,23 @@
 #include "provider_session.h"
 #include "wiping_allocator.h"
 
+#include <functional>
 #include <string>
 
+// What the sign-in screen tells ReportResult after its logon: LsaLogonUser's status and sub-status.
+struct LogonStatus {
+    NTSTATUS status = 0;
+    NTSTATUS subStatus = 0;
+};
+
+// Hands a returned credential to Windows between GetSerialization and ReportResult, as the
+// sign-in screen does. It sees the block while the host still owns it (and copies what it keeps)
+// and returns what ReportResult is then told.
+using CredentialHandOver = std::function<LogonStatus(ULONG package, const unsigned char* data, ULONG size)>;
+
 struct SignInOutcome {
+    CredentialHandOver handOver;  // set by the caller; without it ReportResult gets the status asked for
+
     const char* failedStep = "";  // the call that failed, when the provider failed
     HRESULT failedResult = S_OK;  // its result; kProviderContractBroken for a broken contract
     std::string failureDetail;    // what was wrong with what it handed over, when known
@@ -33,6 +48,7 @@ struct SignInOutcome {
 
     bool reported = false;
     NTSTATUS reportedStatus = 0;
+    NTSTATUS reportedSubStatus = 0;
     HRESULT reportResult = E_PENDING;  // ReportResult's text and icon, kept only when it succeeded
     bool hasReportText = false;
     std::wstring reportText;

@@ -27,35 +27,25 @@ std::string PlacementText(const PackedLogonString& string) {
     return "offset " + std::to_string(string.offset) + ", " + std::to_string(string.length) + " bytes";
 }
 
-std::string LogonText(const DecodedLogon& logon) {
-    const char* typeName = KerberosMessageTypeName(logon.messageType);
-    std::string text = "    message type  " + std::to_string(logon.messageType) +
-                       (*typeName != '\0' ? std::string(" (") + typeName + ")" : std::string()) + "\n";
-    text += std::string("    layout        ") + LogonLayoutName(logon.layout) + "\n";
-    if (!logon.decoded) {
-        return text + "    not decoded: " + logon.problem + "\n";
-    }
-    text +=
-        "    domain        " + Quoted(Utf8FromUtf16(logon.domain.text)) + "  (" + PlacementText(logon.domain) + ")\n";
-    text += "    user name     " + Quoted(Utf8FromUtf16(logon.userName.text)) + "  (" + PlacementText(logon.userName) +
-            ")\n";
-    text += "    password      " + std::to_string(logon.password.length / 2) + " characters, not shown  (" +
-            PlacementText(logon.password) + ")\n";
-    return text;
-}
-
 std::string SerializationText(const SignInOutcome& outcome) {
     std::string text = "  Serialization: package " + PackageText(outcome) + ", provider " +
                        GuidText(outcome.serializationProvider) + ", " + std::to_string(outcome.serializationSize) +
                        " bytes\n";
-    return text + LogonText(outcome.logon);
+    return text + DecodedLogonText(outcome.logon);
+}
+
+std::string SubStatusText(NTSTATUS subStatus) {
+    char text[32];
+    std::snprintf(text, sizeof(text), ", sub-status 0x%08lX", static_cast<unsigned long>(subStatus));
+    return subStatus != 0 ? std::string(text) : std::string();
 }
 
 std::string ReportResultText(const SignInOutcome& outcome) {
     char status[16];
     std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(outcome.reportedStatus));
     const std::string call =
-        std::string("  ReportResult(") + status + ") returned " + HResultText(outcome.reportResult);
+        std::string("  ReportResult(") + status + SubStatusText(outcome.reportedSubStatus) + ") returned " +
+        HResultText(outcome.reportResult);
     if (FAILED(outcome.reportResult)) {
         return call + "\n";
     }
@@ -79,13 +69,43 @@ nlohmann::json StringJson(const PackedLogonString& string, bool withText) {
 }
 
 nlohmann::json SerializationJson(const SignInOutcome& outcome) {
-    const DecodedLogon& logon = outcome.logon;
     nlohmann::json json = {
         {"package", outcome.package},
         {"package_name",
          outcome.packageName.empty() ? nlohmann::json(nullptr) : nlohmann::json(Utf8FromWide(outcome.packageName))},
         {"provider", GuidText(outcome.serializationProvider)},
         {"size", outcome.serializationSize},
+    };
+    json.update(DecodedLogonJson(outcome.logon));
+    return json;
+}
+
+// The failed call's result: the step before submission (report.failure), else the sign-in's.
+HRESULT FailureResult(const SignInReport& report) {
+    return FAILED(report.failure) ? report.failure : report.outcome.failedResult;
+}
+
+}  // namespace
+
+std::string DecodedLogonText(const DecodedLogon& logon) {
+    const char* typeName = KerberosMessageTypeName(logon.messageType);
+    std::string text = "    message type  " + std::to_string(logon.messageType) +
+                       (*typeName != '\0' ? std::string(" (") + typeName + ")" : std::string()) + "\n";
+    text += std::string("    layout        ") + LogonLayoutName(logon.layout) + "\n";
+    if (!logon.decoded) {
+        return text + "    not decoded: " + logon.problem + "\n";
+    }
+    text +=
+        "    domain        " + Quoted(Utf8FromUtf16(logon.domain.text)) + "  (" + PlacementText(logon.domain) + ")\n";
+    text += "    user name     " + Quoted(Utf8FromUtf16(logon.userName.text)) + "  (" + PlacementText(logon.userName) +
+            ")\n";
+    text += "    password      " + std::to_string(logon.password.length / 2) + " characters, not shown  (" +
+            PlacementText(logon.password) + ")\n";
+    return text;
+}
+
+nlohmann::json DecodedLogonJson(const DecodedLogon& logon) {
+    nlohmann::json json = {
         {"layout", LogonLayoutName(logon.layout)},
         {"message_type", logon.messageType},
         {"message_type_name", KerberosMessageTypeName(logon.messageType)},
@@ -101,13 +121,6 @@ nlohmann::json SerializationJson(const SignInOutcome& outcome) {
     json["logon_id"] = logon.hasLogonId ? nlohmann::json(logon.logonId) : nlohmann::json(nullptr);
     return json;
 }
-
-// The failed call's result: the step before submission (report.failure), else the sign-in's.
-HRESULT FailureResult(const SignInReport& report) {
-    return FAILED(report.failure) ? report.failure : report.outcome.failedResult;
-}
-
-}  // namespace
 
 const char* SignInVerdictName(SignInVerdict verdict) {
     switch (verdict) {
@@ -184,6 +197,10 @@ nlohmann::json SignInReportJson(const SignInReport& report) {
         char status[16];
         std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(outcome.reportedStatus));
         json["report_result"] = {{"status", status}, {"hresult", HResultText(outcome.reportResult)}};
+        if (outcome.reportedSubStatus != 0) {
+            std::snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(outcome.reportedSubStatus));
+            json["report_result"]["sub_status"] = status;
+        }
         if (SUCCEEDED(outcome.reportResult)) {
             json["report_result"]["status_text"] = TextOrNull(outcome.hasReportText, outcome.reportText);
             json["report_result"]["status_icon"] = StatusIconName(outcome.reportIcon);

@@ -22,4 +22,9 @@ struct SignInReport {
 std::string SignInReportText(const SignInReport& report);
 nlohmann::json SignInReportJson(const SignInReport& report);
 
+// The decoded logon block's lines (message type, layout, domain, user name, the password's
+// length), as signin and prompt print a credential, and the same as JSON fields.
+std::string DecodedLogonText(const DecodedLogon& logon);
+nlohmann::json DecodedLogonJson(const DecodedLogon& logon);
+
 const char* SignInVerdictName(SignInVerdict verdict);  // "signed_in", "refused", "provider_failure"

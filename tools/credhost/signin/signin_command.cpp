@@ -1,59 +1,12 @@
 #include "credhost_commands.h"
 
-#include "com_apartment.h"
 #include "command_output.h"
 #include "console_output.h"
 #include "credential_provider_names.h"
 #include "provider_target.h"
 #include "secret_line_reader.h"
-#include "sign_in_report.h"
-#include "sign_in_screen_visibility.h"
+#include "sign_in_run.h"
 #include "utf8_conversion.h"
-
-namespace {
-
-int ExitCodeOf(SignInVerdict verdict) {
-    switch (verdict) {
-    case SignInVerdict::SignedIn: return kExitSignedIn;
-    case SignInVerdict::Refused: return kExitRefused;
-    default: return kExitProviderFailure;
-    }
-}
-
-// Loads the provider and runs the sign-in; the session and the provider are released before
-// this returns, and the DLL is unloaded.
-void SignInThroughProvider(const ProviderTarget& target, const CredhostCommand& command, const SecretWide& password,
-                           SignInReport& report) {
-    ProviderModule module;
-    report.failure = LoadProviderTarget(target, module);
-    if (FAILED(report.failure)) {
-        report.outcome.failedStep = module.FailedStep();
-        report.outcome.failureDetail = LoadFailureAdvice(target, report.failure);
-        return;
-    }
-    {
-        ProviderSession session(module.Provider());
-        report.failure = session.Open(command.scenario, command.flags);
-        if (FAILED(report.failure)) {
-            report.outcome.failedStep = session.FailedStep();
-            return;
-        }
-        report.verdict = RunSignIn(session, command.userName, password, command.reportStatus, report.outcome);
-    }
-    UnloadProvider(module);
-}
-
-// Why the sign-in screen would leave the provider out, said once on standard error before it is
-// driven all the same; empty when it would show it.
-std::string HiddenFromSignInScreen(const ProviderTarget& target) {
-    const std::string reason = HiddenReasonText(ProviderVisibilityOf(WideFromUtf8(GuidText(target.clsid))));
-    if (!reason.empty()) {
-        WriteErr("credhost: the sign-in screen would not show this provider (" + reason + "); driving it anyway\n");
-    }
-    return reason;
-}
-
-}  // namespace
 
 int RunSignIn(const CredhostCommand& command) {
     ProviderTarget target;
@@ -67,19 +20,7 @@ int RunSignIn(const CredhostCommand& command) {
         WriteErr(std::string("credhost: ") + SecretLineErrorText(read) + "\n");
         return kExitUsage;
     }
-    ComApartment apartment;
-    SignInReport report;
-    report.provider = DescribeProviderTarget(target);
-    report.scenario = command.scenario;
-    report.flags = command.flags;
-    report.userName = command.userName;
-    report.hiddenBecause = HiddenFromSignInScreen(target);
-    if (FAILED(apartment.Result())) {
-        report.failure = apartment.Result();
-        report.outcome.failedStep = "CoInitializeEx";
-    } else {
-        SignInThroughProvider(target, command, password, report);
-    }
-    PrintReport(command, SignInReportText(report), SignInReportJson(report).dump());
-    return ExitCodeOf(report.verdict);
+    const SignInRun run = RunSignInWithPassword(command, target, password);
+    PrintReport(command, run.text, run.json);
+    return run.exitCode;
 }

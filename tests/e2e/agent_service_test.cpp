@@ -14,6 +14,8 @@
 #include "support/test_agent_process.h"
 #include "support/wait_for.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <sstream>
 #include <string>
@@ -190,6 +192,26 @@ std::vector<std::string> GuideServiceCommands() {
 
 // The guide's commands in their order, the test agent's command line in place of qm-agent.exe's.
 // The lines that Wine's sc does not know are the ones the guide marks as Windows-only.
+// A log folder that everyone may change: install names the account and the folder, and installs
+// nothing. (Wine keeps no file DACL, but shows the mode bits for others as an Everyone entry.)
+TEST_F(AgentService, InstallRefusesAFolderThatAnotherAccountMayChange) {
+    const std::wstring open = s_directory + L"\\open";
+    ASSERT_TRUE(CreateDirectoryW(open.c_str(), nullptr));
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)",
+                                                                     SDDL_REVISION_1, &everyone, nullptr));
+    ASSERT_TRUE(SetFileSecurityW(open.c_str(), DACL_SECURITY_INFORMATION, everyone));
+    LocalFree(everyone);
+
+    const ProcessResult refused =
+        RunAgent(L"service install --users " + Quoted(UsersPath()) + L" --log " + Quoted(open + L"\\service.log"));
+    RemoveDirectoryW(open.c_str());
+    EXPECT_EQ(refused.exitCode, 1u) << refused.output;
+    EXPECT_NE(refused.output.find("S-1-1-0"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("\\open,"), std::string::npos) << refused.output;
+    EXPECT_FALSE(ReadInstalledService().exists);
+}
+
 TEST_F(AgentService, TheGuidesScCommandsInstallRunAndRemoveTheService) {
     const std::vector<std::string> commands = GuideServiceCommands();
     ASSERT_FALSE(commands.empty()) << "no sc create qm-agent block in " << QM_E2E_AGENT_GUIDE;

@@ -10,11 +10,10 @@
 #include "provider_class_id.h"
 #include "support/agent_service_handle.h"
 #include "support/child_process.h"
+#include "support/everyone_access.h"
 #include "support/provider_registration_reader.h"
 #include "support/test_agent_process.h"
 #include "support/wait_for.h"
-
-#include <sddl.h>
 
 #include <algorithm>
 #include <sstream>
@@ -193,15 +192,11 @@ std::vector<std::string> GuideServiceCommands() {
 // The guide's commands in their order, the test agent's command line in place of qm-agent.exe's.
 // The lines that Wine's sc does not know are the ones the guide marks as Windows-only.
 // A log folder that everyone may change: install names the account and the folder, and installs
-// nothing. (Wine keeps no file DACL, but shows the mode bits for others as an Everyone entry.)
+// nothing.
 TEST_F(AgentService, InstallRefusesAFolderThatAnotherAccountMayChange) {
     const std::wstring open = s_directory + L"\\open";
     ASSERT_TRUE(CreateDirectoryW(open.c_str(), nullptr));
-    PSECURITY_DESCRIPTOR everyone = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)",
-                                                                     SDDL_REVISION_1, &everyone, nullptr));
-    ASSERT_TRUE(SetFileSecurityW(open.c_str(), DACL_SECURITY_INFORMATION, everyone));
-    LocalFree(everyone);
+    ASSERT_TRUE(OpenToEveryone(open));
 
     const ProcessResult refused =
         RunAgent(L"service install --users " + Quoted(UsersPath()) + L" --log " + Quoted(open + L"\\service.log"));

@@ -8,6 +8,7 @@
 #include "service_system_calls.h"
 #include "base/local_memory.h"
 #include "support/child_process.h"
+#include "support/everyone_access.h"
 #include "support/scoped_system_calls.h"
 
 #include <gtest/gtest.h>
@@ -158,14 +159,6 @@ TEST(AgentServiceInstall, TheServicesCommandLineGivesBackTheFilesAbsoluteAndWhol
     EXPECT_EQ(QuotedArgument(L"a\\\"b"), L"\"a\\\\\\\"b\"");
 }
 
-void OpenToEveryone(const std::wstring& path) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)",
-                                                                     SDDL_REVISION_1, &descriptor, nullptr));
-    const LocalMemory owned(descriptor);
-    ASSERT_TRUE(SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor));
-}
-
 // Install refuses a users file, log or executable that an untrusted account may change, or whose
 // folder it may change, and names the path. Real files first (Wine shows an Everyone entry for
 // what others may write), then descriptors as only Windows writes them.
@@ -187,7 +180,7 @@ TEST(AgentServiceInstall, RefusesFilesThatAnUntrustedAccountMayChange) {
         CloseHandle(CreateFileW((root + L"\\agent\\users.json").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
         if (c.openToEveryone != nullptr) {
-            OpenToEveryone(root + c.openToEveryone);
+            ASSERT_TRUE(OpenToEveryone(root + c.openToEveryone));
         }
         UnsafeAgentPath unsafe;
         const bool found = FindUnsafeAgentPath(

@@ -4,12 +4,12 @@
 #include "agent_test_users.h"
 #include "base/local_memory.h"
 #include "support/child_process.h"
+#include "support/everyone_access.h"
 #include "users_file_security.h"
 
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
-#include <sddl.h>
 
 namespace {
 
@@ -122,24 +122,13 @@ TEST(UserStoreFile, IndexesNamesIgnoringCaseAndKnowsTheCostliestUser) {
     EXPECT_EQ(error, "user \"bob\": a user with that name or email already exists");
 }
 
-// Gives Everyone full access to the file or folder at path, as a careless or hostile creator would.
-// (Wine keeps no DACL on a file, but turns this one into the mode bits for others, and reads it
-// back as an Everyone entry.)
-void OpenToEveryone(const std::wstring& path) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)",
-                                                                     SDDL_REVISION_1, &descriptor, nullptr));
-    const LocalMemory owned(descriptor);
-    ASSERT_TRUE(SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor));
-}
-
 void Plant(const std::wstring& path, const std::string& text) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
-    OpenToEveryone(path);
+    ASSERT_TRUE(OpenToEveryone(path));
 }
 
 std::vector<std::wstring> FilesIn(const std::wstring& folder) {

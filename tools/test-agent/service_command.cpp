@@ -55,8 +55,8 @@ bool FilesAreSafe(const AgentCommand& command) {
     std::vector<std::wstring> files{ModulePath()};
     for (const std::wstring* given : {&command.usersPath, &command.logPath}) {
         std::wstring absolute;
-        if (!given->empty() && SUCCEEDED(AbsolutePath(*given, absolute))) {
-            files.push_back(absolute);
+        if (!given->empty()) {
+            files.push_back(SUCCEEDED(AbsolutePath(*given, absolute)) ? absolute : *given);
         }
     }
     UnsafeAgentPath unsafe;

@@ -3,9 +3,12 @@
 # then the package built around them, all with osslsigncode (SHA-256). Run after scripts/build.sh; the
 # unsigned build's files are left as they are.
 #   scripts/sign.sh CERT.pfx [OUT_DIR]      (OUT_DIR defaults to build/signed)
-# The certificate's password comes from QM_SIGN_PASSWORD, or is asked for on the terminal. It is
-# kept in a variable of this script only: QM_SIGN_PASSWORD is taken out of the environment before
-# any child starts, and no line that holds the password is traced, even under bash -x.
+# The certificate's password is asked for on the terminal, or read as one line from the file
+# descriptor that QM_SIGN_PASSWORD_FD names (QM_SIGN_PASSWORD_FD=3 scripts/sign.sh CERT.pfx
+# 3<FILE). Never from the environment: a process's environment block stays readable by its user
+# (/proc/PID/environ) for as long as it runs, whatever the script unsets, so QM_SIGN_PASSWORD is
+# refused. The password is kept in a variable of this script only, and no line that holds it is
+# traced, even under bash -x.
 # Signatures carry no timestamp unless QM_SIGN_TIMESTAMP_URL names an RFC 3161 server; without
 # one, Windows stops trusting the signature when the certificate expires.
 # Leaves OUT_DIR/qm-credprovider.dll, OUT_DIR/credhost.exe and OUT_DIR/qm-credprovider-<version>-x64.msi.
@@ -14,9 +17,19 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_BUILD_DIR:-$root/build}
 
 if [ $# -lt 1 ] || [ $# -gt 2 ] || [ ! -f "$1" ]; then
-  echo "usage: $0 CERT.pfx [OUT_DIR]   (password in QM_SIGN_PASSWORD or asked for)" >&2
+  echo "usage: $0 CERT.pfx [OUT_DIR]   (the password is asked for, or read from the descriptor" >&2
+  echo "       QM_SIGN_PASSWORD_FD names: QM_SIGN_PASSWORD_FD=3 $0 CERT.pfx 3<FILE)" >&2
   exit 2
 fi
+if [ -n "${QM_SIGN_PASSWORD+set}" ]; then
+  echo "sign: QM_SIGN_PASSWORD is not read: the environment stays readable in /proc while this runs;" >&2
+  echo "      type the password when asked, or pass it on a descriptor (QM_SIGN_PASSWORD_FD)" >&2
+  exit 2
+fi
+case ${QM_SIGN_PASSWORD_FD-} in
+  '' | [0-9] | [1-9][0-9]) ;;
+  *) echo "sign: QM_SIGN_PASSWORD_FD must be a file descriptor number" >&2; exit 2 ;;
+esac
 pfx=$1
 out=${2:-$build/signed}
 dll="$build/src/module/qm-credprovider.dll"
@@ -35,17 +48,20 @@ case $- in *x*) tracing=1 ;; esac
 untraced() { { set +x; } 2>/dev/null; }
 traced_again() { if [ "$tracing" = 1 ]; then set -x; fi; }
 
-untraced
-have_password=${QM_SIGN_PASSWORD+set}
-password=${QM_SIGN_PASSWORD-}
-unset QM_SIGN_PASSWORD
-traced_again
-if [ -z "$have_password" ]; then
+password=
+if [ -n "${QM_SIGN_PASSWORD_FD-}" ]; then
+  untraced
+  IFS= read -r password <&"$QM_SIGN_PASSWORD_FD" || [ -n "$password" ] ||
+    { echo "sign: nothing to read on descriptor $QM_SIGN_PASSWORD_FD" >&2; exit 2; }
+  traced_again
+else
   if ! { exec 3</dev/tty; } 2>/dev/null; then
-    echo "sign: no terminal to ask for the password on; set QM_SIGN_PASSWORD" >&2
+    echo "sign: no terminal to ask for the password on; pass it on a descriptor (QM_SIGN_PASSWORD_FD)" >&2
     exit 2
   fi
-  read -r -s -p "Password of $pfx: " password <&3
+  untraced
+  IFS= read -r -s -p "Password of $pfx: " password <&3
+  traced_again
   echo >&2
   exec 3<&-
 fi

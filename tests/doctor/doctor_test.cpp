@@ -12,6 +12,7 @@
 #include "agent_service_checks.h"
 #include "base/local_memory.h"
 #include "dll_folder_check.h"
+#include "object_writers.h"
 #include "check_report_format.h"
 #include "provider_class_id.h"
 #include "service_query_calls.h"
@@ -394,8 +395,11 @@ TEST(DoctorBeyondWine, DescriptorsAsWindowsWritesThem) {
     };
     for (const auto& folder : folders) {
         const Descriptor descriptor(folder.sddl);
-        ExpectAccounts(UntrustedWritersOf(descriptor.memory.get(), folder.runningAdministrator), folder.writers,
-                       folder.sddl);
+        TrustedWriters trusted;
+        if (folder.runningAdministrator != nullptr) {
+            trusted.Add(folder.runningAdministrator);
+        }
+        ExpectAccounts(UntrustedWritersOf(descriptor.memory.get(), trusted), folder.writers, folder.sddl);
     }
     // Pipe DACLs as Windows stores them (generic rights mapped to the pipe's own): who may create
     // instances, and whether a standard user's credential prompt may open the pipe as the module
@@ -431,7 +435,7 @@ TEST(DoctorBeyondWine, DescriptorsAsWindowsWritesThem) {
     SECURITY_DESCRIPTOR nullDacl{};
     ASSERT_TRUE(InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION));
     ASSERT_TRUE(SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE));
-    ExpectAccounts(UntrustedWritersOf(&nullDacl, nullptr), {"Everyone (no DACL)"}, L"a null DACL");
+    ExpectAccounts(UntrustedWritersOf(&nullDacl, TrustedWriters()), {"Everyone (no DACL)"}, L"a null DACL");
     ExpectAccounts(UntrustedInstanceCreators(nullptr), {"Everyone (no DACL)"}, L"a null DACL");
 }
 

@@ -10,6 +10,7 @@
 #include "provider_class_id.h"
 #include "support/agent_service_handle.h"
 #include "support/child_process.h"
+#include "support/everyone_access.h"
 #include "support/provider_registration_reader.h"
 #include "support/test_agent_process.h"
 #include "support/wait_for.h"
@@ -190,6 +191,22 @@ std::vector<std::string> GuideServiceCommands() {
 
 // The guide's commands in their order, the test agent's command line in place of qm-agent.exe's.
 // The lines that Wine's sc does not know are the ones the guide marks as Windows-only.
+// A log folder that everyone may change: install names the account and the folder, and installs
+// nothing.
+TEST_F(AgentService, InstallRefusesAFolderThatAnotherAccountMayChange) {
+    const std::wstring open = s_directory + L"\\open";
+    ASSERT_TRUE(CreateDirectoryW(open.c_str(), nullptr));
+    ASSERT_TRUE(OpenToEveryone(open));
+
+    const ProcessResult refused =
+        RunAgent(L"service install --users " + Quoted(UsersPath()) + L" --log " + Quoted(open + L"\\service.log"));
+    RemoveDirectoryW(open.c_str());
+    EXPECT_EQ(refused.exitCode, 1u) << refused.output;
+    EXPECT_NE(refused.output.find("S-1-1-0"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("\\open,"), std::string::npos) << refused.output;
+    EXPECT_FALSE(ReadInstalledService().exists);
+}
+
 TEST_F(AgentService, TheGuidesScCommandsInstallRunAndRemoveTheService) {
     const std::vector<std::string> commands = GuideServiceCommands();
     ASSERT_FALSE(commands.empty()) << "no sc create qm-agent block in " << QM_E2E_AGENT_GUIDE;

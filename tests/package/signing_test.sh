@@ -2,8 +2,8 @@
 # scripts/sign.sh with a throwaway self-signed code-signing certificate: the DLL, credhost.exe, the
 # package and both files inside the package must all verify against that certificate as the only trusted
 # root, and not against another one. The script runs traced (bash -x), and osslsigncode through
-# a wrapper that keeps the environment it was started with: the password given in
-# QM_SIGN_PASSWORD must appear in neither.
+# a wrapper that keeps its own environment and the script's: the password, given on a file
+# descriptor, must appear in none of them. A password in QM_SIGN_PASSWORD is refused.
 # Usage: signing_test.sh BUILD_DIR
 set -euo pipefail
 export QM_BUILD_DIR=$1
@@ -18,19 +18,23 @@ make_certificate() {
 }
 make_certificate qm-test-signer
 make_certificate someone-else
-export QM_SIGN_PASSWORD="pfx-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
+password="pfx-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
+(umask 077 && printf '%s\n' "$password" >"$work/password")
 openssl pkcs12 -export -inkey "$work/qm-test-signer.key" -in "$work/qm-test-signer.pem" \
-  -out "$work/signer.pfx" -passout env:QM_SIGN_PASSWORD
+  -out "$work/signer.pfx" -passout file:"$work/password"
 
+! QM_SIGN_PASSWORD=$password bash "$root/scripts/sign.sh" "$work/signer.pfx" "$work/refused" </dev/null >/dev/null 2>&1 ||
+  fail "sign.sh took the password from its environment"
 mkdir "$work/bin"
-printf '#!/bin/sh\nenv >>"%s"\nexec %s "$@"\n' "$work/children.env" "$(command -v osslsigncode)" >"$work/bin/osslsigncode"
+printf '#!/bin/sh\n{ env; tr "\\0" "\\n" </proc/$PPID/environ; } >>"%s"\nexec %s "$@"\n' "$work/children.env" \
+  "$(command -v osslsigncode)" >"$work/bin/osslsigncode"
 chmod +x "$work/bin/osslsigncode"
-PATH="$work/bin:$PATH" bash -x "$root/scripts/sign.sh" "$work/signer.pfx" "$work/out" >"$work/trace" 2>&1 ||
-  { cat "$work/trace" >&2; fail "sign.sh failed"; }
+QM_SIGN_PASSWORD_FD=3 PATH="$work/bin:$PATH" bash -x "$root/scripts/sign.sh" "$work/signer.pfx" "$work/out" \
+  3<"$work/password" >"$work/trace" 2>&1 || { cat "$work/trace" >&2; fail "sign.sh failed"; }
 grep -q '^+* *mkdir -p ' "$work/trace" || fail "sign.sh was not traced"
 [ -s "$work/children.env" ] || fail "osslsigncode was not started through the wrapper"
-! grep -qF -- "$QM_SIGN_PASSWORD" "$work/trace" || fail "bash -x shows the password"
-! grep -qF -- "$QM_SIGN_PASSWORD" "$work/children.env" || fail "the password reaches osslsigncode's environment"
+! grep -qF -- "$password" "$work/trace" || fail "bash -x shows the password"
+! grep -qF -- "$password" "$work/children.env" || fail "the password reaches an environment"
 package=$(echo "$work"/out/qm-credprovider-*-x64.msi)
 (cd "$work" && msiextract -C inside "$package" >/dev/null)
 inner=$(find "$work/inside" -name qm-credprovider.dll)

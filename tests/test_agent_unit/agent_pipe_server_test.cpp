@@ -4,6 +4,7 @@
 #include "agent/json_escape_utf8.h"
 #include "agent_test_users.h"
 #include "pipe_security.h"
+#include "utf8_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -155,9 +156,9 @@ TEST_F(AgentPipeServerTest, OversizedAndSilentClientsAreRefusedOrDropped) {
     ASSERT_EQ(longest.size(), kMaxRequestBytes);
     Client atTheLimit(PrivatePipeName());
     EXPECT_EQ(atTheLimit.Exchange(longest), R"({"status":"DENIED","reason":"Invalid username or password."})");
+    // One byte more: the instance is disconnected without a reply.
     Client big(PrivatePipeName());
-    EXPECT_EQ(big.Exchange(longest.substr(0, longest.size() - 2) + "x\"}"),
-              R"({"status":"ERROR","reason":"Request too large."})");
+    EXPECT_EQ(big.Exchange(longest.substr(0, longest.size() - 2) + "x\"}"), "");
 
     // Connects and sends nothing: the instance drops it instead of waiting for ever.
     Client silent(PrivatePipeName());
@@ -174,13 +175,167 @@ TEST_F(AgentPipeServerTest, OversizedAndSilentClientsAreRefusedOrDropped) {
     // either order.
     const std::vector<std::string> lines = Lines();
     ASSERT_EQ(lines.size(), 4u);
-    for (const char* verdict : {"DENIED (unknown user)", "REFUSED (request too large)", "DROPPED (no request in time)",
-                                "verdict=OK"}) {
+    for (const char* verdict : {"DENIED (unknown user)", "DROPPED (request over 393249 bytes)",
+                                "DROPPED (no request in time)", "verdict=OK"}) {
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                                 [&](const std::string& line) { return line.find(verdict) != std::string::npos; }),
                   1)
             << verdict;
     }
+}
+
+// A client of the pipe that bounds every step as the module does: 5 s for a free instance, no
+// retry when another client takes it first, 10 s for the write and the reply together.
+class BoundedClient {
+public:
+    explicit BoundedClient(const std::wstring& name) : m_event(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        if (!WaitNamedPipeW(name.c_str(), 5000)) {
+            return;
+        }
+        m_pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        DWORD mode = PIPE_READMODE_MESSAGE;
+        SetNamedPipeHandleState(m_pipe, &mode, nullptr, nullptr);
+    }
+    ~BoundedClient() {
+        if (IsOpen()) {
+            CancelIoEx(m_pipe, nullptr);
+            CloseHandle(m_pipe);
+        }
+        CloseHandle(m_event);
+    }
+    bool IsOpen() const { return m_pipe != INVALID_HANDLE_VALUE; }
+
+    // Writes message; the Win32 result once the write ends or timeoutMs passes (WAIT_TIMEOUT).
+    DWORD Write(const char* message, size_t size, DWORD timeoutMs) {
+        DWORD done = 0;
+        return Finish(WriteFile(m_pipe, message, static_cast<DWORD>(size), nullptr, Overlapped()), timeoutMs, done);
+    }
+    // The reply, or "" when none comes in timeoutMs.
+    std::string Read(DWORD timeoutMs) {
+        char buffer[4096];
+        DWORD read = 0;
+        return Finish(ReadFile(m_pipe, buffer, sizeof(buffer), nullptr, Overlapped()), timeoutMs, read) == ERROR_SUCCESS
+                   ? std::string(buffer, read)
+                   : std::string();
+    }
+
+private:
+    OVERLAPPED* Overlapped() {
+        m_overlapped = OVERLAPPED{};
+        m_overlapped.hEvent = m_event;
+        ResetEvent(m_event);
+        return &m_overlapped;
+    }
+    DWORD Finish(BOOL started, DWORD timeoutMs, DWORD& transferred) {
+        if (!started && GetLastError() != ERROR_IO_PENDING) {
+            return GetLastError();
+        }
+        if (WaitForSingleObject(m_event, timeoutMs) != WAIT_OBJECT_0) {
+            CancelIoEx(m_pipe, &m_overlapped);
+            GetOverlappedResult(m_pipe, &m_overlapped, &transferred, TRUE);
+            return WAIT_TIMEOUT;
+        }
+        return GetOverlappedResult(m_pipe, &m_overlapped, &transferred, FALSE) ? ERROR_SUCCESS : GetLastError();
+    }
+
+    HANDLE m_event;
+    HANDLE m_pipe = INVALID_HANDLE_VALUE;
+    OVERLAPPED m_overlapped{};
+};
+
+std::string ThisProcessAccount() {
+    KernelHandle token;
+    BYTE buffer[256];
+    DWORD size = 0;
+    wchar_t name[256], domain[256];
+    DWORD nameLength = 256, domainLength = 256;
+    SID_NAME_USE use;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()) ||
+        !GetTokenInformation(token.Get(), TokenUser, buffer, sizeof(buffer), &size) ||
+        !LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, name, &nameLength, domain,
+                           &domainLength, &use)) {
+        return "(no account)";
+    }
+    return Utf8FromWide(std::wstring(domain) + L"\\" + name);
+}
+
+// The flood that once held every instance: clients writing messages far beyond the longest
+// request, and one that connects and never writes. Each oversized message is cut off at once
+// (draining 32 MB in small reads kept an instance for many seconds), the silent client is
+// dropped at the request deadline, and meanwhile another client signs in within the module's
+// deadlines, again and again.
+TEST_F(AgentPipeServerTest, FourFloodingClientsCannotKeepAFifthFromSigningIn) {
+    AgentPipeServer server(m_store, Options(), Sink());
+    ASSERT_EQ(server.Start(), S_OK);
+    const DWORD deadlineMs = Options().requestTimeoutMs;
+    const std::string flood(32 * 1024 * 1024, 'x');
+
+    std::atomic<bool> flooding{true};
+    std::atomic<DWORD> longestHeldMs{0};
+    std::atomic<int> cutOff{0};
+    std::vector<std::thread> flooders;
+    for (int i = 0; i < 3; ++i) {
+        flooders.emplace_back([&] {
+            while (flooding) {
+                BoundedClient client(PrivatePipeName());
+                if (!client.IsOpen()) {
+                    continue;
+                }
+                const ULONGLONG start = GetTickCount64();
+                if (client.Write(flood.data(), flood.size(), 2 * deadlineMs) != ERROR_SUCCESS) {
+                    ++cutOff;
+                }
+                const DWORD held = static_cast<DWORD>(GetTickCount64() - start);
+                for (DWORD longest = longestHeldMs;
+                     held > longest && !longestHeldMs.compare_exchange_weak(longest, held);) {
+                }
+            }
+        });
+    }
+    std::atomic<DWORD> silentHeldMs{0};
+    std::thread silent([&] {
+        BoundedClient client(PrivatePipeName());
+        const ULONGLONG start = GetTickCount64();
+        client.Read(3 * deadlineMs);
+        silentHeldMs = static_cast<DWORD>(GetTickCount64() - start);
+    });
+
+    Sleep(500);
+    std::vector<std::string> replies;
+    for (int signIn = 0; signIn < 4; ++signIn) {
+        const ULONGLONG start = GetTickCount64();
+        BoundedClient client(PrivatePipeName());
+        ASSERT_TRUE(client.IsOpen()) << "sign-in " << signIn << ": no instance within 5 s, error " << GetLastError();
+        const ULONGLONG exchangeStart = GetTickCount64();
+        const std::string request = AliceRequest();
+        ASSERT_EQ(client.Write(request.data(), request.size(), 10000), static_cast<DWORD>(ERROR_SUCCESS));
+        const std::string reply =
+            client.Read(static_cast<DWORD>(10000 - std::min<ULONGLONG>(GetTickCount64() - exchangeStart, 10000)));
+        EXPECT_NE(reply.find("\"status\":\"OK\""), std::string::npos) << "sign-in " << signIn << ": " << reply;
+        EXPECT_LT(GetTickCount64() - start, 15000u);
+        Sleep(2000);
+    }
+    flooding = false;
+    for (std::thread& flooder : flooders) {
+        flooder.join();
+    }
+    silent.join();
+    server.Stop();
+
+    EXPECT_GT(cutOff.load(), 3);
+    EXPECT_LT(longestHeldMs.load(), deadlineMs / 2) << "an oversized message held its instance";
+    EXPECT_GE(silentHeldMs.load(), deadlineMs - 500);
+    EXPECT_LT(silentHeldMs.load(), deadlineMs + 5000);
+    const std::vector<std::string> lines = Lines();
+    const auto count = [&](const std::string& text) {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    };
+    EXPECT_EQ(count("DROPPED (no request in time)"), 1);
+    EXPECT_GT(count("DROPPED (request over 393249 bytes)"), 3);
+    // Each line names the caller's account, read through the pipe.
+    EXPECT_EQ(count("caller=\"" + ThisProcessAccount() + "\" user=\"alice\" verdict=OK"), 4);
 }
 
 TEST_F(AgentPipeServerTest, StopEndsAConnectionThatIsNeverAnswered) {

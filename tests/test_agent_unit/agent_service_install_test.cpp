@@ -2,13 +2,18 @@
 // calls: Wine's manager drops the service SID type and the failure flag and cannot give back the
 // recovery actions, so the calls are replaced here and nothing is installed. The whole life of
 // the service under Wine's real manager is tests/e2e/agent_service_test.cpp.
+#include "agent_file_writers.h"
 #include "agent_service.h"
 #include "agent_service_command_line.h"
 #include "service_system_calls.h"
+#include "base/local_memory.h"
+#include "support/child_process.h"
+#include "support/everyone_access.h"
 #include "support/scoped_system_calls.h"
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <string>
@@ -152,6 +157,76 @@ TEST(AgentServiceInstall, TheServicesCommandLineGivesBackTheFilesAbsoluteAndWhol
     // Backslashes before a quotation mark are doubled; elsewhere they stay as they are.
     EXPECT_EQ(QuotedArgument(L"C:\\odd\\"), L"\"C:\\odd\\\\\"");
     EXPECT_EQ(QuotedArgument(L"a\\\"b"), L"\"a\\\\\\\"b\"");
+}
+
+// Install refuses a users file, log or executable that an untrusted account may change, or whose
+// folder it may change, and names the path. Real files first (Wine shows an Everyone entry for
+// what others may write), then descriptors as only Windows writes them.
+TEST(AgentServiceInstall, RefusesFilesThatAnUntrustedAccountMayChange) {
+    const std::wstring root = CreateTestFolder(L"qm-install-paths");
+    struct Case {
+        const wchar_t* openToEveryone;  // below root; nullptr: nothing
+        const wchar_t* unsafe;          // the path named; nullptr: none
+    } const cases[] = {
+        {nullptr, nullptr},
+        {L"\\agent\\users.json", L"\\agent\\users.json"},
+        {L"\\logs", L"\\logs"},  // the log is not made yet; its folder is judged
+        {L"\\agent", L"\\agent"},
+    };
+    for (const Case& c : cases) {
+        for (const wchar_t* folder : {L"\\agent", L"\\logs"}) {
+            CreateDirectoryW((root + folder).c_str(), nullptr);
+        }
+        CloseHandle(CreateFileW((root + L"\\agent\\users.json").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (c.openToEveryone != nullptr) {
+            ASSERT_TRUE(OpenToEveryone(root + c.openToEveryone));
+        }
+        UnsafeAgentPath unsafe;
+        const bool found = FindUnsafeAgentPath(
+            WithTheirFolders({root + L"\\agent\\users.json", root + L"\\logs\\agent.log"}), AgentFileWriters(), unsafe);
+        EXPECT_EQ(found, c.unsafe != nullptr) << (c.openToEveryone ? "" : "nothing open");
+        if (found && c.unsafe != nullptr) {
+            EXPECT_EQ(unsafe.path, root + c.unsafe);
+            ASSERT_EQ(unsafe.writers.size(), 1u);
+            EXPECT_NE(unsafe.writers[0].find("S-1-1-0"), std::string::npos) << unsafe.writers[0];
+        }
+        RemoveTestFolder(root + L"\\agent");
+        RemoveTestFolder(root + L"\\logs");
+    }
+    RemoveTestFolder(root);
+
+    const std::wstring service = L"S-1-5-80-150321250-2041296840-1456520357-1891932008-333219552";
+    const struct {
+        std::wstring sddl;
+        std::vector<std::string> writers;
+    } descriptors[] = {
+        // The users file as test-agent writes it, and the virtual account's own log.
+        {L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;" + service + L")", {}},
+        {L"O:" + service + L"D:P(A;;FA;;;SY)(A;;FA;;;" + service + L")", {}},
+        // A folder under C:\ProgramData: every user may create files and folders in it.
+        {L"O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIIOID;GA;;;CO)(A;OICIID;0x1200a9;;;BU)"
+         L"(A;CIID;0x100116;;;BU)",
+         {"S-1-5-32-545"}},
+        // A file a standard user made, and one that another service may write.
+        {L"O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;SY)(A;;FA;;;BA)", {"owner ", "S-1-5-21-1-2-3-1001"}},
+        {L"O:BAD:P(A;;FA;;;SY)(A;;0x116;;;S-1-5-80-1-2-3-4-5)", {"S-1-5-80-1-2-3-4-5"}},
+    };
+    for (const auto& row : descriptors) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(row.sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                         nullptr));
+        const LocalMemory owned(descriptor);
+        const std::vector<std::string> writers = UntrustedWritersOf(descriptor, AgentFileWriters());
+        std::string all;
+        for (const std::string& writer : writers) {
+            all += writer + "; ";
+        }
+        EXPECT_EQ(writers.empty(), row.writers.empty()) << all;
+        for (const std::string& expected : row.writers) {
+            EXPECT_NE(all.find(expected), std::string::npos) << expected << " not named: " << all;
+        }
+    }
 }
 
 }  // namespace

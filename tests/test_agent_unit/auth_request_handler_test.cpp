@@ -7,7 +7,7 @@
 namespace {
 
 AgentDecision Decide(const std::string& request, const UserStore& store) {
-    return HandleAuthRequest(request.data(), request.size(), false, store);
+    return HandleAuthRequest(request.data(), request.size(), store);
 }
 
 std::string Request(const std::string& user, const std::string& password) {
@@ -61,22 +61,19 @@ TEST(AuthRequestHandler, BadRequestsAreRefusedWithAReason) {
     const UserStore store = TestUsers();
     struct Case {
         std::string request;
-        bool oversized;
         const char* reply;
         const char* verdict;
     } const cases[] = {
-        {"not json", false, R"({"status":"ERROR","reason":"Malformed request."})", "REFUSED (malformed request)"},
-        {R"({"action":"AUTH","username":"alice"})", false, R"({"status":"ERROR","reason":"Malformed request."})",
+        {"not json", R"({"status":"ERROR","reason":"Malformed request."})", "REFUSED (malformed request)"},
+        {R"({"action":"AUTH","username":"alice"})", R"({"status":"ERROR","reason":"Malformed request."})",
          "REFUSED (malformed request)"},
-        {R"({"username":"alice","password":"x"})", false, R"({"status":"ERROR","reason":"Malformed request."})",
+        {R"({"username":"alice","password":"x"})", R"({"status":"ERROR","reason":"Malformed request."})",
          "REFUSED (malformed request)"},
-        {R"({"action":"auth","username":"alice","password":"correct horse"})", false,
+        {R"({"action":"auth","username":"alice","password":"correct horse"})",
          R"({"status":"ERROR","reason":"Unsupported action."})", "REFUSED (unsupported action)"},
-        {Request("alice", kAlicePassword), true, R"({"status":"ERROR","reason":"Request too large."})",
-         "REFUSED (request too large)"},
     };
     for (const Case& c : cases) {
-        const AgentDecision decision = HandleAuthRequest(c.request.data(), c.request.size(), c.oversized, store);
+        const AgentDecision decision = Decide(c.request, store);
         EXPECT_FALSE(decision.approved) << c.request;
         EXPECT_EQ(decision.reply, c.reply) << c.request;
         EXPECT_EQ(decision.verdict, c.verdict) << c.request;

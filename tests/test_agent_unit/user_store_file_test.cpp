@@ -1,8 +1,15 @@
 #include "user_store_file.h"
 
+#include "agent_file_writers.h"
 #include "agent_test_users.h"
+#include "base/local_memory.h"
+#include "support/child_process.h"
+#include "support/everyone_access.h"
+#include "users_file_security.h"
 
 #include <gtest/gtest.h>
+
+#include <aclapi.h>
 
 namespace {
 
@@ -113,6 +120,88 @@ TEST(UserStoreFile, IndexesNamesIgnoringCaseAndKnowsTheCostliestUser) {
     EXPECT_FALSE(
         ParseUserStore(R"({"users":[)" + user("ann", "", 5) + "," + user("bob", "ANN", 5) + "]}", store, error));
     EXPECT_EQ(error, "user \"bob\": a user with that name or email already exists");
+}
+
+void Plant(const std::wstring& path, const std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_TRUE(OpenToEveryone(path));
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            names.push_back(found.cFileName);
+        }
+    }
+    FindClose(search);
+    return names;
+}
+
+// Files planted in the users file's folder beforehand, at the name the replacement once used and
+// open to everyone, never become the users file: the new file is made at a name no one knew, only
+// where nothing stood, and with its own protected DACL.
+TEST(UserStoreFile, APlantedFileNeverBecomesTheUsersFile) {
+    const std::wstring folder = CreateTestFolder(L"qm-users-planted");
+    const std::wstring path = folder + L"\\users.json";
+    UserStore mallory;
+    std::string error;
+    ASSERT_TRUE(mallory.Add(TestUser("mallory", "", "", true, "pw"), error));
+    const std::string planted = SerializeUserStore(mallory);
+    Plant(path + L".tmp", planted);
+    Plant(path, planted);
+
+    ASSERT_EQ(SaveUserStore(path.c_str(), TestUsers()), S_OK);
+    UserStore loaded;
+    ASSERT_EQ(LoadUserStore(path.c_str(), loaded, error), S_OK) << error;
+    EXPECT_EQ(loaded.Find("mallory"), nullptr);
+    EXPECT_NE(loaded.Find("alice"), nullptr);
+    EXPECT_EQ(ReadFileText(path + L".tmp"), planted) << "the planted file was written through";
+    EXPECT_EQ(FilesIn(folder), (std::vector<std::wstring>{L"users.json", L"users.json.tmp"}))
+        << "a temporary file was left behind";
+    // No one but the trusted accounts may change the new file, and everyone else may not even
+    // read its hashes: it has no entry for Everyone, neither the planted file's nor what a file
+    // made without the descriptor gets under Wine (read access for others).
+    std::vector<std::string> writers;
+    EXPECT_EQ(AddUntrustedWritersOf(path, AgentFileWriters(), writers), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_TRUE(writers.empty()) << writers.front();
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    PACL dacl = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                    nullptr, &raw),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    const LocalMemory descriptor(raw);
+    ASSERT_NE(dacl, nullptr);
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* entry = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&entry)));
+        EXPECT_FALSE(IsWellKnownSid(&entry->SidStart, WinWorldSid)) << "entry " << i;
+    }
+    RemoveTestFolder(folder);
+}
+
+// What the file is created with, for each account the agent may run as (Wine keeps only what mode
+// bits can say, so the descriptor itself is read).
+TEST(UsersFileSecurity, ProtectedFullAccessForSystemAndAdministratorsReadForTheService) {
+    const std::wstring service = L"S-1-5-80-150321250-2041296840-1456520357-1891932008-333219552";
+    const std::wstring trusted = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+    EXPECT_EQ(UsersFileSddlFor(L"S-1-5-18"), trusted + L"(A;;FR;;;" + service + L")");
+    EXPECT_EQ(UsersFileSddlFor(L"S-1-5-21-1-2-3-1001"), trusted + L"(A;;FR;;;" + service + L")");
+    EXPECT_EQ(UsersFileSddlFor(service), trusted + L"(A;;FA;;;" + service + L")");
+
+    UsersFileSecurity security;
+    ASSERT_EQ(security.Create(), S_OK);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(security.Attributes()->lpSecurityDescriptor, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    EXPECT_FALSE(security.Attributes()->bInheritHandle);
 }
 
 }  // namespace

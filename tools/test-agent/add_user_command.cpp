@@ -1,6 +1,9 @@
 #include "agent_commands.h"
 
+#include "access_grants.h"
+#include "agent_file_writers.h"
 #include "console_output.h"
+#include "display_escaping.h"
 #include "secret_line_reader.h"
 #include "secret_text_conversion.h"
 #include "user_store_file.h"
@@ -52,9 +55,28 @@ bool BuildRecord(const AgentCommand& command, const SecretBytes& password, UserR
            SUCCEEDED(DerivePasswordHash(password.data(), password.size(), record.salt, record.iterations, record.hash));
 }
 
+// A users file that another account may change could hold that account's entries, which adding
+// a user would carry over into the new file under the new file's trusted security.
+bool ExistingFileIsSafe(const std::wstring& usersPath) {
+    UnsafeAgentPath unsafe;
+    if (!FindUnsafeAgentPath({usersPath}, AgentFileWriters(), unsafe)) {
+        return true;
+    }
+    const std::string path = EscapedPathForDisplay(unsafe.path);
+    WriteErr("test-agent: not adding to " + path + ": " +
+             (unsafe.error != ERROR_SUCCESS
+                  ? "cannot read who may change it (error " + std::to_string(unsafe.error) + ")"
+                  : ListedAccounts(unsafe.writers) + " may change it") +
+             "; check its users, or start a new file\n");
+    return false;
+}
+
 }  // namespace
 
 int RunAddUser(const AgentCommand& command) {
+    if (!ExistingFileIsSafe(command.usersPath)) {
+        return kAgentExitFailure;
+    }
     UserStore store;
     std::string error;
     const HRESULT loaded = LoadUserStore(command.usersPath.c_str(), store, error);

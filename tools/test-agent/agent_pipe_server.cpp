@@ -2,6 +2,7 @@
 
 #include "auth_request_handler.h"
 #include "overlapped_pipe_io.h"
+#include "pipe_client_account.h"
 #include "pipe_security.h"
 #include "request_log_line.h"
 #include "wiping_allocator.h"
@@ -115,27 +116,30 @@ void AgentPipeServer::ServeOneClient(HANDLE pipe, HANDLE ioEvent, char* request)
     const ULONGLONG start = GetTickCount64();
     OverlappedPipeIo io(pipe, ioEvent, m_stopEvent.Get());
     DWORD size = 0;
+    // One read takes the whole message, so its time-out is the request's one deadline.
     DWORD error = io.Read(request, kMaxRequestBytes, m_options.requestTimeoutMs, size);
-    const bool oversized = error == ERROR_MORE_DATA;
-    while (error == ERROR_MORE_DATA) {
-        char rest[1024];
-        DWORD ignored = 0;
-        error = io.Read(rest, sizeof(rest), m_options.requestTimeoutMs, ignored);
-        SecureZeroMemory(rest, sizeof(rest));
-    }
-    if (error != ERROR_SUCCESS) {
+    if (error == kIoStopped) {
         SecureZeroMemory(request, kMaxRequestBytes);
-        if (error != kIoStopped) {
-            Log("-", error == kIoTimedOut ? "DROPPED (no request in time)" : "DROPPED (client left before a request)",
-                start);
-        }
         return;
     }
-    const AgentDecision decision = HandleAuthRequest(request, oversized ? 0 : size, oversized, m_store);
+    // Whoever sent something can be identified now; one that sent nothing may not be.
+    const std::wstring caller = PipeClientAccount(pipe);
+    if (error != ERROR_SUCCESS) {
+        SecureZeroMemory(request, kMaxRequestBytes);
+        // ServeInstance disconnects the instance at once: the rest of an oversized message is
+        // never read.
+        Log(caller, "-",
+            error == ERROR_MORE_DATA ? "DROPPED (request over " + std::to_string(kMaxRequestBytes) + " bytes)"
+            : error == kIoTimedOut   ? std::string("DROPPED (no request in time)")
+                                     : std::string("DROPPED (client left before a request)"),
+            start);
+        return;
+    }
+    const AgentDecision decision = HandleAuthRequest(request, size, m_store);
     SecureZeroMemory(request, kMaxRequestBytes);
 
     if (m_options.neverAnswer) {
-        Log(decision.logUser, "NO ANSWER (would be " + decision.verdict + ")", start);
+        Log(caller, decision.logUser, "NO ANSWER (would be " + decision.verdict + ")", start);
         io.AwaitClientClose(INFINITE);
         return;
     }
@@ -147,7 +151,7 @@ void AgentPipeServer::ServeOneClient(HANDLE pipe, HANDLE ioEvent, char* request)
     if (error == kIoStopped) {
         return;
     }
-    Log(decision.logUser,
+    Log(caller, decision.logUser,
         error == ERROR_SUCCESS ? decision.verdict
                                : decision.verdict + " (reply not delivered, error " + std::to_string(error) + ")",
         start);
@@ -156,10 +160,11 @@ void AgentPipeServer::ServeOneClient(HANDLE pipe, HANDLE ioEvent, char* request)
     }
 }
 
-void AgentPipeServer::Log(const std::string& user, const std::string& verdict, ULONGLONG startTick) noexcept try {
+void AgentPipeServer::Log(const std::wstring& caller, const std::string& user, const std::string& verdict,
+                          ULONGLONG startTick) noexcept try {
     SYSTEMTIME now{};
     GetSystemTime(&now);
-    const std::string line = FormatRequestLogLine(now, user, verdict, GetTickCount64() - startTick);
+    const std::string line = FormatRequestLogLine(now, caller, user, verdict, GetTickCount64() - startTick);
     std::lock_guard<std::mutex> guard(m_logLock);
     if (m_log) {
         m_log(line);

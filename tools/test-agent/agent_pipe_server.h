@@ -13,25 +13,35 @@
 #include <thread>
 #include <vector>
 
-// The longest request the module can send, which the server reads whole; a longer message is
-// drained and refused as too large. The module refuses a password longer than a logon can carry,
-// 32 767 UTF-16 units, before it asks. It does not bound the typed name, but a name longer than
-// that cannot be signed in either, so the server admits one of the same length. A UTF-16 unit
-// escapes to at most six bytes: a control character other than \b \t \n \f \r is one UTF-8 byte
-// sent as "\u00xx"; any other unit is at most three UTF-8 bytes, none of them escaped, and a
-// quotation mark or a backslash takes two. So: 45 bytes of framing + 2 x 32 767 x 6 = 393 249.
+// The longest request the module can send, which the server reads whole. A longer message is
+// not read on: the instance is disconnected at once, since draining it would let one client hold
+// the instance for as long as it keeps writing. The module refuses a password longer than a
+// logon can carry, 32 767 UTF-16 units, before it asks. It does not bound the typed name, but a
+// name longer than that cannot be signed in either, so the server admits one of the same length.
+// A UTF-16 unit escapes to at most six bytes: a control character other than \b \t \n \f \r is
+// one UTF-8 byte sent as "\u00xx"; any other unit is at most three UTF-8 bytes, none of them
+// escaped, and a quotation mark or a backslash takes two. So: 45 bytes of framing
+// + 2 x 32 767 x 6 = 393 249.
 inline constexpr DWORD kMaxRequestTextUnits = 32767;
 inline constexpr DWORD kMaxEscapedBytesPerUnit = 6;
 inline constexpr DWORD kRequestFramingBytes = sizeof(R"({"action":"AUTH","username":"","password":""})") - 1;
 inline constexpr DWORD kMaxRequestBytes = kRequestFramingBytes + 2 * kMaxRequestTextUnits * kMaxEscapedBytesPerUnit;
 static_assert(kMaxRequestBytes == 393249, "the figure that docs/agent-guide.md gives");
 
+// Instances served at once. Any local user may connect, and one that connects and sends nothing
+// holds an instance until the request deadline; the module waits 5 s for a free instance and
+// does not retry. With twice the four that a small flood takes, as many stay free as the flood
+// holds. Each costs a thread and a request buffer (kMaxRequestBytes).
+inline constexpr DWORD kDefaultAgentInstances = 8;
+
 struct AgentServerOptions {
     std::wstring pipeName = kAgentPipeName;
-    DWORD instances = 4;
-    DWORD replyDelayMs = 0;          // wait this long before each reply
-    bool neverAnswer = false;        // read and decide, but never reply; hold the connection
-    DWORD requestTimeoutMs = 10000;  // drop a client that sends no complete request in this time
+    DWORD instances = kDefaultAgentInstances;
+    DWORD replyDelayMs = 0;    // wait this long before each reply
+    bool neverAnswer = false;  // read and decide, but never reply; hold the connection
+    // One deadline for the whole request, counted from the connection: a client that has not
+    // sent one complete message by then (nothing at all, or not all of it) is dropped.
+    DWORD requestTimeoutMs = 10000;
 };
 
 // Receives one finished line per request; called from the instances' threads, one at a time.
@@ -54,7 +64,8 @@ public:
 private:
     void ServeInstance(HANDLE pipe) noexcept;
     void ServeOneClient(HANDLE pipe, HANDLE ioEvent, char* request) noexcept;
-    void Log(const std::string& user, const std::string& verdict, ULONGLONG startTick) noexcept;
+    void Log(const std::wstring& caller, const std::string& user, const std::string& verdict,
+             ULONGLONG startTick) noexcept;
 
     const UserStore& m_store;
     AgentServerOptions m_options;

@@ -2,8 +2,6 @@
 
 #include <new>
 
-namespace {
-
 HRESULT AbsolutePath(const std::wstring& path, std::wstring& absolute) {
     const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (size == 0) {
@@ -17,8 +15,6 @@ HRESULT AbsolutePath(const std::wstring& path, std::wstring& absolute) {
     absolute.resize(written);
     return S_OK;
 }
-
-}  // namespace
 
 std::wstring QuotedArgument(const std::wstring& text) {
     // Backslashes are literal unless they precede a quotation mark: then each is doubled, and so

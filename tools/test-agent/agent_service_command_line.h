@@ -11,5 +11,8 @@
 HRESULT AgentServiceCommandLine(const std::wstring& exe, const std::wstring& usersPath, const std::wstring& logPath,
                                 std::wstring& commandLine) noexcept;
 
+// path made absolute against the current folder, as the service will be given it.
+HRESULT AbsolutePath(const std::wstring& path, std::wstring& absolute);
+
 // text as one argument of a command line, in quotation marks.
 std::wstring QuotedArgument(const std::wstring& text);

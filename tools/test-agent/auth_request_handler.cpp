@@ -98,10 +98,7 @@ AgentDecision DecideOnCredentials(const AuthRequest& request, const UserStore& s
     return decision;
 }
 
-AgentDecision Decide(const char* data, size_t size, bool oversized, const UserStore& store) {
-    if (oversized) {
-        return Refusal("ERROR", "Request too large.", "REFUSED (request too large)");
-    }
+AgentDecision Decide(const char* data, size_t size, const UserStore& store) {
     AuthRequest request;
     const RequestParseStatus parsed = ParseAuthRequest(data, size, request);
     if (parsed == RequestParseStatus::OutOfMemory) {
@@ -119,9 +116,9 @@ AgentDecision Decide(const char* data, size_t size, bool oversized, const UserSt
 
 }  // namespace
 
-AgentDecision HandleAuthRequest(const char* data, size_t size, bool oversized, const UserStore& store) noexcept {
+AgentDecision HandleAuthRequest(const char* data, size_t size, const UserStore& store) noexcept {
     try {
-        return Decide(data, size, oversized, store);
+        return Decide(data, size, store);
     } catch (const std::exception&) {
     }
     // A fixed reply that needs no allocation beyond the small strings below; if even those

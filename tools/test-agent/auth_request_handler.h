@@ -15,7 +15,6 @@ struct AgentDecision {
     bool approved = false;
 };
 
-// Decides on size bytes of request; oversized says that the message was longer than the agent
-// reads (data then holds only its start). Never throws; the password is decoded into a wiping
-// buffer and never copied into the decision. The caller wipes data.
-AgentDecision HandleAuthRequest(const char* data, size_t size, bool oversized, const UserStore& store) noexcept;
+// Decides on size bytes of request, one whole message. Never throws; the password is decoded into
+// a wiping buffer and never copied into the decision. The caller wipes data.
+AgentDecision HandleAuthRequest(const char* data, size_t size, const UserStore& store) noexcept;

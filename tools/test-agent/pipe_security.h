@@ -18,6 +18,7 @@
 #include <string>
 
 #include "base/local_memory.h"
+#include "process_user_sid.h"
 
 class PipeSecurity {
 public:
@@ -35,9 +36,6 @@ private:
     SECURITY_ATTRIBUTES m_attributes{};
     std::wstring m_sddl;
 };
-
-// The SID of the calling process's user, as a string ("S-1-5-21-...").
-HRESULT CurrentUserSidString(std::wstring& sid) noexcept;
 
 // The descriptor, as SDDL, for an agent that runs as the account userSid.
 std::wstring PipeSecuritySddlFor(const std::wstring& userSid);

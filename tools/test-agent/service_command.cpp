@@ -2,9 +2,12 @@
 // message for each outcome. "service run" is service_entry.cpp.
 #include "agent_commands.h"
 
+#include "access_grants.h"
+#include "agent_file_writers.h"
 #include "agent_service.h"
 #include "agent_service_command_line.h"
 #include "console_output.h"
+#include "display_escaping.h"
 #include "result_text.h"
 #include "user_store_file.h"
 #include "utf8_conversion.h"
@@ -46,6 +49,32 @@ std::wstring ModulePath() {
     }
 }
 
+// Refuses, saying which account and which path, when an account other than the trusted ones may
+// change a file the service will trust, or the folder that holds it.
+bool FilesAreSafe(const AgentCommand& command) {
+    std::vector<std::wstring> files{ModulePath()};
+    for (const std::wstring* given : {&command.usersPath, &command.logPath}) {
+        std::wstring absolute;
+        if (!given->empty()) {
+            files.push_back(SUCCEEDED(AbsolutePath(*given, absolute)) ? absolute : *given);
+        }
+    }
+    UnsafeAgentPath unsafe;
+    if (!FindUnsafeAgentPath(WithTheirFolders(files), AgentFileWriters(), unsafe)) {
+        return true;
+    }
+    const std::string path = EscapedPathForDisplay(unsafe.path);
+    if (unsafe.error != ERROR_SUCCESS) {
+        WriteErr("test-agent: not installing " + kService + ": cannot read who may change " + path + " (" +
+                 Win32ErrorText(unsafe.error) + ")\n");
+        return false;
+    }
+    WriteErr("test-agent: not installing " + kService + ": " + ListedAccounts(unsafe.writers) + " may change " + path +
+             ", which the service would trust as " + (command.virtualAccount ? "its own account" : "LocalSystem") +
+             "; let only LocalSystem, the Administrators, TrustedInstaller and NT SERVICE\\qm-agent change it\n");
+    return false;
+}
+
 int RunInstall(const AgentCommand& command) {
     // A users file that the service could not load would only show as a service that stops.
     UserStore store;
@@ -53,6 +82,9 @@ int RunInstall(const AgentCommand& command) {
     HRESULT hr = LoadUserStore(command.usersPath.c_str(), store, error);
     if (FAILED(hr)) {
         WriteErr("test-agent: " + Utf8FromWide(command.usersPath) + ": " + error + "\n");
+        return kAgentExitFailure;
+    }
+    if (!FilesAreSafe(command)) {
         return kAgentExitFailure;
     }
     std::wstring commandLine;

@@ -2,6 +2,7 @@
 
 #include "display_escaping.h"
 #include "text_file.h"
+#include "users_file_security.h"
 
 #include <nlohmann/json.hpp>
 
@@ -190,7 +191,12 @@ HRESULT LoadUserStore(PCWSTR path, UserStore& store, std::string& error) noexcep
 }
 
 HRESULT SaveUserStore(PCWSTR path, const UserStore& store) noexcept try {
-    return ReplaceFileContents(path, SerializeUserStore(store));
+    UsersFileSecurity security;
+    const HRESULT hr = security.Create();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    return ReplaceFileContents(path, SerializeUserStore(store), security.Attributes());
 } catch (const std::exception&) {
     return E_OUTOFMEMORY;
 }

@@ -22,4 +22,6 @@ std::string SerializeUserStore(const UserStore& store);
 // Reads and parses the file at path. A missing file gives HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND).
 HRESULT LoadUserStore(PCWSTR path, UserStore& store, std::string& error) noexcept;
 
+// Replaces the file at path (text_file.h) with one that has the users file's own security
+// (users_file_security.h), whatever the old file or the folder had.
 HRESULT SaveUserStore(PCWSTR path, const UserStore& store) noexcept;

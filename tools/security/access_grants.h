@@ -3,8 +3,9 @@
 // pipe check ask the same question with their own rights and their own trusted accounts.
 //
 // Every allowing entry that applies to the object itself is read, of any allow type
-// (inherit-only ones are for its children); denying entries are not weighed against them, so an account that a deny entry
-// stops is still named. That errs towards a warning, never towards a false "OK".
+// (inherit-only ones are for its children); denying entries are not weighed against them, so an
+// account that a deny entry stops is still named. That errs towards a warning, never towards a
+// false "OK".
 #pragma once
 
 #include <windows.h>

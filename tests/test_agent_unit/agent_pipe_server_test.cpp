@@ -4,6 +4,7 @@
 #include "agent/json_escape_utf8.h"
 #include "agent_test_users.h"
 #include "pipe_security.h"
+#include "process_user_sid.h"
 #include "utf8_conversion.h"
 
 #include <gtest/gtest.h>

@@ -17,25 +17,12 @@
 
 #include <string>
 
-#include "base/local_memory.h"
-#include "process_user_sid.h"
-
-class PipeSecurity {
-public:
-    // Builds the descriptor for the account of the calling process's token.
-    HRESULT Create() noexcept;
-
-    // For CreateNamedPipeW; valid while this object lives.
-    SECURITY_ATTRIBUTES* Attributes() noexcept { return &m_attributes; }
-
-    // The descriptor as SDDL, for the log and for tests.
-    const std::wstring& Sddl() const noexcept { return m_sddl; }
-
-private:
-    LocalMemory m_descriptor;
-    SECURITY_ATTRIBUTES m_attributes{};
-    std::wstring m_sddl;
-};
+#include "account_security.h"
 
 // The descriptor, as SDDL, for an agent that runs as the account userSid.
 std::wstring PipeSecuritySddlFor(const std::wstring& userSid);
+
+class PipeSecurity : public AccountSecurity {
+public:
+    PipeSecurity() noexcept : AccountSecurity(PipeSecuritySddlFor) {}
+};

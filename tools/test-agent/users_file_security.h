@@ -11,25 +11,14 @@
 
 #include <windows.h>
 
-#include "base/local_memory.h"
+#include "account_security.h"
 
 #include <string>
 
-class UsersFileSecurity {
-public:
-    // Builds the descriptor for the account of the calling process's token.
-    HRESULT Create() noexcept;
-
-    // For CreateFileW; valid while this object lives.
-    SECURITY_ATTRIBUTES* Attributes() noexcept { return &m_attributes; }
-
-    const std::wstring& Sddl() const noexcept { return m_sddl; }
-
-private:
-    LocalMemory m_descriptor;
-    SECURITY_ATTRIBUTES m_attributes{};
-    std::wstring m_sddl;
-};
-
 // The descriptor, as SDDL, for a writer that runs as the account userSid.
 std::wstring UsersFileSddlFor(const std::wstring& userSid);
+
+class UsersFileSecurity : public AccountSecurity {
+public:
+    UsersFileSecurity() noexcept : AccountSecurity(UsersFileSddlFor) {}
+};

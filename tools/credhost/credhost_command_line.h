@@ -5,7 +5,7 @@
 
 #include <string>
 
-enum class CredhostVerb { Help, List, Show, SignIn, Window, Doctor };
+enum class CredhostVerb { Help, List, Show, SignIn, Window, Doctor, AgentCheck };
 
 // Exit codes: scripts tell the outcomes apart by these alone.
 inline constexpr int kExitSignedIn = 0;         // also: list / show / help succeeded
@@ -25,6 +25,8 @@ struct CredhostCommand {
     bool json = false;
     std::wstring screenshotPath;  // window: --screenshot FILE.png
     bool submit = false;          // window: --submit, with --screenshot
+    std::wstring unknownName;     // agent-check: --unknown NAME (empty: a random name)
+    DWORD rounds = 9;             // agent-check: --rounds N, the timed refusals of each kind
 };
 
 // Parses argv[1..]; on failure returns false with error set to a one-line reason.

@@ -8,3 +8,4 @@ int RunShow(const CredhostCommand& command);
 int RunSignIn(const CredhostCommand& command);
 int RunWindow(const CredhostCommand& command);
 int RunDoctor(const CredhostCommand& command);
+int RunAgentCheck(const CredhostCommand& command);

@@ -19,6 +19,7 @@ int wmain(int argc, wchar_t** argv) {
         case CredhostVerb::SignIn: return RunSignIn(command);
         case CredhostVerb::Window: return RunWindow(command);
         case CredhostVerb::Doctor: return RunDoctor(command);
+        case CredhostVerb::AgentCheck: return RunAgentCheck(command);
         case CredhostVerb::Help: break;
         }
     } catch (const std::exception& e) {

@@ -9,10 +9,15 @@
 
 namespace {
 
-// Medians that differ by less than this share of the larger do not tell the refusals apart.
+// Times that differ by less than this share of the larger do not tell the refusals apart.
 constexpr double kTimingTolerance = 0.20;
-// Nor do medians closer than this: below it the pipe's own jitter under load dominates.
-constexpr double kTimingResolutionMs = 1.0;
+// Nor do times closer than this: below it the jitter of a pipe round trip dominates.
+constexpr double kTimingResolutionMs = 2.0;
+
+bool TellApart(double one, double other) {
+    const double difference = std::fabs(one - other);
+    return difference >= kTimingTolerance * std::max(one, other) && difference >= kTimingResolutionMs;
+}
 
 // The reply's "reason" as a JSON reader takes it; empty when there is none.
 std::string ReasonOf(const AgentAnswer& answer) {
@@ -88,18 +93,24 @@ void CheckRefusals(CheckReport& report, AgentCheckContext& context, PCWSTR wrong
 
     const double wrongMedian = Median(wrongTimes);
     const double unknownMedian = Median(unknownTimes);
-    const double larger = std::max(wrongMedian, unknownMedian);
-    const double difference = std::fabs(wrongMedian - unknownMedian);
-    const std::string figures = "median over " + std::to_string(rounds) + " rounds: wrong password " +
-                                MillisecondsText(wrongMedian) + ", unknown name " + MillisecondsText(unknownMedian);
-    if (difference >= kTimingTolerance * larger && difference >= kTimingResolutionMs) {
+    const double wrongFastest = *std::min_element(wrongTimes.begin(), wrongTimes.end());
+    const double unknownFastest = *std::min_element(unknownTimes.begin(), unknownTimes.end());
+    const std::string figures = "over " + std::to_string(rounds) + " rounds, wrong password: median " +
+                                MillisecondsText(wrongMedian) + ", fastest " + MillisecondsText(wrongFastest) +
+                                "; unknown name: median " + MillisecondsText(unknownMedian) + ", fastest " +
+                                MillisecondsText(unknownFastest);
+    // A busy machine only ever adds time, and may add it to a few answers of one kind: an oracle
+    // shows in the fastest answers as in the medians, a load spike only in the medians.
+    if (TellApart(wrongMedian, unknownMedian) && TellApart(wrongFastest, unknownFastest)) {
+        const double larger = std::max(wrongMedian, unknownMedian);
+        const double apart = 100 * std::fabs(wrongMedian - unknownMedian) / larger;
         AddCheck(report, "refusal timing", CheckStatus::Fail,
-                 figures + " (" + std::to_string(static_cast<int>(std::lround(100 * difference / larger))) +
+                 figures + " (medians " + std::to_string(static_cast<int>(std::lround(apart))) +
                      "% apart): the answer time is an oracle that tells which names exist",
                  "spend the same work on every refusal (docs/agent-guide.md, Constant-time answers)");
         return;
     }
-    AddCheck(report, "refusal timing", CheckStatus::Ok, figures + ", less than 20% apart");
+    AddCheck(report, "refusal timing", CheckStatus::Ok, figures + ": less than 20% apart");
 }
 
 void CheckLatency(CheckReport& report, const AgentCheckContext& context) {

@@ -78,6 +78,7 @@ Decision Decide(const std::string& user, const std::string& password) {
 // ############################################################################################
 
 HANDLE g_stopEvent = nullptr;
+FILE* g_log = stdout;
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 CRITICAL_SECTION g_logLock;
 
@@ -88,8 +89,8 @@ void Log(const std::string& line) {
     std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02uZ ", now.wYear, now.wMonth, now.wDay, now.wHour,
                   now.wMinute, now.wSecond);
     EnterCriticalSection(&g_logLock);
-    std::fputs((stamp + line + "\n").c_str(), stdout);
-    std::fflush(stdout);
+    std::fputs((stamp + line + "\n").c_str(), g_log);
+    std::fflush(g_log);
     LeaveCriticalSection(&g_logLock);
 }
 
@@ -287,7 +288,7 @@ void ServeClient(HANDLE pipe, HANDLE event, std::vector<char>& request) {
     const std::string caller = CallerAccount(pipe);
     if (error != ERROR_SUCCESS) {
         SecureZeroMemory(request.data(), request.size());
-        Log("- caller " + caller + " DROPPED (no request within the deadline, error " + std::to_string(error) + ")");
+        Log("- caller " + caller + " DROPPED (no complete request: the client left or the deadline passed, error " + std::to_string(error) + ")");
         return;
     }
     std::string action, user, password;
@@ -436,7 +437,8 @@ int wmain(int argc, wchar_t** argv) {
         const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
         if (length > 4 && length < MAX_PATH) {
             wcscpy_s(path + length - 4, MAX_PATH - length + 4, L".log");
-            _wfreopen(path, L"a", stdout);
+            FILE* file = _wfopen(path, L"a");
+            g_log = file != nullptr ? file : g_log;
         }
         SERVICE_TABLE_ENTRYW services[] = {{const_cast<LPWSTR>(kServiceName), ServiceMain}, {nullptr, nullptr}};
         return StartServiceCtrlDispatcherW(services) ? 0 : static_cast<int>(GetLastError());

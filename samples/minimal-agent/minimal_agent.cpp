@@ -17,8 +17,8 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <climits>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +53,9 @@ constexpr char kDemoPassword[] = "demo-password";
 
 // Equal without a time that depends on where the texts differ or on the expected length.
 bool ConstantTimeEquals(const std::string& typed, const char* expected, size_t expectedLength) {
+    if (expectedLength == 0) {
+        return typed.empty();
+    }
     unsigned char difference = typed.size() == expectedLength ? 0 : 1;
     for (size_t i = 0; i < typed.size(); ++i) {
         difference |= static_cast<unsigned char>(typed[i] ^ expected[i % expectedLength]);
@@ -62,7 +65,10 @@ bool ConstantTimeEquals(const std::string& typed, const char* expected, size_t e
 
 struct Decision {
     bool approved = false;
-    std::string fullName;  // no " or \ in either: the module reads values up to the next quote
+    // The account Windows signs in, and its full name: no " or \ in either, since the module
+    // reads a value up to the next quotation mark, and at most 255 UTF-16 units each.
+    std::string account;
+    std::string fullName;
     bool isAdmin = false;
 };
 
@@ -72,6 +78,7 @@ Decision Decide(const std::string& user, const std::string& password) {
     const bool passwordMatches = ConstantTimeEquals(password, kDemoPassword, sizeof kDemoPassword - 1);
     Decision decision;
     decision.approved = userMatches & passwordMatches;
+    decision.account = kDemoUser;
     decision.fullName = "Demo User";
     return decision;
 }
@@ -151,13 +158,31 @@ void AppendUtf8(std::string& out, unsigned long cp) {
     }
 }
 
+// The four hexadecimal digits at text[at], without a copy (they may be part of a password).
+bool ReadHex4(const char* text, size_t size, size_t at, unsigned long& value) {
+    value = 0;
+    for (size_t i = at; i < at + 4; ++i) {
+        const char c = i < size ? text[i] : 'x';
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) {
+            return false;
+        }
+        value = value * 16 + static_cast<unsigned long>(digit);
+    }
+    return true;
+}
+
 // Parses one JSON string starting at text[at] == '"', decoding its escapes; false on any fault.
-bool ParseString(const std::string& text, size_t& at, std::string& out) {
-    if (at >= text.size() || text[at++] != '"') {
+// out is reserved once and never reallocated, so no unwiped copy of a password is left.
+bool ParseString(const char* text, size_t size, size_t& at, std::string& out) {
+    if (at >= size || text[at++] != '"') {
         return false;
     }
-    out.reserve(text.size() - at);  // never reallocated, so no unwiped copy of a password is left
-    while (at < text.size()) {
+    out.reserve(size - at);
+    while (at < size) {
         const char c = text[at++];
         if (c == '"') {
             return true;
@@ -169,32 +194,24 @@ bool ParseString(const std::string& text, size_t& at, std::string& out) {
             out += c;
             continue;
         }
-        if (at >= text.size()) {
-            return false;
-        }
-        const char e = text[at++];
+        const char e = at < size ? text[at++] : '\0';
         const size_t simple = std::string("\"\\/bfnrt").find(e);
-        if (simple != std::string::npos) {
+        if (e != '\0' && simple != std::string::npos) {
             out += "\"\\/\b\f\n\r\t"[simple];
             continue;
         }
         unsigned long cp = 0;
-        if (e != 'u' || at + 4 > text.size() || std::sscanf(text.substr(at, 4).c_str(), "%4lx", &cp) != 1) {
+        if (e != 'u' || !ReadHex4(text, size, at, cp)) {
             return false;
         }
         at += 4;
-        if (cp >= 0xD800 && cp < 0xDC00 && text.compare(at, 2, "\\u") == 0) {
-            unsigned long low = 0;
-            if (std::sscanf(text.substr(at + 2, 4).c_str(), "%4lx", &low) != 1 || low < 0xDC00 || low > 0xDFFF) {
-                return false;
-            }
+        unsigned long low = 0;
+        if (cp >= 0xD800 && cp < 0xDC00 && at + 1 < size && text[at] == '\\' && text[at + 1] == 'u' &&
+            ReadHex4(text, size, at + 2, low) && low >= 0xDC00 && low <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
             at += 6;
-        } else if (cp >= 0xD800 && cp < 0xE000) {
-            return false;  // a lone surrogate
-        }
-        if (cp == 0) {
-            return false;  // a NUL would end the text in any C API
+        } else if ((cp >= 0xD800 && cp < 0xE000) || cp == 0) {
+            return false;  // a lone surrogate, or a NUL, which would end the text in any C API
         }
         AppendUtf8(out, cp);
     }
@@ -203,36 +220,34 @@ bool ParseString(const std::string& text, size_t& at, std::string& out) {
 
 // {"action":"AUTH","username":"...","password":"..."}: one flat object of strings, each key
 // once, valid UTF-8. The values land in the caller's strings, which it wipes.
-bool ParseRequest(const std::string& text, std::string& action, std::string& user, std::string& password) {
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0) ==
-        0) {
+bool ParseRequest(const char* text, size_t size, std::string& action, std::string& user, std::string& password) {
+    if (size == 0 || size > INT_MAX ||
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(size), nullptr, 0) == 0) {
         return false;
     }
     size_t at = 0;
-    if (text.empty() || text[at++] != '{') {
+    if (text[at++] != '{') {
         return false;
     }
     int seen = 0;
     for (;;) {
         std::string key;
         std::string value;
-        if (!ParseString(text, at, key) || at >= text.size() || text[at++] != ':' ||
-            !ParseString(text, at, value)) {
-            return false;
-        }
+        const bool pair = ParseString(text, size, at, key) && at < size && text[at++] == ':' &&
+                          ParseString(text, size, at, value);
         std::string* target = key == "action" ? &action : key == "username" ? &user : key == "password" ? &password : nullptr;
         const int bit = key == "action" ? 1 : key == "username" ? 2 : key == "password" ? 4 : 0;
-        if (target == nullptr || (seen & bit) != 0) {
+        if (!pair || target == nullptr || (seen & bit) != 0) {
             SecureZeroMemory(&value[0], value.size());
             return false;
         }
         seen |= bit;
         target->swap(value);
-        if (at < text.size() && text[at] == ',') {
+        if (at < size && text[at] == ',') {
             ++at;
             continue;
         }
-        return at + 1 == text.size() && text[at] == '}' && seen == 7;
+        return at + 1 == size && text[at] == '}' && seen == 7;
     }
 }
 
@@ -288,11 +303,12 @@ void ServeClient(HANDLE pipe, HANDLE event, std::vector<char>& request) {
     const std::string caller = CallerAccount(pipe);
     if (error != ERROR_SUCCESS) {
         SecureZeroMemory(request.data(), request.size());
-        Log("- caller " + caller + " DROPPED (no complete request: the client left or the deadline passed, error " + std::to_string(error) + ")");
+        Log("- caller " + caller + " DROPPED (no complete request: the client left or the deadline passed, error " +
+            std::to_string(error) + ")");
         return;
     }
     std::string action, user, password;
-    const bool parsed = !oversized && ParseRequest(std::string(request.data(), size), action, user, password);
+    const bool parsed = !oversized && ParseRequest(request.data(), size, action, user, password);
     SecureZeroMemory(request.data(), request.size());
     std::string reply;
     std::string verdict;
@@ -307,7 +323,7 @@ void ServeClient(HANDLE pipe, HANDLE event, std::vector<char>& request) {
         verdict = "REFUSED (action)";
     } else {
         const Decision decision = Decide(user, password);
-        reply = decision.approved ? "{\"status\":\"OK\",\"username\":\"" + std::string(kDemoUser) + "\",\"full_name\":\"" +
+        reply = decision.approved ? "{\"status\":\"OK\",\"username\":\"" + decision.account + "\",\"full_name\":\"" +
                                         decision.fullName + "\",\"source\":\"minimal-agent\",\"is_admin\":" +
                                         (decision.isAdmin ? "true}" : "false}")
                                   : Reply("DENIED", "Invalid username or password.");

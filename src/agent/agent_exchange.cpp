@@ -1,6 +1,7 @@
 #include "agent/agent_exchange.h"
 
 #include <new>
+#include <utility>
 
 #include "agent/agent_pipe.h"
 #include "agent/agent_request.h"

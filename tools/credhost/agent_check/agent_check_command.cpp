@@ -30,6 +30,7 @@ bool AnyFailure(const CheckReport& report) {
 // number of instances the agent offers. False when the pipe is not one to send a password to.
 bool CheckPipe(CheckReport& report, DWORD& instances) {
     CheckAgentPipe(report);
+    // Doctor's checks stop after their first line when the pipe could not be opened at all.
     if (AnyFailure(report) || report.size() < 3) {
         return false;
     }

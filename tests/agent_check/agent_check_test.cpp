@@ -230,6 +230,17 @@ TEST(AgentCheck, NamesTheRuleEachAgentBreaksAndPassesSoundOnes) {
         {"test-agent", [](const std::wstring& f) { return ServeTestAgent(f, L""); }, nullptr},
         {"the sample agent", ServeSampleAgent, nullptr, kSamplePassword},
         {"test-agent --no-answer", [](const std::wstring& f) { return ServeTestAgent(f, L" --no-answer"); }, "approval"},
+        {"an owner the module does not trust",
+         [](const std::wstring&) {
+             RuleBreakerOptions options;
+             options.sddl = std::wstring(L"O:S-1-5-21-0-0-0-1000") + kSoundAgentPipeDacl;
+             options.answer = [](const nlohmann::json&, bool&) -> std::string {
+                 ADD_FAILURE() << "a request reached a pipe the module does not trust";
+                 return kMalformed;
+             };
+             return ServeRuleBreaker(options);
+         },
+         "agent pipe owner"},
         {"a DACL that does not deny network logons",
          [](const std::wstring&) {
              RuleBreakerOptions options;
@@ -260,6 +271,16 @@ TEST(AgentCheck, NamesTheRuleEachAgentBreaksAndPassesSoundOnes) {
          [soundWith](const std::wstring&) {
              return ServeRuleBreaker(soundWith(
                  R"({"status":"OK","username":"demo","full_name":"Demo \"Q\" User","source":"x","is_admin":false})"));
+         },
+         "reply reading"},
+        {"\"status\" as another key's value, read first by the module",
+         [](const std::wstring&) {
+             RuleBreakerOptions options;
+             options.answer = [](const nlohmann::json& request, bool&) {
+                 const std::string sound = SoundAnswer(request);
+                 return sound == kRefusal ? R"({"note":"status","detail":"OK","status":"DENIED","reason":"No."})" : sound;
+             };
+             return ServeRuleBreaker(options);
          },
          "reply reading"},
         {"\"status\" after another key",

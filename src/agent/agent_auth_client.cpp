@@ -3,17 +3,9 @@
 #include <new>
 #include <string_view>
 
-#include "agent/agent_pipe.h"
-#include "agent/agent_pipe_protocol.h"
+#include "agent/agent_exchange.h"
 #include "agent/agent_reply.h"
-#include "agent/agent_request.h"
-#include "agent/agent_server_identity.h"
-#include "agent/agent_system_calls.h"
 #include "agent/agent_text.h"
-#include "agent/json_escape_utf8.h"
-#include "base/unique_handle.h"
-#include "base/secure_bytes.h"
-#include "agent_pipe_name.h"
 
 namespace {
 
@@ -24,73 +16,42 @@ HRESULT FailureFromLastError() noexcept {
     return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
+// The tile's text for an exchange that stopped at step.
+PCWSTR FailureText(AgentExchangeStep step) noexcept {
+    switch (step) {
+    case AgentExchangeStep::Wait: return L"qm-agent unreachable (pipe timeout)";
+    case AgentExchangeStep::Open: return L"qm-agent pipe open failed";
+    case AgentExchangeStep::Trust: return L"qm-agent pipe server not trusted";
+    case AgentExchangeStep::Write: return L"qm-agent pipe write failed";
+    default: return L"qm-agent pipe read failed";
+    }
+}
+
 // The exchange after its arguments were checked and result was reset. Throws std::bad_alloc
-// only while building the request or reading the verdict, before result holds a verdict.
+// only while reading the verdict, before result holds a verdict.
 HRESULT ExchangeWithAgent(PCWSTR userName, PCWSTR password, AgentAuthResult& result) {
-    if (!g_agentSystemCalls.waitNamedPipe(kAgentPipeName, kAgentPipeWaitMs)) {
-        const HRESULT hr = FailureFromLastError();
-        CopyFixedText(result.message, L"qm-agent unreachable (pipe timeout)");
+    KernelHandle pipe;
+    const AgentExchangeStep connected = ConnectToAgent(pipe);
+    if (connected != AgentExchangeStep::Done) {
+        const HRESULT hr = connected == AgentExchangeStep::Trust ? E_ACCESSDENIED : FailureFromLastError();
+        CopyFixedText(result.message, FailureText(connected));
         return hr;
     }
 
-    // No retry when another client took the free instance first: the user may submit again.
-    KernelHandle pipe(OpenAgentPipe());
-    if (!pipe) {
-        const HRESULT hr = FailureFromLastError();
-        CopyFixedText(result.message, L"qm-agent pipe open failed");
-        return hr;
-    }
-
-    // Before anything of the password is even encoded: a pipe that no trusted account owns gets
-    // nothing, and no verdict of it is read.
-    if (!IsTrustedAgentServer(pipe.Get())) {
-        pipe.Close();
-        CopyFixedText(result.message, L"qm-agent pipe server not trusted");
-        return E_ACCESSDENIED;
-    }
-
-    // Ignored: the agent creates a message pipe, and if this ever failed the one reply read
-    // below would still come back whole or fail as too long.
-    DWORD readMode = PIPE_READMODE_MESSAGE;
-    g_agentSystemCalls.setNamedPipeHandleState(pipe.Get(), &readMode, nullptr, nullptr);
-
-    SecureBytes escapedUserName;
-    SecureBytes escapedPassword;
-    HRESULT hr = JsonEscapeUtf8(userName, escapedUserName);
-    if (SUCCEEDED(hr)) {
-        hr = JsonEscapeUtf8(password, escapedPassword);
-    }
+    SecureBytes request;
+    const HRESULT hr = BuildAgentAuthRequest(userName, password, request);
     if (FAILED(hr)) {
         return hr;  // E_FAIL or E_OUTOFMEMORY; message stays empty
     }
 
-    SecureBytes request;
-    BuildAgentRequest(escapedUserName, escapedPassword, request);
-    // One deadline for the write and the read, so a slow reader cannot stretch the two bounds.
-    const ULONGLONG deadline = GetTickCount64() + kAgentIoTimeoutMs;
-    // One event for the write and the read; without it the write fails, as with any other fault.
-    KernelHandle transferEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    const bool written = request.size() <= MAXDWORD && WritePipeMessage(pipe.Get(), transferEvent.Get(), request.data(),
-                                                                        static_cast<DWORD>(request.size()), deadline);
-    // The password must not stay readable in this process one moment longer than the write needs,
-    // whatever the write's outcome. The buffers wipe themselves again when released.
-    WipeBytes(request);
-    WipeBytes(escapedPassword);
-    if (!written) {
-        pipe.Close();
-        CopyFixedText(result.message, L"qm-agent pipe write failed");
-        return E_FAIL;
-    }
-
     char reply[kAgentReplyBufferSize] = {};
     DWORD received = 0;
-    if (!ReadPipeMessage(pipe.Get(), transferEvent.Get(), reply, kAgentLargestReply, deadline, &received) ||
-        received == 0) {
-        pipe.Close();
-        CopyFixedText(result.message, L"qm-agent pipe read failed");
+    const AgentExchangeStep exchanged = ExchangeAgentMessage(pipe.Get(), request, reply, received);
+    pipe.Close();
+    if (exchanged != AgentExchangeStep::Done) {
+        CopyFixedText(result.message, FailureText(exchanged));
         return E_FAIL;
     }
-    pipe.Close();
 
     ReadAgentVerdict(std::string_view(reply, received), result);
     return S_OK;

@@ -40,6 +40,13 @@ const wchar_t kCredhostUsageText[] =
     L"      hide it or change the sign-in screen, who may change its DLL's folder, the agent pipe\n"
     L"      (present, its owner, who may create instances) and the qm-agent service. One line per\n"
     L"      check: OK, WARN or FAIL, and what to do. Exit codes: 0 all OK, 1 warnings, 3 a failure.\n"
+    L"  credhost agent-check --user NAME [--unknown NAME] [--rounds N] [--json]\n"
+    L"      Tests the agent serving the agent pipe as the module uses it: the pipe (owner, DACL,\n"
+    L"      message mode), NAME's approval with the password read from standard input, that the\n"
+    L"      module's reader and a JSON parser read each reply alike, refusals of a generated wrong\n"
+    L"      password and of an unknown name (default: a random one) whose median times over N\n"
+    L"      rounds (default 9) differ by less than 20%, the agent's survival of malformed, huge,\n"
+    L"      silent and concurrent clients, and its answer times. Doctor's report and exit codes.\n"
     L"\n"
     L"PROVIDER is a class id such as {F1E2D3C4-B5A6-4798-9012-3456789ABCDE}, created through COM\n"
     L"as the system does, or the path of a provider DLL, loaded directly and asked through its\n"
@@ -114,6 +121,8 @@ bool ParseVerb(const wchar_t* verb, CredhostCommand& command, std::wstring& erro
         command.verb = CredhostVerb::Window;
     } else if (name == L"doctor") {
         command.verb = CredhostVerb::Doctor;
+    } else if (name == L"agent-check") {
+        command.verb = CredhostVerb::AgentCheck;
     } else {
         error = L"unknown subcommand: " + name;
         return false;
@@ -142,6 +151,7 @@ const wchar_t* VerbName(CredhostVerb verb) {
     case CredhostVerb::Window: return L"window";
     case CredhostVerb::Doctor: return L"doctor";
     case CredhostVerb::Prompt: return L"prompt";
+    case CredhostVerb::AgentCheck: return L"agent-check";
     default: return L"";
     }
 }
@@ -163,8 +173,10 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
     }
     const bool takesProvider = TakesProvider(command.verb);
     const bool signIn = command.verb == CredhostVerb::SignIn || window;
+    const bool agentCheck = command.verb == CredhostVerb::AgentCheck;
     if (value == nullptr && (option == L"--scenario" || option == L"--flags" || option == L"--clsid" ||
-                             option == L"--user" || option == L"--report-status" || option == L"--screenshot")) {
+                             option == L"--user" || option == L"--report-status" || option == L"--screenshot" ||
+                             option == L"--unknown" || option == L"--rounds")) {
         error = option + L" needs a value";
         return false;
     }
@@ -189,7 +201,20 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
         command.clsid = value;
         return true;
     }
-    if (signIn && option == L"--user") {
+    if (agentCheck && option == L"--unknown") {
+        command.unknownName = value;
+        return true;
+    }
+    if (agentCheck && option == L"--rounds") {
+        ULONG rounds = 0;
+        if (!ParseUnsigned32(value, rounds) || rounds == 0 || rounds > 1000) {
+            error = L"--rounds takes a number from 1 to 1000";
+            return false;
+        }
+        command.rounds = rounds;
+        return true;
+    }
+    if ((signIn || agentCheck) && option == L"--user") {
         command.userName = value;
         command.hasUserName = true;
         return true;
@@ -246,7 +271,7 @@ bool ParseCredhostCommandLine(int argc, const wchar_t* const* argv, CredhostComm
         error = L"PROVIDER (a class id or a DLL path) is required";
         return false;
     }
-    if (command.verb == CredhostVerb::SignIn && !command.hasUserName) {
+    if ((command.verb == CredhostVerb::SignIn || command.verb == CredhostVerb::AgentCheck) && !command.hasUserName) {
         error = L"--user NAME is required";
         return false;
     }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-enum class CredhostVerb { Help, Version, List, Show, SignIn, Window, Doctor, Prompt };
+enum class CredhostVerb { Help, Version, List, Show, SignIn, Window, Doctor, Prompt, AgentCheck };
 
 // Exit codes: scripts tell the outcomes apart by these alone.
 inline constexpr int kExitSignedIn = 0;         // also: list / show / help succeeded
@@ -28,6 +28,8 @@ struct CredhostCommand {
     bool submit = false;          // window: --submit, with --screenshot
     bool logon = false;           // signin, prompt: --logon, hand the credential to LsaLogonUser
     bool help = false;            // VERB --help: that subcommand's help
+    std::wstring unknownName;     // agent-check: --unknown NAME (empty: a random name)
+    DWORD rounds = 9;             // agent-check: --rounds N, the timed refusals of each kind
 };
 
 // Parses argv[1..]; on failure returns false with error set to a one-line reason.

@@ -9,3 +9,4 @@ int RunSignIn(const CredhostCommand& command);
 int RunWindow(const CredhostCommand& command);
 int RunDoctor(const CredhostCommand& command);
 int RunPrompt(const CredhostCommand& command);
+int RunAgentCheck(const CredhostCommand& command);

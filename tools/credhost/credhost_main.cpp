@@ -43,6 +43,7 @@ int wmain(int argc, wchar_t** argv) {
         case CredhostVerb::Doctor: return RunDoctor(command);
         case CredhostVerb::Prompt: return RunPrompt(command);
         case CredhostVerb::Version: WriteOut("credhost " QM_PRODUCT_VERSION "\n"); return kExitSignedIn;
+        case CredhostVerb::AgentCheck: return RunAgentCheck(command);
         case CredhostVerb::Help: break;
         }
     } catch (const std::exception& e) {

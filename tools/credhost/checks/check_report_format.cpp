@@ -22,7 +22,7 @@ size_t Count(const CheckReport& report, CheckStatus status) {
 
 }  // namespace
 
-std::string CheckReportText(const CheckReport& report) {
+std::string CheckReportText(const CheckReport& report, const char* command) {
     std::string text;
     for (const CheckLine& check : report) {
         std::string status = StatusWord(check.status);
@@ -33,7 +33,7 @@ std::string CheckReportText(const CheckReport& report) {
         }
         text += "\n";
     }
-    text += "credhost doctor: " + std::to_string(report.size()) + " checks, " +
+    text += std::string(command) + ": " + std::to_string(report.size()) + " checks, " +
             std::to_string(Count(report, CheckStatus::Ok)) + " OK, " +
             std::to_string(Count(report, CheckStatus::Warn)) + " warning(s), " +
             std::to_string(Count(report, CheckStatus::Fail)) + " failure(s)\n";

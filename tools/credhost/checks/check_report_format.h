@@ -11,8 +11,9 @@ inline constexpr int kCheckExitAllOk = 0;
 inline constexpr int kCheckExitWarnings = 1;
 inline constexpr int kCheckExitFailure = 3;
 
-// "FAIL  provider entry: Disabled = 1 ... -- enable it: reg delete ...", one line per check.
-std::string CheckReportText(const CheckReport& report);
+// "FAIL  provider entry: Disabled = 1 ... -- enable it: reg delete ...", one line per check, then
+// the count, after the command's name.
+std::string CheckReportText(const CheckReport& report, const char* command = "credhost doctor");
 
 // {"checks":[{"check":...,"status":"OK|WARN|FAIL","detail":...,"hint":...}],"ok":N,"warnings":N,
 //  "failures":N,"exit_code":N}

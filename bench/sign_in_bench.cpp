@@ -104,7 +104,7 @@ bool FloorSignIn() {
         return false;
     }
     HANDLE pipe =
-        CreateFileW(kAgentPipeName, GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+        CreateFileW(kAgentPipeName, kAgentPipeClientAccess, 0, nullptr, OPEN_EXISTING,
                     FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) {
         return false;

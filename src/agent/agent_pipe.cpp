@@ -1,11 +1,10 @@
 #include "agent/agent_pipe.h"
 
+#include "agent/agent_pipe_protocol.h"
 #include "agent/agent_system_calls.h"
 #include "agent_pipe_name.h"
 
 namespace {
-
-constexpr DWORD kAgentPipeClientAccess = GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
 
 // What is left until deadline, 0 once it has passed. Never more than the deadline was set to, so
 // it fits a DWORD.

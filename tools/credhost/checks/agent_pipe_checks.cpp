@@ -2,6 +2,7 @@
 
 #include "access_grants.h"
 #include "account_text.h"
+#include "agent/agent_pipe_protocol.h"
 #include "agent/agent_server_identity.h"
 #include "agent_pipe_name.h"
 #include "base/unique_handle.h"
@@ -14,9 +15,6 @@
 
 namespace {
 
-// The access the module opens the pipe with: its reply (read), its request (write data) and
-// message read mode (write attributes).
-constexpr ACCESS_MASK kModulePipeAccess = GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
 // A pipe maps generic rights as a file does.
 constexpr GENERIC_MAPPING kPipeGenericMapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
                                                  FILE_ALL_ACCESS};
@@ -128,7 +126,7 @@ bool CheckAgentPipe(CheckReport& report) {
 }
 
 void CheckInteractiveUsersAccess(CheckReport& report, const ACL* dacl) {
-    if (StandardUserGetsAccess(dacl, kModulePipeAccess, kPipeGenericMapping)) {
+    if (StandardUserGetsAccess(dacl, kAgentPipeClientAccess, kPipeGenericMapping)) {
         AddCheck(report, "agent pipe user access", CheckStatus::Ok,
                  "interactive users may open the pipe as the tile does (read, write data, write attributes)");
         return;

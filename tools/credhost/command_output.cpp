@@ -23,3 +23,7 @@ void WarnIfProviderLeaked(bool leaked) {
 }
 
 void UnloadProvider(ProviderModule& module) { WarnIfProviderLeaked(module.Unload() == S_FALSE); }
+
+UserArrayChoice UserArrayChoiceOf(const CredhostCommand& command) {
+    return UserArrayChoice{command.limitsUserArray, command.userArray};
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "credhost_command_line.h"
+#include "local_user_array.h"
 #include "provider_module.h"
 #include "provider_target.h"
 
@@ -21,3 +22,6 @@ void WarnIfProviderLeaked(bool leaked);
 
 // Releases the provider and unloads its DLL, with the warning above.
 void UnloadProvider(ProviderModule& module);
+
+// The user array the command asks for (--user-array), for the provider session.
+UserArrayChoice UserArrayChoiceOf(const CredhostCommand& command);

@@ -4,6 +4,7 @@
 #include <credentialprovider.h>
 
 #include <string>
+#include <vector>
 
 enum class CredhostVerb { Help, List, Show, SignIn, Window, Doctor };
 
@@ -25,6 +26,10 @@ struct CredhostCommand {
     bool json = false;
     std::wstring screenshotPath;  // window: --screenshot FILE.png
     bool submit = false;          // window: --submit, with --screenshot
+    bool limitsUserArray = false;          // --user-array NAME[,NAME...]: the accounts handed over
+    std::vector<std::wstring> userArray;   // none: an empty user array
+    bool hasTile = false;                  // signin: --tile N
+    DWORD tile = 0;
 };
 
 // Parses argv[1..]; on failure returns false with error set to a one-line reason.

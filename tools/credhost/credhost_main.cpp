@@ -2,6 +2,7 @@
 #include "credhost_commands.h"
 
 #include "console_output.h"
+#include "provider_crash_report.h"
 #include "utf8_conversion.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -12,6 +13,8 @@ int wmain(int argc, wchar_t** argv) {
         WriteErr("credhost: " + Utf8FromWide(error) + "\n\n" + Utf8FromWide(kCredhostUsageText));
         return kExitUsage;
     }
+    static_assert(kProviderCrashExitCode == kExitProviderFailure, "a provider's crash is a provider failure");
+    ReportProviderCrashes(command.json);
     try {
         switch (command.verb) {
         case CredhostVerb::List: return RunList(command);

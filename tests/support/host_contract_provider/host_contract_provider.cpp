@@ -136,8 +136,9 @@ public:
         if (Mode(L"tile-per-user")) {
             return S_OK;
         }
+        m_status = L"Selected: updated in one batch";
         m_events2->BeginFieldUpdates();
-        m_events2->SetFieldString(this, FieldStatus, L"Selected: updated in one batch");
+        m_events2->SetFieldString(this, FieldStatus, m_status.c_str());
         m_events2->SetFieldOptions(this, FieldPassword, CPCFO_ENABLE_PASSWORD_REVEAL);
         m_events2->EndFieldUpdates();
         return S_OK;
@@ -150,7 +151,10 @@ public:
         return S_OK;
     }
     IFACEMETHODIMP GetStringValue(DWORD field, LPWSTR* value) override {
-        const std::wstring text = field == FieldTitle ? m_displayName : field == FieldUserName ? m_typedUser : L"";
+        const std::wstring text = field == FieldTitle      ? m_displayName
+                                  : field == FieldUserName ? m_typedUser
+                                  : field == FieldStatus   ? m_status
+                                                           : L"";
         *value = CoTaskCopy(text.c_str());
         return *value != nullptr ? S_OK : E_OUTOFMEMORY;
     }
@@ -205,6 +209,7 @@ private:
     std::wstring m_sid;
     std::wstring m_typedUser;
     std::wstring m_password;
+    std::wstring m_status;
 };
 
 constexpr DWORD kMaxTiles = 8;

@@ -111,7 +111,10 @@ void LayOutWindow(HWND window, const FixedControls& fixed, const std::vector<Fie
         RECT beside{};
         const int adjacent = ShownControlOf(*fields, controls, field.adjacentTo, index);
         if (adjacent >= 0) {
-            GetWindowRect(controls[adjacent].control, &beside);
+            // Beside the password's reveal button, when it has one.
+            const FieldWindows& neighbour = controls[adjacent];
+            const bool reveal = neighbour.reveal != nullptr && HasRevealButton((*fields)[adjacent].field);
+            GetWindowRect(reveal ? neighbour.reveal : neighbour.control, &beside);
             MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&beside), 2);
             MoveWindow(controls[index].control, beside.right + 8, beside.top, kButtonWidth, 24, TRUE);
             continue;

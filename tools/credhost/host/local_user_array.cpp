@@ -194,6 +194,18 @@ std::wstring FullNameOf(const std::wstring& userName) {
     return fullName.empty() ? userName : fullName;
 }
 
+// The sign-in screen lists no disabled account (Guest, DefaultAccount on Windows). An account
+// whose flags cannot be read counts as enabled.
+bool IsDisabled(const std::wstring& userName) {
+    LPBYTE buffer = nullptr;
+    if (NetUserGetInfo(nullptr, userName.c_str(), 1, &buffer) != NERR_Success || buffer == nullptr) {
+        return false;
+    }
+    const bool disabled = (reinterpret_cast<const USER_INFO_1*>(buffer)->usri1_flags & UF_ACCOUNTDISABLE) != 0;
+    NetApiBufferFree(buffer);
+    return disabled;
+}
+
 std::wstring ComputerName() {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = ARRAYSIZE(name);
@@ -227,7 +239,7 @@ std::vector<LocalAccount> ReadLocalAccounts(const UserArrayChoice& choice) {
             const std::wstring name = users[index].usri0_name != nullptr ? users[index].usri0_name : L"";
             LocalAccount account{name, FullNameOf(name), SidTextOfAccount(name), computer + L"\\" + name,
                                  SameName(name, running) ? L"Signed in" : L""};
-            if (!name.empty() && !account.sid.empty() && IsChosen(choice, name)) {
+            if (!name.empty() && !account.sid.empty() && IsChosen(choice, name) && !IsDisabled(name)) {
                 accounts.push_back(std::move(account));
             }
         }

@@ -26,8 +26,8 @@ struct LocalAccount {
     std::wstring logonStatus;    // "Signed in" for the account credhost runs as, else empty
 };
 
-// The machine's local accounts (NetUserEnum), in its order, kept as choice says. An account whose
-// SID cannot be looked up is left out: the array's users always answer GetSid.
+// The machine's enabled local accounts (NetUserEnum), in its order, kept as choice says. An
+// account whose SID cannot be looked up is left out: the array's users always answer GetSid.
 std::vector<LocalAccount> ReadLocalAccounts(const UserArrayChoice& choice);
 
 // The SID of the account userName names, as S-1-5-...; empty when it names none.

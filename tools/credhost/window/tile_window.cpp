@@ -105,10 +105,13 @@ void TileWindow::OnFieldEvent(std::unique_ptr<PostedFieldEvent> event) {
     }
     if (event->kind == FieldEventKind::EndUpdates) {
         m_batchDepth = m_batchDepth > 0 ? m_batchDepth - 1 : 0;
+        if (m_batchDepth > 0) {
+            return;
+        }
         std::vector<std::unique_ptr<PostedFieldEvent>> batch;
         batch.swap(m_batch);
         for (auto& held : batch) {
-            m_batchDepth == 0 ? ApplyFieldEvent(std::move(held)) : m_batch.push_back(std::move(held));
+            ApplyFieldEvent(std::move(held));
         }
         return;
     }

@@ -4,12 +4,15 @@
 //
 // Contract: every interface lists its methods in the SDK's vtable order, every enum carries the
 // SDK's values, and every record has the SDK's x86-64 layout (checked by the static_asserts at
-// the end). Only what this module implements, holds or hands across the interfaces is declared.
+// the end). Only what this module implements, holds or hands across the interfaces is declared,
+// and what a host of providers (credhost) implements or asks for since Windows 8: the user array,
+// the second event interface, field options and a tile's user.
 #pragma once
 
 #include <windows.h>
 #include <unknwn.h>
 #include <ntsecapi.h>
+#include <propsys.h>
 
 #ifndef __credentialprovider_h__
 #define __credentialprovider_h__
@@ -66,6 +69,21 @@ typedef enum _CREDENTIAL_PROVIDER_STATUS_ICON {
 
 #define CREDENTIAL_PROVIDER_NO_DEFAULT ((DWORD)-1)
 
+typedef enum CREDENTIAL_PROVIDER_ACCOUNT_OPTIONS {
+    CPAO_NONE = 0,
+    CPAO_EMPTY_LOCAL = 0x1,
+    CPAO_EMPTY_CONNECTED = 0x2,
+} CREDENTIAL_PROVIDER_ACCOUNT_OPTIONS;
+
+typedef enum CREDENTIAL_PROVIDER_CREDENTIAL_FIELD_OPTIONS {
+    CPCFO_NONE = 0,
+    CPCFO_ENABLE_PASSWORD_REVEAL = 0x1,
+    CPCFO_IS_EMAIL_ADDRESS = 0x2,
+    CPCFO_ENABLE_TOUCH_KEYBOARD_AUTO_INVOKE = 0x4,
+    CPCFO_NUMBERS_ONLY = 0x8,
+    CPCFO_SHOW_ENGLISH_KEYBOARD = 0x10,
+} CREDENTIAL_PROVIDER_CREDENTIAL_FIELD_OPTIONS;
+
 typedef struct _CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR {
     DWORD dwFieldID;
     CREDENTIAL_PROVIDER_FIELD_TYPE cpft;
@@ -93,6 +111,14 @@ DEFINE_GUID(IID_ICredentialProviderCredential, 0x63913a93, 0x40c1, 0x481a, 0x81,
 DEFINE_GUID(IID_ICredentialProviderCredentialEvents, 0xfa6fa76b, 0x66b7, 0x4b11, 0x95, 0xf1, 0x86, 0x17, 0x11, 0x18, 0xe8, 0x16);
 DEFINE_GUID(IID_ICredentialProvider, 0xd27c3481, 0x5a1c, 0x45b2, 0x8a, 0xaa, 0xc2, 0x0e, 0xbb, 0xe8, 0x22, 0x9e);
 DEFINE_GUID(IID_ICredentialProviderEvents, 0x34201e5a, 0xa787, 0x41a3, 0xa5, 0xa4, 0xbd, 0x6d, 0xcf, 0x2a, 0x85, 0x4e);
+DEFINE_GUID(IID_ICredentialProviderCredential2, 0xfd672c54, 0x40ea, 0x4d6e, 0x9b, 0x49, 0xcf, 0xb1, 0xa7, 0x50, 0x7b, 0xd7);
+DEFINE_GUID(IID_ICredentialProviderCredentialWithFieldOptions, 0xdbc6fb30, 0xc843, 0x49e3, 0xa6, 0x45, 0x57, 0x3e, 0x6f, 0x39, 0x44, 0x6a);
+DEFINE_GUID(IID_ICredentialProviderCredentialEvents2, 0xb53c00b6, 0x9922, 0x4b78, 0xb1, 0xf4, 0xdd, 0xfe, 0x77, 0x4d, 0xc3, 0x9b);
+DEFINE_GUID(IID_ICredentialProviderSetUserArray, 0x095c1484, 0x1c0c, 0x4388, 0x9c, 0x6d, 0x50, 0x0e, 0x61, 0xbf, 0x84, 0xbd);
+DEFINE_GUID(IID_ICredentialProviderUserArray, 0x90c119ae, 0x0f18, 0x4520, 0xa1, 0xf1, 0x11, 0x43, 0x66, 0xa4, 0x0f, 0xe8);
+DEFINE_GUID(IID_ICredentialProviderUser, 0x13793285, 0x3ea6, 0x40fd, 0xb4, 0x20, 0x15, 0xf4, 0x7d, 0xa4, 0x1f, 0xbb);
+// The account provider of local accounts, which ICredentialProviderUser::GetProviderID names.
+DEFINE_GUID(Identity_LocalUserProvider, 0xa198529b, 0x730f, 0x4089, 0xb6, 0x46, 0xa1, 0x25, 0x57, 0xf5, 0x66, 0x5e);
 
 #ifdef __cplusplus
 
@@ -167,10 +193,56 @@ ICredentialProvider : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetCredentialAt(DWORD dwIndex, ICredentialProviderCredential** ppcpc) = 0;
 };
 
+MIDL_INTERFACE("fd672c54-40ea-4d6e-9b49-cfb1a7507bd7")
+ICredentialProviderCredential2 : public ICredentialProviderCredential {
+    virtual HRESULT STDMETHODCALLTYPE GetUserSid(LPWSTR* sid) = 0;
+};
+
+MIDL_INTERFACE("dbc6fb30-c843-49e3-a645-573e6f39446a")
+ICredentialProviderCredentialWithFieldOptions : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetFieldOptions(DWORD fieldID,
+                                                      CREDENTIAL_PROVIDER_CREDENTIAL_FIELD_OPTIONS* options) = 0;
+};
+
+MIDL_INTERFACE("b53c00b6-9922-4b78-b1f4-ddfe774dc39b")
+ICredentialProviderCredentialEvents2 : public ICredentialProviderCredentialEvents {
+    virtual HRESULT STDMETHODCALLTYPE BeginFieldUpdates() = 0;
+    virtual HRESULT STDMETHODCALLTYPE EndFieldUpdates() = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetFieldOptions(ICredentialProviderCredential* credential, DWORD fieldID,
+                                                      CREDENTIAL_PROVIDER_CREDENTIAL_FIELD_OPTIONS options) = 0;
+};
+
+MIDL_INTERFACE("13793285-3ea6-40fd-b420-15f47da41fbb")
+ICredentialProviderUser : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetSid(LPWSTR* sid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetProviderID(GUID* providerID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetStringValue(REFPROPERTYKEY key, LPWSTR* stringValue) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) = 0;
+};
+
+MIDL_INTERFACE("90c119ae-0f18-4520-a1f1-114366a40fe8")
+ICredentialProviderUserArray : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetProviderFilter(REFGUID guidProviderToFilterTo) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetAccountOptions(CREDENTIAL_PROVIDER_ACCOUNT_OPTIONS* credentialProviderAccountOptions) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCount(DWORD* userCount) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetAt(DWORD userIndex, ICredentialProviderUser** user) = 0;
+};
+
+MIDL_INTERFACE("095c1484-1c0c-4388-9c6d-500e61bf84bd")
+ICredentialProviderSetUserArray : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetUserArray(ICredentialProviderUserArray* users) = 0;
+};
+
 __CRT_UUID_DECL(ICredentialProviderCredential, 0x63913a93, 0x40c1, 0x481a, 0x81, 0x8d, 0x40, 0x72, 0xff, 0x8c, 0x70, 0xcc)
 __CRT_UUID_DECL(ICredentialProviderCredentialEvents, 0xfa6fa76b, 0x66b7, 0x4b11, 0x95, 0xf1, 0x86, 0x17, 0x11, 0x18, 0xe8, 0x16)
 __CRT_UUID_DECL(ICredentialProvider, 0xd27c3481, 0x5a1c, 0x45b2, 0x8a, 0xaa, 0xc2, 0x0e, 0xbb, 0xe8, 0x22, 0x9e)
 __CRT_UUID_DECL(ICredentialProviderEvents, 0x34201e5a, 0xa787, 0x41a3, 0xa5, 0xa4, 0xbd, 0x6d, 0xcf, 0x2a, 0x85, 0x4e)
+__CRT_UUID_DECL(ICredentialProviderCredential2, 0xfd672c54, 0x40ea, 0x4d6e, 0x9b, 0x49, 0xcf, 0xb1, 0xa7, 0x50, 0x7b, 0xd7)
+__CRT_UUID_DECL(ICredentialProviderCredentialWithFieldOptions, 0xdbc6fb30, 0xc843, 0x49e3, 0xa6, 0x45, 0x57, 0x3e, 0x6f, 0x39, 0x44, 0x6a)
+__CRT_UUID_DECL(ICredentialProviderCredentialEvents2, 0xb53c00b6, 0x9922, 0x4b78, 0xb1, 0xf4, 0xdd, 0xfe, 0x77, 0x4d, 0xc3, 0x9b)
+__CRT_UUID_DECL(ICredentialProviderUser, 0x13793285, 0x3ea6, 0x40fd, 0xb4, 0x20, 0x15, 0xf4, 0x7d, 0xa4, 0x1f, 0xbb)
+__CRT_UUID_DECL(ICredentialProviderUserArray, 0x90c119ae, 0x0f18, 0x4520, 0xa1, 0xf1, 0x11, 0x43, 0x66, 0xa4, 0x0f, 0xe8)
+__CRT_UUID_DECL(ICredentialProviderSetUserArray, 0x095c1484, 0x1c0c, 0x4388, 0x9c, 0x6d, 0x50, 0x0e, 0x61, 0xbf, 0x84, 0xbd)
 
 #ifdef _WIN64
 static_assert(sizeof(CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR) == 32, "SDK layout");

@@ -14,6 +14,7 @@
 #include "png_reader.h"
 #include "provider_class_id.h"
 #include "support/child_process.h"
+#include "support/host_contract_provider/host_contract_provider.h"
 #include "support/hostile_provider/hostile_provider.h"
 #include "support/test_agent_process.h"
 #include "support/wait_for.h"
@@ -260,6 +261,41 @@ TEST_F(CredhostWindow, EveryFieldTypeIsDrawnAndTheProvidersLiveUpdatesAppear) {
     CloseWindow(window);
 }
 
+// A tile of the sign-in screen of Windows 8 and later: built from the user array (the account
+// credhost runs as), no user-name field, the status its SetSelected set through the second
+// event interface, and the password-reveal button its field options ask for. The outcome names
+// the tile's own user.
+TEST_F(CredhostWindow, AUserArrayTileIsDrawnWithItsUserAndItsRevealButton) {
+    wchar_t user[257] = {};
+    DWORD size = ARRAYSIZE(user);
+    ASSERT_TRUE(GetUserNameW(user, &size));
+    SetEnvironmentVariableW(QM_HOST_CONTRACT_PROVIDER_MODE_VARIABLE, L"user-array");
+    HWND window = OpenWindow(QM_HOST_CONTRACT_PROVIDER_DLL, QM_HOST_CONTRACT_PROVIDER_CLSID, 1);
+    SetEnvironmentVariableW(QM_HOST_CONTRACT_PROVIDER_MODE_VARIABLE, nullptr);
+    ASSERT_NE(window, nullptr) << "no tile window appeared";
+    HWND password = Field(window, 1);
+    HWND reveal = GetDlgItem(window, kRevealButtonBase + 1);
+    EXPECT_EQ(TextOf(Field(window, 0)), user);
+    EXPECT_EQ(TextOf(Field(window, 3)), L"Selected: updated in one batch");
+    EXPECT_EQ(SendMessageW(GetDlgItem(window, kTileListId), LB_GETCOUNT, 0, 0), 1);
+    ASSERT_NE(reveal, nullptr);
+    EXPECT_TRUE(IsWindowVisible(reveal));
+
+    SendMessageA(password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("shown on request"));
+    EXPECT_NE(SendMessageW(password, EM_GETPASSWORDCHAR, 0, 0), 0);
+    SendMessageW(reveal, BM_CLICK, 0, 0);
+    EXPECT_EQ(SendMessageW(password, EM_GETPASSWORDCHAR, 0, 0), 0) << "the reveal button shows nothing";
+    SendMessageW(reveal, BM_CLICK, 0, 0);
+    EXPECT_NE(SendMessageW(password, EM_GETPASSWORDCHAR, 0, 0), 0) << "the password stays shown";
+
+    const std::wstring outcome = NextOutcome(window, [&] { SendMessageW(Field(window, 2), BM_CLICK, 0, 0); });
+    const std::wstring named = L"\"" + std::wstring(user) + L"\"";
+    EXPECT_NE(outcome.find(L"Sign-in as " + named + L" (the tile's own user)"), std::wstring::npos) << outcome.c_str();
+    EXPECT_NE(outcome.find(L"user name     " + named), std::wstring::npos) << outcome.c_str();
+    CloseWindow(window);
+    EXPECT_EQ(m_credhost.ExitCode(), 0u);
+}
+
 // What a person notices of a provider that misbehaves in the window, one mode a row: the
 // window shows what went wrong while it keeps answering, its memory stays flat, and closing
 // ends credhost with signin's exit codes, within the close's 5 s wait even while the provider
@@ -300,6 +336,10 @@ TEST_F(CredhostWindow, WindowSurvivesEveryHostileProviderMode) {
          ""},
         {"thread-events", [](HWND) {},
          [](HWND window) { return TextOf(Field(window, 0)) == L"set from another thread"; }, 0, ""},
+        // The provider's thread calls the sinks it kept through the close and after the window's
+        // objects have gone: the window detached them, so the late calls change nothing.
+        {"late-events", [](HWND) {},
+         [](HWND window) { return TextOf(Field(window, 0)).rfind(L"late event ", 0) == 0; }, 0, ""},
     };
     for (const Case& c : cases) {
         SetEnvironmentVariableA("QM_HOSTILE_PROVIDER_MODE", c.mode);

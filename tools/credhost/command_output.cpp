@@ -31,3 +31,7 @@ int ExitCodeOfWindowsLogon(WindowsLogonVerdict verdict) {
     default: return kExitNotVerified;
     }
 }
+
+UserArrayChoice UserArrayChoiceOf(const CredhostCommand& command) {
+    return UserArrayChoice{command.limitsUserArray, command.userArray};
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "credhost_command_line.h"
+#include "local_user_array.h"
 #include "provider_module.h"
 #include "provider_target.h"
 #include "windows_logon.h"
@@ -25,3 +26,6 @@ void UnloadProvider(ProviderModule& module);
 
 // The exit code of a credential handed to Windows with --logon: accepted, refused, not verified.
 int ExitCodeOfWindowsLogon(WindowsLogonVerdict verdict);
+
+// The user array the command asks for (--user-array), for the provider session.
+UserArrayChoice UserArrayChoiceOf(const CredhostCommand& command);

@@ -14,13 +14,15 @@ const wchar_t kCredhostUsageText[] =
     L"  credhost show PROVIDER [--scenario logon|unlock|credui] [--flags N] [--clsid CLSID] [--json]\n"
     L"      Loads the provider, sets the scenario and prints its tiles: every field's label,\n"
     L"      type and state, and the value the tile serves.\n"
-    L"  credhost signin PROVIDER --user NAME [--scenario ...] [--flags N] [--clsid CLSID]\n"
+    L"  credhost signin PROVIDER --user NAME [--tile N] [--scenario ...] [--flags N] [--clsid CLSID]\n"
     L"                  [--report-status NTSTATUS | --logon] [--json]\n"
     L"      Types NAME and a password into the tile, submits it and prints the outcome: the\n"
     L"      status text and icon, or the credential serialization decoded (the password's\n"
     L"      length only); then reports the logon result (default 0, STATUS_SUCCESS) to the tile.\n"
     L"      The password is read from the console without echo, or as one line from standard\n"
     L"      input; never from the command line (empty standard input is no password: exit 2).\n"
+    L"      A tile that shows a user of its own (no user-name field) is picked by NAME (its\n"
+    L"      GetUserSid or the name it shows), or by --tile N.\n"
     L"      --logon hands the credential to Windows (LsaLogonUser, interactive, its own package\n"
     L"      and bytes) and reports LSA's answer to the tile: accepted with the token's account,\n"
     L"      refused with the status and sub-status named, or not verified when no token came back.\n"
@@ -54,6 +56,8 @@ const wchar_t kCredhostUsageText[] =
     L"--flags passes N (hexadecimal 0x... or decimal) as SetUsageScenario's flags, as the credential\n"
     L"prompt does: 0x10000000 (CREDUIWIN_PACK_32_WOW) asks for the 32-bit logon layout, which\n"
     L"signin and window then decode.\n"
+    L"--user-array NAME[,NAME...] limits the user array (the machine's local accounts, which the\n"
+    L"sign-in screen hands a provider since Windows 8) to the accounts named; \"\" hands none.\n"
     L"\n"
     L"The provider is not trusted. In the text output every label, value and status text is\n"
     L"printed with control characters escaped: ASCII controls, the backslash and the double quote\n"
@@ -97,6 +101,26 @@ bool ParseUnsigned32(const wchar_t* text, ULONG& parsed) {
     }
     parsed = static_cast<ULONG>(value);
     return true;
+}
+
+// "a,b" gives a and b; "" gives none.
+std::vector<std::wstring> SplitNames(const wchar_t* text) {
+    std::vector<std::wstring> names;
+    std::wstring name;
+    for (const wchar_t* c = text; *c != L'\0'; ++c) {
+        if (*c != L',') {
+            name += *c;
+            continue;
+        }
+        if (!name.empty()) {
+            names.push_back(name);
+        }
+        name.clear();
+    }
+    if (!name.empty()) {
+        names.push_back(name);
+    }
+    return names;
 }
 
 bool ParseVerb(const wchar_t* verb, CredhostCommand& command, std::wstring& error) {
@@ -176,7 +200,8 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
     const bool agentCheck = command.verb == CredhostVerb::AgentCheck;
     if (value == nullptr && (option == L"--scenario" || option == L"--flags" || option == L"--clsid" ||
                              option == L"--user" || option == L"--report-status" || option == L"--screenshot" ||
-                             option == L"--unknown" || option == L"--rounds")) {
+                             option == L"--unknown" || option == L"--rounds" || option == L"--user-array" ||
+                             option == L"--tile")) {
         error = option + L" needs a value";
         return false;
     }
@@ -212,6 +237,21 @@ bool ParseOption(const std::wstring& option, const wchar_t* value, int& index, C
             return false;
         }
         command.rounds = rounds;
+        return true;
+    }
+    if (takesProvider && option == L"--user-array") {
+        command.limitsUserArray = true;
+        command.userArray = SplitNames(value);
+        return true;
+    }
+    if (command.verb == CredhostVerb::SignIn && option == L"--tile") {
+        ULONG tile = 0;
+        if (!ParseUnsigned32(value, tile)) {
+            error = L"--tile takes a tile's index such as 0";
+            return false;
+        }
+        command.hasTile = true;
+        command.tile = tile;
         return true;
     }
     if ((signIn || agentCheck) && option == L"--user") {
@@ -271,8 +311,12 @@ bool ParseCredhostCommandLine(int argc, const wchar_t* const* argv, CredhostComm
         error = L"PROVIDER (a class id or a DLL path) is required";
         return false;
     }
-    if ((command.verb == CredhostVerb::SignIn || command.verb == CredhostVerb::AgentCheck) && !command.hasUserName) {
+    if (command.verb == CredhostVerb::AgentCheck && !command.hasUserName) {
         error = L"--user NAME is required";
+        return false;
+    }
+    if (command.verb == CredhostVerb::SignIn && !command.hasUserName && !command.hasTile) {
+        error = L"--user NAME (or --tile N) is required";
         return false;
     }
     if (command.verb == CredhostVerb::Window && command.screenshotPath.empty() &&

@@ -4,6 +4,7 @@
 #include <credentialprovider.h>
 
 #include <string>
+#include <vector>
 
 enum class CredhostVerb { Help, Version, List, Show, SignIn, Window, Doctor, Prompt, AgentCheck };
 
@@ -30,6 +31,10 @@ struct CredhostCommand {
     bool help = false;            // VERB --help: that subcommand's help
     std::wstring unknownName;     // agent-check: --unknown NAME (empty: a random name)
     DWORD rounds = 9;             // agent-check: --rounds N, the timed refusals of each kind
+    bool limitsUserArray = false;          // --user-array NAME[,NAME...]: the accounts handed over
+    std::vector<std::wstring> userArray;   // none: an empty user array
+    bool hasTile = false;                  // signin: --tile N
+    DWORD tile = 0;
 };
 
 // Parses argv[1..]; on failure returns false with error set to a one-line reason.

@@ -2,6 +2,7 @@
 #include "credhost_commands.h"
 
 #include "console_output.h"
+#include "provider_crash_report.h"
 #include "utf8_conversion.h"
 
 namespace {
@@ -34,6 +35,8 @@ int wmain(int argc, wchar_t** argv) {
                  "credhost.exe (installed beside the provider) for this command.\n");
         return kExitUsage;
     }
+    static_assert(kProviderCrashExitCode == kExitProviderFailure, "a provider's crash is a provider failure");
+    ReportProviderCrashes(command.json);
     try {
         switch (command.verb) {
         case CredhostVerb::List: return RunList(command);

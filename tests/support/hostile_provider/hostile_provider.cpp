@@ -78,6 +78,23 @@ DWORD WINAPI RaiseEventsFromAnotherThread(void* parameter) {
     return 0;
 }
 
+// Never returns: the sinks it was given are called until the process ends, whatever the host
+// did with them meanwhile (UnAdvise, its window closed, its objects gone).
+DWORD WINAPI RaiseEventsThroughTheClose(void* parameter) {
+    const ThreadSinks sinks = *static_cast<ThreadSinks*>(parameter);
+    delete static_cast<ThreadSinks*>(parameter);
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&RaiseEventsThroughTheClose), &self);
+    for (unsigned event = 1;; ++event) {
+        sinks.tileEvents->SetFieldString(sinks.tile, 0, (L"late event " + std::to_wstring(event)).c_str());
+        if (event % 500 == 0) {
+            sinks.providerEvents->CredentialsChanged(0);
+        }
+        Sleep(1);
+    }
+}
+
 LPWSTR CoTaskCopy(PCWSTR text) {
     const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
     auto copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
@@ -221,6 +238,13 @@ public:
             g_tileEvents->AddRef();
             g_providerEvents->AddRef();
             CloseHandle(CreateThread(nullptr, 0, RaiseEventsFromAnotherThread,
+                                     new ThreadSinks{this, g_tileEvents, g_providerEvents}, 0, nullptr));
+        }
+        if (Mode(L"late-events") && g_threadEvent.exchange(1) == 0 && g_tileEvents != nullptr &&
+            g_providerEvents != nullptr) {
+            g_tileEvents->AddRef();
+            g_providerEvents->AddRef();
+            CloseHandle(CreateThread(nullptr, 0, RaiseEventsThroughTheClose,
                                      new ThreadSinks{this, g_tileEvents, g_providerEvents}, 0, nullptr));
         }
         return S_OK;

@@ -30,3 +30,8 @@
 //   thread-events       the first SetSelected starts a thread that sets field 0 300 times and
 //                       raises CredentialsChanged every 30th, then after 1 s sets field 0 to
 //                       "set from another thread" (which GetStringValue serves too)
+//   late-events         the first SetSelected starts a thread that keeps the sinks and, until
+//                       the process ends, sets field 0 to "late event N" every millisecond and
+//                       raises CredentialsChanged every half second: through the close and
+//                       after the window and its host have gone. The thread pins the DLL, as
+//                       a provider whose code still runs must keep its module loaded

@@ -121,3 +121,30 @@ std::string HResultText(HRESULT hr) {
     }
     return name != nullptr ? std::string(code) + " (" + name + ")" : std::string(code);
 }
+
+std::vector<std::string> FieldOptionNames(CREDENTIAL_PROVIDER_CREDENTIAL_FIELD_OPTIONS options) {
+    static const struct {
+        DWORD bit;
+        const char* name;
+    } kOptions[] = {
+        {CPCFO_ENABLE_PASSWORD_REVEAL, "password reveal"},
+        {CPCFO_IS_EMAIL_ADDRESS, "e-mail address"},
+        {CPCFO_ENABLE_TOUCH_KEYBOARD_AUTO_INVOKE, "touch keyboard"},
+        {CPCFO_NUMBERS_ONLY, "numbers only"},
+        {CPCFO_SHOW_ENGLISH_KEYBOARD, "English keyboard"},
+    };
+    std::vector<std::string> names;
+    DWORD rest = options;
+    for (const auto& option : kOptions) {
+        if ((rest & option.bit) != 0) {
+            names.push_back(option.name);
+            rest &= ~option.bit;
+        }
+    }
+    if (rest != 0) {
+        char text[16];
+        std::snprintf(text, sizeof(text), "0x%lX", static_cast<unsigned long>(rest));
+        names.push_back(text);
+    }
+    return names;
+}

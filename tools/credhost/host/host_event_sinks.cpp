@@ -1,8 +1,19 @@
 #include "host_event_sinks.h"
 
+IFACEMETHODIMP CredentialEventsSink::QueryInterface(REFIID riid, void** ppv) noexcept {
+    static const QITAB kInterfaces[] = {
+        {&__uuidof(ICredentialProviderCredentialEvents2),
+         OFFSETOFCLASS(ICredentialProviderCredentialEvents2, CredentialEventsSink)},
+        {&__uuidof(ICredentialProviderCredentialEvents),
+         OFFSETOFCLASS(ICredentialProviderCredentialEvents, CredentialEventsSink)},
+        {nullptr, 0},
+    };
+    return QISearch(this, kInterfaces, riid, ppv);
+}
+
 HRESULT CredentialEventsSink::Forward(const FieldEvent& event) noexcept {
-    if (m_listener != nullptr) {
-        m_listener->OnFieldEvent(event);
+    if (m_link != nullptr) {
+        m_link->Reach([&event](HostEventListener& listener) { listener.OnFieldEvent(event); });
     }
     return Count();
 }
@@ -62,11 +73,26 @@ IFACEMETHODIMP CredentialEventsSink::SetFieldSubmitButton(ICredentialProviderCre
 }
 
 // A console host has no window of its own to parent a provider's dialogs; the console window
-// (null when there is none) is the closest thing. A window host hands out its own window.
+// (null when there is none) is the closest thing. A window host hands out its own window, and
+// none once it has detached its listener.
 IFACEMETHODIMP CredentialEventsSink::OnCreatingWindow(HWND* phwndOwner) {
     if (phwndOwner == nullptr) {
         return E_POINTER;
     }
-    *phwndOwner = m_listener != nullptr ? m_listener->OwnerWindow() : GetConsoleWindow();
+    *phwndOwner = m_link == nullptr ? GetConsoleWindow() : nullptr;
+    if (m_link != nullptr) {
+        m_link->Reach([phwndOwner](HostEventListener& listener) { *phwndOwner = listener.OwnerWindow(); });
+    }
     return Count();
+}
+
+IFACEMETHODIMP CredentialEventsSink::BeginFieldUpdates() { return Forward(FieldEvent{FieldEventKind::BeginUpdates}); }
+
+IFACEMETHODIMP CredentialEventsSink::EndFieldUpdates() { return Forward(FieldEvent{FieldEventKind::EndUpdates}); }
+
+IFACEMETHODIMP CredentialEventsSink::SetFieldOptions(ICredentialProviderCredential* tile, DWORD field,
+                                                     CREDENTIAL_PROVIDER_CREDENTIAL_FIELD_OPTIONS options) {
+    FieldEvent event{FieldEventKind::Options, tile, field};
+    event.options = options;
+    return Forward(event);
 }

@@ -1,6 +1,7 @@
 #include "provider_module.h"
 
 #include "provider_contract.h"
+#include "provider_call.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ Function ModuleExport(HMODULE module, const char* name) noexcept {
 ProviderModule::~ProviderModule() { Unload(); }
 
 HRESULT ProviderModule::LoadByClassId(const CLSID& clsid) noexcept {
-    m_failedStep = "CoCreateInstance";
+    m_failedStep = NameProviderCall("CoCreateInstance");
     const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(m_provider.Receive()));
     if (SUCCEEDED(hr)) {
         m_failedStep = "";
@@ -27,7 +28,7 @@ HRESULT ProviderModule::LoadByClassId(const CLSID& clsid) noexcept {
 }
 
 HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid) noexcept {
-    m_failedStep = "LoadLibraryEx";
+    m_failedStep = NameProviderCall("LoadLibraryEx");
     m_module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (m_module == nullptr) {
         return HRESULT_FROM_WIN32(GetLastError());
@@ -38,7 +39,7 @@ HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid
         return HRESULT_FROM_WIN32(GetLastError());
     }
     // Received into raw pointers: what a failed call left in its out-parameter is not the host's.
-    m_failedStep = "DllGetClassObject";
+    m_failedStep = NameProviderCall("DllGetClassObject");
     void* received = nullptr;
     HRESULT hr = getClassObject(clsid, __uuidof(IClassFactory), &received);
     if (FAILED(hr)) {
@@ -49,7 +50,7 @@ HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid
     if (!factory) {
         return kProviderContractBroken;
     }
-    m_failedStep = "IClassFactory::CreateInstance";
+    m_failedStep = NameProviderCall("IClassFactory::CreateInstance");
     received = nullptr;
     hr = factory->CreateInstance(nullptr, __uuidof(ICredentialProvider), &received);
     if (FAILED(hr)) {
@@ -64,6 +65,7 @@ HRESULT ProviderModule::LoadFromDll(const std::wstring& path, const CLSID& clsid
 }
 
 HRESULT ProviderModule::Unload() noexcept {
+    NameProviderCall("Release or DllCanUnloadNow");
     m_provider.Reset();
     if (m_module == nullptr) {
         return S_OK;

@@ -1,25 +1,32 @@
-// The host's side of one usage scenario, in the order the sign-in screen calls a provider:
-// SetUsageScenario, Advise, the field descriptors, the tile count; then per tile GetCredentialAt
-// and Advise, and for the tile the user picks SetSelected. Every Advise is matched by UnAdvise
-// (and SetSelected by SetDeselected) when the objects go out of scope. A tile count above
-// kMaxTiles fails Open, for every command, whichever tile it then uses.
+// The host's side of one usage scenario, in the order the sign-in screen of Windows 8 and later
+// calls a provider: SetUsageScenario, SetUserArray (when the provider answers
+// ICredentialProviderSetUserArray), Advise, the field descriptors, the tile count; then per tile
+// GetCredentialAt and Advise, and for the tile the user picks SetSelected. Every Advise is
+// matched by UnAdvise (and SetSelected by SetDeselected) when the objects go out of scope, and
+// the listener is detached from every sink once the session ends. A tile count above kMaxTiles
+// fails Open, for every command, whichever tile it then uses. E_NOTIMPL from SetUsageScenario
+// is no failure: the provider takes no part in the scenario (TakesNoPart).
 #pragma once
 
 #include "base/com_ptr.h"
 #include "host_event_sinks.h"
+#include "local_user_array.h"
 #include "tile_fields.h"
 
+#include <memory>
 #include <vector>
 
 class ProviderSession {
 public:
-    explicit ProviderSession(ICredentialProvider* provider) noexcept : m_provider(provider) {}
+    ProviderSession(ICredentialProvider* provider, UserArrayChoice users = {}) noexcept
+        : m_provider(provider), m_users(std::move(users)) {}
     ~ProviderSession();
     ProviderSession(const ProviderSession&) = delete;
     ProviderSession& operator=(const ProviderSession&) = delete;
 
     // SetUsageScenario(scenario, flags) and the rest; listener (optional) sees the provider's
-    // CredentialsChanged.
+    // events, its tiles' too when they are opened with Link(). E_NOTIMPL when the provider takes
+    // no part in the scenario.
     HRESULT Open(CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags, HostEventListener* listener = nullptr);
     // Reads the field descriptors and the tile count again, as after CredentialsChanged.
     HRESULT Refresh();
@@ -33,9 +40,24 @@ public:
     // The tile a person starts with: the default one when valid, else the first.
     DWORD ChosenTile() const noexcept { return m_defaultTile < m_tileCount ? m_defaultTile : 0; }
     const char* FailedStep() const noexcept { return m_failedStep; }
+    // SetUsageScenario answered E_NOTIMPL: the sign-in screen leaves such a provider out.
+    bool TakesNoPart() const noexcept { return m_takesNoPart; }
+    // SetUserArray's result, E_NOINTERFACE when the provider does not take a user array; and the
+    // accounts handed over.
+    HRESULT UserArrayResult() const noexcept { return m_userArrayResult; }
+    const std::vector<LocalAccount>& UserArray() const noexcept { return m_accounts; }
+    // What the tiles' sinks reach the listener through (null without one).
+    const std::shared_ptr<ListenerLink>& Link() const noexcept { return m_link; }
 
 private:
+    void HandOverUserArray();
+
     ICredentialProvider* m_provider;
+    UserArrayChoice m_users;
+    std::vector<LocalAccount> m_accounts;
+    HRESULT m_userArrayResult = E_NOINTERFACE;
+    bool m_takesNoPart = false;
+    std::shared_ptr<ListenerLink> m_link;
     ComPtr<ProviderEventsSink> m_events;
     bool m_advised = false;
     DWORD m_usageFlags = 0;
@@ -53,14 +75,18 @@ public:
     TileConnection(const TileConnection&) = delete;
     TileConnection& operator=(const TileConnection&) = delete;
 
-    // GetCredentialAt(index), then Advise with the host's sink (forwarding to listener, if any).
-    HRESULT Open(ICredentialProvider* provider, DWORD index, HostEventListener* listener = nullptr);
+    // GetCredentialAt(index), then Advise with the host's sink (reaching the session's listener
+    // through link, if any).
+    HRESULT Open(ICredentialProvider* provider, DWORD index, const std::shared_ptr<ListenerLink>& link = nullptr);
     // SetSelected, as when the user clicks the tile.
     HRESULT Select(BOOL& autoLogon);
     // SetDeselected, as when the user clicks another tile; nothing when not selected.
     HRESULT Deselect();
 
     ICredentialProviderCredential* Tile() const noexcept { return m_tile.Get(); }
+    // ICredentialProviderCredential2::GetUserSid: the tile's own user, E_NOINTERFACE for a tile
+    // without one.
+    HRESULT ReadUserSid(std::wstring& sid);
     LONG EventCount() const noexcept { return m_events ? m_events->CallCount() : 0; }
     const char* FailedStep() const noexcept { return m_failedStep; }
 

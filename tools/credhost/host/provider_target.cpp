@@ -1,5 +1,6 @@
 #include "provider_target.h"
 
+#include "loader_search.h"
 #include "registered_providers.h"
 #include "registry_value.h"
 #include "credential_provider_names.h"
@@ -19,6 +20,24 @@ std::wstring RegisteredServerOf(const std::wstring& clsid) {
     return ReadRegistryPath(server.Get(), nullptr);
 }
 
+std::wstring SystemFolderPath(const std::wstring& name) {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    return (length > 0 && length < MAX_PATH ? std::wstring(folder, length) : std::wstring(L".")) + L"\\" + name;
+}
+
+// For a bare or relative registered name: where the sign-in screen's loader would find it.
+void ResolveAsLoaderWould(ProviderTarget& target) {
+    if (target.registeredDll.empty() || IsFullPath(target.registeredDll)) {
+        return;
+    }
+    target.foundAsLoaderWould = true;
+    target.dllPath = FindDllAsLogonLoaderWould(target.registeredDll);
+    if (target.dllPath.empty()) {
+        target.dllPath = SystemFolderPath(target.registeredDll);
+    }
+}
+
 }  // namespace
 
 bool ResolveProviderTarget(const std::wstring& provider, const std::wstring& clsidOption, ProviderTarget& target,
@@ -33,6 +52,7 @@ bool ResolveProviderTarget(const std::wstring& provider, const std::wstring& cls
             return false;
         }
         target.registeredDll = RegisteredServerOf(provider);
+        ResolveAsLoaderWould(target);
         return true;
     }
     target.dllPath = FullPathOf(provider);
@@ -57,6 +77,10 @@ HRESULT LoadProviderTarget(const ProviderTarget& target, ProviderModule& module)
 
 std::string DescribeProviderTarget(const ProviderTarget& target) {
     const std::string clsid = GuidText(target.clsid);
+    if (target.foundAsLoaderWould) {
+        return clsid + " from " + EscapedPathForDisplay(target.dllPath) + " (InprocServer32 names " +
+               EscapedPathForDisplay(target.registeredDll) + ", found as the sign-in screen's loader would)";
+    }
     if (!target.dllPath.empty()) {
         return clsid + " from " + EscapedPathForDisplay(target.dllPath);
     }

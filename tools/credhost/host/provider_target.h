@@ -10,9 +10,15 @@ struct ProviderTarget {
     CLSID clsid{};
     std::wstring dllPath;        // empty: created through COM from the registration
     std::wstring registeredDll;  // what InprocServer32 names, for the report
+    // InprocServer32 names a bare or relative file: dllPath is where the sign-in screen's loader
+    // finds it (loader_search.h), never where COM would look from credhost's folder.
+    bool foundAsLoaderWould = false;
 };
 
 // Resolves the PROVIDER argument (a class id or a DLL path) and --clsid (empty when not given).
+// A class whose registration names a bare or relative file is loaded from where the loader finds
+// it (the system folder first); one found nowhere, from the system folder, so that its loading
+// fails there.
 // False with error set for a usage error.
 bool ResolveProviderTarget(const std::wstring& provider, const std::wstring& clsidOption, ProviderTarget& target,
                            std::wstring& error);

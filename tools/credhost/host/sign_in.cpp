@@ -2,6 +2,7 @@
 
 #include "authentication_package_name.h"
 #include "co_task_memory.h"
+#include "provider_call.h"
 #include "serialization_block.h"
 
 namespace {
@@ -35,6 +36,7 @@ void ReportLogonResult(ICredentialProviderCredential* tile, LogonStatus status, 
     outcome.reported = true;
     outcome.reportedStatus = status.status;
     outcome.reportedSubStatus = status.subStatus;
+    NameProviderCall("ReportResult");
     outcome.reportResult =
         text.KeepIfSucceeded(tile->ReportResult(status.status, status.subStatus, text.Receive(), &icon));
     if (FAILED(outcome.reportResult)) {
@@ -67,15 +69,70 @@ const char* TakeBlock(CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION& serializatio
     return nullptr;
 }
 
+// Opens each tile in turn and keeps the first whose user is userName: by its SID when the tile
+// names one (ICredentialProviderCredential2), else by the user name it shows. False when none is.
+bool FindTileOfUser(ProviderSession& session, const std::wstring& userName, SignInOutcome& outcome) {
+    const std::wstring accountSid = SidTextOfAccount(userName);
+    for (DWORD index = 0; index < session.TileCount(); ++index) {
+        TileConnection tile;
+        if (FAILED(tile.Open(session.Provider(), index))) {
+            continue;
+        }
+        std::wstring tileSid;
+        if (SUCCEEDED(tile.ReadUserSid(tileSid)) && !accountSid.empty() &&
+            CompareStringOrdinal(tileSid.c_str(), -1, accountSid.c_str(), -1, TRUE) == CSTR_EQUAL) {
+            outcome.tile = index;
+            outcome.tilePick = "its user's SID (GetUserSid)";
+            return true;
+        }
+        std::vector<TileField> fields = session.Fields();
+        ReadFieldValues(tile.Tile(), fields);
+        const std::wstring shown = TileUserNameLabel(fields);
+        if (!shown.empty() && CompareStringOrdinal(shown.c_str(), -1, userName.c_str(), -1, TRUE) == CSTR_EQUAL) {
+            outcome.tile = index;
+            outcome.tilePick = "the user name it shows";
+            return true;
+        }
+    }
+    return false;
+}
+
+// Sets outcome.tile; a provider failure's step when no tile answers the choice.
+const char* PickTile(ProviderSession& session, const std::wstring& userName, TileChoice choice,
+                     bool typesUserName, SignInOutcome& outcome) {
+    if (choice.byIndex) {
+        outcome.tile = choice.index;
+        outcome.tilePick = "--tile";
+        return choice.index < session.TileCount() ? nullptr : "--tile (no such tile)";
+    }
+    if (typesUserName) {
+        outcome.tile = session.ChosenTile();
+        outcome.tilePick = session.ChosenTile() == session.DefaultTile() ? "the default tile" : "the first tile";
+        return nullptr;
+    }
+    return FindTileOfUser(session, userName, outcome) ? nullptr : "no tile shows the user (GetUserSid or its user name)";
+}
+
 }  // namespace
 
-SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, const SecretWide& password,
-                        NTSTATUS reportStatus, SignInOutcome& outcome) {
+SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, TileChoice choice,
+                        const SecretWide& password, NTSTATUS reportStatus, SignInOutcome& outcome) {
     if (session.TileCount() == 0) {
         return ProviderFailed(outcome, "GetCredentialCount (no tile)");
     }
+    // A tile with no user-name field to type into shows one user of its own: --user picks it.
+    const TileField* userField = FindUserNameField(session.Fields());
+    const TileField* passwordField = FindPasswordField(session.Fields());
+    if (passwordField == nullptr) {
+        return ProviderFailed(outcome, "the tile has no password field");
+    }
+    if (const char* failedStep = PickTile(session, userName, choice, userField != nullptr, outcome)) {
+        outcome.failureDetail = "the provider has " + std::to_string(session.TileCount()) +
+                                (session.TileCount() == 1 ? " tile" : " tiles");
+        return ProviderFailed(outcome, failedStep, E_INVALIDARG);
+    }
     TileConnection tile;
-    HRESULT hr = tile.Open(session.Provider(), session.ChosenTile());
+    HRESULT hr = tile.Open(session.Provider(), outcome.tile);
     if (FAILED(hr)) {
         return ProviderFailed(outcome, tile.FailedStep(), hr);
     }
@@ -84,15 +141,14 @@ SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, 
     if (FAILED(hr)) {
         return ProviderFailed(outcome, tile.FailedStep(), hr);
     }
-    const TileField* userField = FindUserNameField(session.Fields());
-    const TileField* passwordField = FindPasswordField(session.Fields());
-    if (userField == nullptr || passwordField == nullptr) {
-        return ProviderFailed(outcome, "the tile has no user name or no password field");
+    if (userField != nullptr) {
+        NameProviderCall("SetStringValue (user name)");
+        hr = tile.Tile()->SetStringValue(userField->id, userName.c_str());
+        if (FAILED(hr)) {
+            return ProviderFailed(outcome, "SetStringValue (user name)", hr);
+        }
     }
-    hr = tile.Tile()->SetStringValue(userField->id, userName.c_str());
-    if (FAILED(hr)) {
-        return ProviderFailed(outcome, "SetStringValue (user name)", hr);
-    }
+    NameProviderCall("SetStringValue (password)");
     hr = tile.Tile()->SetStringValue(passwordField->id, password.data());
     if (FAILED(hr)) {
         return ProviderFailed(outcome, "SetStringValue (password)", hr);
@@ -110,6 +166,7 @@ SignInVerdict SubmitTile(ICredentialProviderCredential* tile, DWORD usageFlags, 
     CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION serialization{};
     ReceivedCoTaskString statusText;
     CREDENTIAL_PROVIDER_STATUS_ICON statusIcon = CPSI_NONE;
+    NameProviderCall("GetSerialization");
     outcome.serializationResult = statusText.KeepIfSucceeded(
         tile->GetSerialization(&response, &serialization, statusText.Receive(), &statusIcon));
     if (FAILED(outcome.serializationResult)) {

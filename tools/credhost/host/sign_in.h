@@ -55,15 +55,26 @@ struct SignInOutcome {
     CREDENTIAL_PROVIDER_STATUS_ICON reportIcon = CPSI_NONE;
 
     LONG tileEvents = 0;
+    DWORD tile = 0;               // the tile signed in with
+    const char* tilePick = "";    // why that one: "--tile", "its user's SID", ...
+};
+
+// Which tile a sign-in uses: --tile N; else, when the tiles have no user-name field to type
+// into (one tile per user), the one whose user is the one named, by GetUserSid against the
+// account's SID or by the user name the tile shows; else the tile a person starts with.
+struct TileChoice {
+    bool byIndex = false;
+    DWORD index = 0;
 };
 
 enum class SignInVerdict { SignedIn, Refused, ProviderFailure };
 
-// Runs the sign-in on the session's chosen tile. password holds a terminating zero; the tile
-// copies it, and the serialization's block is wiped before it is freed.
-// The credential is decoded in the layout that the session's usage flags ask for.
-SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, const SecretWide& password,
-                        NTSTATUS reportStatus, SignInOutcome& outcome);
+// Runs the sign-in on the tile that choice and userName pick. userName is typed into the tile's
+// user-name field, if it has one; password into its password field. password holds a
+// terminating zero; the tile copies it, and the serialization's block is wiped before it is
+// freed. The credential is decoded in the layout that the session's usage flags ask for.
+SignInVerdict RunSignIn(ProviderSession& session, const std::wstring& userName, TileChoice choice,
+                        const SecretWide& password, NTSTATUS reportStatus, SignInOutcome& outcome);
 
 // The submission alone, on a selected tile that holds what was typed: GetSerialization, the
 // credential decoded for usageFlags, then ReportResult(reportStatus).

@@ -85,6 +85,26 @@ HRESULT FailureResult(const SignInReport& report) {
     return FAILED(report.failure) ? report.failure : report.outcome.failedResult;
 }
 
+// Who signs in: the name typed; for a tile that shows a user of its own (nothing typed), the
+// user its credential names.
+std::string SignInUserText(const SignInReport& report) {
+    if (!report.userName.empty()) {
+        return Quoted(Utf8FromWide(report.userName));
+    }
+    const DecodedLogon& logon = report.outcome.logon;
+    if (report.outcome.hasSerialization && logon.decoded) {
+        return Quoted(Utf8FromUtf16(logon.userName.text)) + " (the tile's own user)";
+    }
+    return "the tile's own user";
+}
+
+std::string TileText(const SignInOutcome& outcome) {
+    if (*outcome.tilePick == '\0') {
+        return {};
+    }
+    return "  Tile " + std::to_string(outcome.tile) + ", picked by " + outcome.tilePick + "\n";
+}
+
 }  // namespace
 
 std::string DecodedLogonText(const DecodedLogon& logon) {
@@ -132,8 +152,9 @@ const char* SignInVerdictName(SignInVerdict verdict) {
 
 std::string SignInReportText(const SignInReport& report) {
     const SignInOutcome& outcome = report.outcome;
-    std::string text = "Sign-in as " + Quoted(Utf8FromWide(report.userName)) + ", scenario " +
-                       ScenarioText(report.scenario, report.flags) + "\n";
+    std::string text =
+        "Sign-in as " + SignInUserText(report) + ", scenario " + ScenarioText(report.scenario, report.flags) + "\n";
+    text += TileText(outcome);
     switch (report.verdict) {
     case SignInVerdict::SignedIn:
         text += "  Signed in: the tile returned a credential (" +
@@ -174,6 +195,10 @@ nlohmann::json SignInReportJson(const SignInReport& report) {
           {"hidden_because", report.hiddenBecause.empty() ? nlohmann::json(nullptr)
                                                           : nlohmann::json(report.hiddenBecause)}}},
     };
+    if (*outcome.tilePick != '\0') {
+        json["tile"] = outcome.tile;
+        json["tile_picked_by"] = outcome.tilePick;
+    }
     if (report.verdict == SignInVerdict::ProviderFailure) {
         json["failed_step"] = outcome.failedStep;
         json["hresult"] = HResultText(FailureResult(report));

@@ -1,6 +1,8 @@
 #include "tile_fields.h"
 
+#include "base/com_ptr.h"
 #include "co_task_memory.h"
+#include "provider_call.h"
 
 namespace {
 
@@ -80,18 +82,32 @@ void ReadFieldValue(ICredentialProviderCredential* tile, TileField& field) {
     case CPFT_SMALL_TEXT:
     case CPFT_COMMAND_LINK:
     case CPFT_EDIT_TEXT:
-    case CPFT_PASSWORD_TEXT: ReadTextValue(tile, field); return;
-    case CPFT_TILE_IMAGE: ReadBitmapValue(tile, field); return;
-    case CPFT_CHECKBOX: ReadCheckboxValue(tile, field); return;
-    case CPFT_COMBOBOX: ReadComboBoxValue(tile, field); return;
-    case CPFT_SUBMIT_BUTTON: field.valueResult = tile->GetSubmitButtonValue(field.id, &field.adjacentTo); return;
+    case CPFT_PASSWORD_TEXT: NameProviderCall("GetStringValue"); ReadTextValue(tile, field); return;
+    case CPFT_TILE_IMAGE: NameProviderCall("GetBitmapValue"); ReadBitmapValue(tile, field); return;
+    case CPFT_CHECKBOX: NameProviderCall("GetCheckboxValue"); ReadCheckboxValue(tile, field); return;
+    case CPFT_COMBOBOX:
+        NameProviderCall("GetComboBoxValueCount or GetComboBoxValueAt");
+        ReadComboBoxValue(tile, field);
+        return;
+    case CPFT_SUBMIT_BUTTON:
+        NameProviderCall("GetSubmitButtonValue");
+        field.valueResult = tile->GetSubmitButtonValue(field.id, &field.adjacentTo);
+        return;
     default: field.valueResult = E_NOTIMPL; return;
     }
 }
 
+// A successful call's options are kept; a failed one's are not the host's.
+void ReadFieldOptions(ICredentialProviderCredentialWithFieldOptions* tile, TileField& field) {
+    CREDENTIAL_PROVIDER_CREDENTIAL_FIELD_OPTIONS options = CPCFO_NONE;
+    NameProviderCall("GetFieldOptions");
+    field.optionsResult = tile->GetFieldOptions(field.id, &options);
+    field.options = SUCCEEDED(field.optionsResult) ? options : CPCFO_NONE;
+}
+
 const TileField* FindField(const std::vector<TileField>& fields, const GUID& tag, CREDENTIAL_PROVIDER_FIELD_TYPE type) {
     for (const TileField& field : fields) {
-        if (IsEqualGUID(field.guidFieldType, tag)) {
+        if (IsEqualGUID(field.guidFieldType, tag) && field.type == type) {
             return &field;
         }
     }
@@ -108,7 +124,7 @@ const TileField* FindField(const std::vector<TileField>& fields, const GUID& tag
 HRESULT ReadFieldDescriptors(ICredentialProvider* provider, std::vector<TileField>& fields, const char*& failedStep) {
     static_assert(kMaxFieldDescriptors == 256, "the failed step names the cap");
     fields.clear();
-    failedStep = "GetFieldDescriptorCount";
+    failedStep = NameProviderCall("GetFieldDescriptorCount");
     DWORD count = 0;
     HRESULT hr = provider->GetFieldDescriptorCount(&count);
     if (FAILED(hr)) {
@@ -119,7 +135,7 @@ HRESULT ReadFieldDescriptors(ICredentialProvider* provider, std::vector<TileFiel
         return kProviderContractBroken;
     }
     for (DWORD index = 0; index < count; ++index) {
-        failedStep = "GetFieldDescriptorAt";
+        failedStep = NameProviderCall("GetFieldDescriptorAt");
         CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR* raw = nullptr;
         hr = provider->GetFieldDescriptorAt(index, &raw);
         if (FAILED(hr)) {
@@ -148,9 +164,16 @@ HRESULT ReadFieldDescriptors(ICredentialProvider* provider, std::vector<TileFiel
 }
 
 void ReadFieldValues(ICredentialProviderCredential* tile, std::vector<TileField>& fields) {
+    ComPtr<ICredentialProviderCredentialWithFieldOptions> withOptions;
+    NameProviderCall("QueryInterface(ICredentialProviderCredentialWithFieldOptions)");
+    QueryProviderInterface<ICredentialProviderCredentialWithFieldOptions>(tile, withOptions);
     for (TileField& field : fields) {
+        NameProviderCall("GetFieldState");
         field.stateResult = tile->GetFieldState(field.id, &field.state, &field.interactiveState);
         ReadFieldValue(tile, field);
+        if (withOptions) {
+            ReadFieldOptions(withOptions.Get(), field);
+        }
     }
 }
 
@@ -160,4 +183,18 @@ const TileField* FindUserNameField(const std::vector<TileField>& fields) {
 
 const TileField* FindPasswordField(const std::vector<TileField>& fields) {
     return FindField(fields, CPFG_LOGON_PASSWORD, CPFT_PASSWORD_TEXT);
+}
+
+std::wstring TileUserNameLabel(const std::vector<TileField>& fields) {
+    for (const TileField& field : fields) {
+        if (IsEqualGUID(field.guidFieldType, CPFG_LOGON_USERNAME) && field.type != CPFT_PASSWORD_TEXT) {
+            return field.text;
+        }
+    }
+    for (const TileField& field : fields) {
+        if (field.type == CPFT_LARGE_TEXT) {
+            return field.text;
+        }
+    }
+    return {};
 }

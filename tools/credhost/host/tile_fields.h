@@ -31,6 +31,11 @@ struct TileField {
     DWORD comboSelected = 0;
     LONG bitmapWidth = 0;  // tile image, when the tile served one
     LONG bitmapHeight = 0;
+
+    // ICredentialProviderCredentialWithFieldOptions::GetFieldOptions, or SetFieldOptions since;
+    // E_NOINTERFACE for a tile without field options.
+    HRESULT optionsResult = E_NOINTERFACE;
+    CREDENTIAL_PROVIDER_CREDENTIAL_FIELD_OPTIONS options = CPCFO_NONE;
 };
 
 // Reads every descriptor; the provider's blocks are freed as they are copied. On failure the
@@ -38,11 +43,17 @@ struct TileField {
 // kMaxFieldDescriptors, a null descriptor or a null label fail with kProviderContractBroken.
 HRESULT ReadFieldDescriptors(ICredentialProvider* provider, std::vector<TileField>& fields, const char*& failedStep);
 
-// Fills the state and value of every field from the tile, freeing (and for text, wiping) every
-// block that the tile hands out. A getter that succeeds without a value sets valueMissing.
+// Fills the state, value and options of every field from the tile, freeing (and for text,
+// wiping) every block that the tile hands out. A getter that succeeds without a value sets
+// valueMissing.
 void ReadFieldValues(ICredentialProviderCredential* tile, std::vector<TileField>& fields);
 
-// The field a host types the user name and the password into: the one tagged with the logon
-// field-type GUID, else the first field of the edit / password type. Null when there is none.
+// The field a host types the user name and the password into: the one of the edit / password
+// type tagged with the logon field-type GUID, else the first of that type. Null when there is
+// none: a tile that shows one user has no user-name field to type into.
 const TileField* FindUserNameField(const std::vector<TileField>& fields);
 const TileField* FindPasswordField(const std::vector<TileField>& fields);
+
+// The user a tile without a user-name field shows: the text of the field tagged with the logon
+// user-name GUID, else of its first large text field; empty when it shows none.
+std::wstring TileUserNameLabel(const std::vector<TileField>& fields);

@@ -22,6 +22,7 @@ void ReadTiles(ProviderSession& session, ShowReport& report) {
         if (SUCCEEDED(view.openResult)) {
             view.fields = session.Fields();
             ReadFieldValues(tile.Tile(), view.fields);
+            view.userSidResult = tile.ReadUserSid(view.userSid);
         }
         report.tiles.push_back(std::move(view));
     }
@@ -58,11 +59,14 @@ int RunShow(const CredhostCommand& command) {
         return kExitProviderFailure;
     }
     {
-        ProviderSession session(module.Provider());
+        ProviderSession session(module.Provider(), UserArrayChoiceOf(command));
         hr = session.Open(command.scenario, command.flags);
-        if (FAILED(hr)) {
+        report.takesNoPart = session.TakesNoPart();
+        if (FAILED(hr) && !report.takesNoPart) {
             return ShowFailure(report.provider, session.FailedStep(), hr);
         }
+        report.userArrayResult = session.UserArrayResult();
+        report.userArray = session.UserArray();
         report.tileCount = session.TileCount();
         report.defaultTile = session.DefaultTile();
         report.autoLogon = session.AutoLogonWithDefault();

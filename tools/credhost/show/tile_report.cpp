@@ -25,12 +25,48 @@ std::string DefaultTileText(const ShowReport& report) {
            (report.autoLogon ? ", automatic sign-in with it" : ", no automatic sign-in");
 }
 
+std::string OptionsText(const TileField& field) {
+    if (FAILED(field.optionsResult) || field.options == CPCFO_NONE) {
+        return {};
+    }
+    std::string text;
+    for (const std::string& name : FieldOptionNames(field.options)) {
+        text += (text.empty() ? "  [" : ", ") + name;
+    }
+    return text + "]";
+}
+
+std::string UserArrayText(const ShowReport& report) {
+    if (report.userArrayResult == E_NOINTERFACE) {
+        return "User array: not taken (no ICredentialProviderSetUserArray)\n";
+    }
+    std::string names;
+    for (const LocalAccount& account : report.userArray) {
+        names += (names.empty() ? "" : ", ") + Quoted(account.userName);
+    }
+    const size_t count = report.userArray.size();
+    return "User array: " + std::to_string(count) + (count == 1 ? " local account" : " local accounts") +
+           (names.empty() ? std::string() : " (" + names + ")") + ", SetUserArray returned " +
+           HResultText(report.userArrayResult) + "\n";
+}
+
+nlohmann::json UserArrayJson(const ShowReport& report) {
+    if (report.userArrayResult == E_NOINTERFACE) {
+        return nullptr;
+    }
+    nlohmann::json users = nlohmann::json::array();
+    for (const LocalAccount& account : report.userArray) {
+        users.push_back({{"user_name", Utf8FromWide(account.userName)}, {"sid", Utf8FromWide(account.sid)}});
+    }
+    return {{"hresult", HResultText(report.userArrayResult)}, {"users", std::move(users)}};
+}
+
 std::string FieldLine(const TileField& field) {
     const std::string state = SUCCEEDED(field.stateResult) ? FieldStateName(field.state) : "state failed";
     const std::string interactive =
         SUCCEEDED(field.stateResult) ? InteractiveStateName(field.interactiveState) : HResultText(field.stateResult);
     return "    " + Padded(std::to_string(field.id), 4) + Padded(FieldTypeName(field.type), 15) +
-           Padded(Quoted(field.label), 22) + Padded(state, 17) + Padded(interactive, 11) + FieldValueText(field) + "\n";
+           Padded(Quoted(field.label), 22) + Padded(state, 17) + Padded(interactive, 11) + FieldValueText(field) + OptionsText(field) + "\n";
 }
 
 nlohmann::json FieldJson(const TileField& field) {
@@ -45,6 +81,9 @@ nlohmann::json FieldJson(const TileField& field) {
     };
     if (field.valueMissing) {
         json["value_missing"] = true;
+    }
+    if (SUCCEEDED(field.optionsResult)) {
+        json["options"] = FieldOptionNames(field.options);
     }
     if (FAILED(field.valueResult) || field.valueMissing) {
         return json;
@@ -116,6 +155,10 @@ bool ShowReportHasProviderFailure(const ShowReport& report) {
 std::string ShowReportText(const ShowReport& report) {
     std::string text =
         "Provider " + report.provider + ", scenario " + ScenarioText(report.scenario, report.flags) + "\n";
+    if (report.takesNoPart) {
+        return text + "The provider takes no part in this scenario (SetUsageScenario returned E_NOTIMPL): no tiles\n";
+    }
+    text += UserArrayText(report);
     text += std::to_string(report.tileCount) + (report.tileCount == 1 ? " tile, " : " tiles, ") +
             DefaultTileText(report) + "\n";
     for (const TileView& tile : report.tiles) {
@@ -123,6 +166,9 @@ std::string ShowReportText(const ShowReport& report) {
         if (FAILED(tile.openResult)) {
             text += "    " + std::string(tile.failedStep) + " failed: " + HResultText(tile.openResult) + "\n";
             continue;
+        }
+        if (SUCCEEDED(tile.userSidResult)) {
+            text += "    user (GetUserSid): " + Quoted(tile.userSid) + "\n";
         }
         text += "    " + Padded("id", 4) + Padded("type", 15) + Padded("label", 22) + Padded("shown in", 17) +
                 Padded("input", 11) + "value\n";
@@ -141,6 +187,9 @@ nlohmann::json ShowReportJson(const ShowReport& report) {
             fields.push_back(FieldJson(field));
         }
         nlohmann::json json = {{"index", tile.index}, {"fields", std::move(fields)}};
+        if (SUCCEEDED(tile.userSidResult)) {
+            json["user_sid"] = Utf8FromWide(tile.userSid);
+        }
         if (FAILED(tile.openResult)) {
             json["failed_step"] = tile.failedStep;
             json["hresult"] = HResultText(tile.openResult);
@@ -155,6 +204,8 @@ nlohmann::json ShowReportJson(const ShowReport& report) {
         {"default_tile", report.defaultTile == CREDENTIAL_PROVIDER_NO_DEFAULT ? nlohmann::json(nullptr)
                                                                               : nlohmann::json(report.defaultTile)},
         {"auto_logon", report.autoLogon != FALSE},
+        {"takes_part", !report.takesNoPart},
+        {"user_array", UserArrayJson(report)},
         {"tiles", std::move(tiles)},
     };
 }

@@ -2,6 +2,7 @@
 // one JSON object.
 #pragma once
 
+#include "local_user_array.h"
 #include "provider_target.h"
 #include "tile_fields.h"
 
@@ -15,6 +16,8 @@ struct TileView {
     HRESULT openResult = S_OK;
     const char* failedStep = "";
     std::vector<TileField> fields;
+    HRESULT userSidResult = E_NOINTERFACE;  // ICredentialProviderCredential2::GetUserSid
+    std::wstring userSid;
 };
 
 struct ShowReport {
@@ -24,6 +27,9 @@ struct ShowReport {
     DWORD tileCount = 0;
     DWORD defaultTile = CREDENTIAL_PROVIDER_NO_DEFAULT;
     BOOL autoLogon = FALSE;
+    bool takesNoPart = false;  // SetUsageScenario answered E_NOTIMPL
+    HRESULT userArrayResult = E_NOINTERFACE;  // SetUserArray's; E_NOINTERFACE: not taken
+    std::vector<LocalAccount> userArray;
     std::vector<TileView> tiles;
 };
 

@@ -31,13 +31,18 @@ void SignInThroughProvider(const ProviderTarget& target, const CredhostCommand& 
         return;
     }
     {
-        ProviderSession session(module.Provider());
+        ProviderSession session(module.Provider(), UserArrayChoiceOf(command));
         report.failure = session.Open(command.scenario, command.flags);
+        if (session.TakesNoPart()) {
+            report.outcome.failedStep = "SetUsageScenario: the provider takes no part in this scenario";
+            return;
+        }
         if (FAILED(report.failure)) {
             report.outcome.failedStep = session.FailedStep();
             return;
         }
-        report.verdict = RunSignIn(session, command.userName, password, command.reportStatus, report.outcome);
+        const TileChoice choice{command.hasTile, command.tile};
+        report.verdict = RunSignIn(session, command.userName, choice, password, command.reportStatus, report.outcome);
     }
     UnloadProvider(module);
 }

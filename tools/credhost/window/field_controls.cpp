@@ -82,6 +82,20 @@ bool IsEditField(const TileField& field) noexcept {
     return field.type == CPFT_EDIT_TEXT || field.type == CPFT_PASSWORD_TEXT;
 }
 
+bool HasRevealButton(const TileField& field) noexcept {
+    return field.type == CPFT_PASSWORD_TEXT && SUCCEEDED(field.optionsResult) &&
+           (field.options & CPCFO_ENABLE_PASSWORD_REVEAL) != 0;
+}
+
+void ShowRevealedPassword(const FieldWindows& windows) {
+    if (windows.control == nullptr || windows.reveal == nullptr) {
+        return;
+    }
+    const bool revealed = SendMessageW(windows.reveal, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    SendMessageW(windows.control, EM_SETPASSWORDCHAR, revealed ? 0 : L'*', 0);
+    InvalidateRect(windows.control, nullptr, TRUE);
+}
+
 FieldWindows CreateFieldWindows(HWND parent, const FieldValue& value, size_t index, const WindowFonts& fonts) {
     FieldWindows windows;
     if (index >= kMaxFieldControls) {
@@ -92,6 +106,11 @@ FieldWindows CreateFieldWindows(HWND parent, const FieldValue& value, size_t ind
     if (IsEditField(field) || field.type == CPFT_COMBOBOX) {
         windows.label = MakeChild(parent, L"STATIC", field.label.c_str(), SS_LEFT | SS_NOPREFIX,
                                   kFieldLabelBase + static_cast<int>(index), fonts.Normal());
+    }
+    // Made for every password field: the tile may ask for it later (SetFieldOptions).
+    if (field.type == CPFT_PASSWORD_TEXT) {
+        windows.reveal = MakeChild(parent, L"BUTTON", L"Show", BS_AUTOCHECKBOX | BS_PUSHLIKE | WS_TABSTOP,
+                                   kRevealButtonBase + static_cast<int>(index), fonts.Normal());
     }
     if (windows.control == nullptr) {
         return windows;
@@ -181,6 +200,12 @@ bool RecordFieldEvent(FieldValue& value, PostedFieldEvent& event) {
         field.comboItems.push_back(event.text);
         return true;
     case FieldEventKind::SubmitButton: field.adjacentTo = event.item; return true;
+    case FieldEventKind::Options:
+        field.optionsResult = S_OK;
+        field.options = event.options;
+        return true;
+    case FieldEventKind::BeginUpdates:
+    case FieldEventKind::EndUpdates: return true;
     }
     return false;
 }
@@ -203,7 +228,7 @@ void WipeAndDestroy(FieldWindows& windows) {
         lstrcmpiW(className, L"EDIT") == 0) {
         WipeEditText(windows.control);
     }
-    for (HWND window : {windows.control, windows.label}) {
+    for (HWND window : {windows.control, windows.label, windows.reveal}) {
         if (window != nullptr) {
             DestroyWindow(window);
         }

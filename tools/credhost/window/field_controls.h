@@ -10,6 +10,7 @@
 struct FieldWindows {
     HWND control = nullptr;
     HWND label = nullptr;  // edits and combo boxes: the field's label beside the control
+    HWND reveal = nullptr;  // password edits: the reveal button, shown when the options ask for it
 };
 
 // Creates the windows of the field at index under parent, hidden until laid out, showing the
@@ -32,6 +33,10 @@ bool RecordFieldEvent(FieldValue& value, PostedFieldEvent& event);
 bool IsShownInSelectedTile(const TileField& field) noexcept;
 bool IsShownInDeselectedTile(const TileField& field) noexcept;
 bool IsEditField(const TileField& field) noexcept;
+// A password field whose tile asks for the password-reveal button (CPCFO_ENABLE_PASSWORD_REVEAL).
+bool HasRevealButton(const TileField& field) noexcept;
+// Shows the password edit's text in plain or hides it again, as the reveal button now stands.
+void ShowRevealedPassword(const FieldWindows& windows);
 
 // Overwrites an edit control's text in place, then empties it, so that what was typed does not
 // stay in the control's buffer; then destroys the windows.

@@ -59,6 +59,7 @@ bool ProviderApartment::RunQueued() noexcept {
             // Out of memory while copying what the provider said; the provider's calls never throw.
         }
         m_call.store(nullptr);
+        NameProviderCall(nullptr);
     }
 }
 

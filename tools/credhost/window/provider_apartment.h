@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "base/unique_handle.h"
+#include "provider_call.h"
 
 #include <atomic>
 #include <deque>
@@ -35,8 +36,12 @@ public:
     bool Stop(DWORD timeoutMs) noexcept;
 
     // The provider's thread names the provider call(s) it is about to make (a string literal),
-    // so that a call that never returns can be named; the name is cleared after each task.
-    void NameCall(const char* call) noexcept { m_call.store(call); }
+    // so that a call that never returns can be named, and one that crashes (provider_call.h);
+    // the name is cleared after each task.
+    void NameCall(const char* call) noexcept {
+        m_call.store(call);
+        NameProviderCall(call);
+    }
     const char* CurrentCall() const noexcept { return m_call.load(); }
 
 private:

@@ -45,6 +45,10 @@ void TileActions::OnCommand(int id, int code) {
         SelectTile(m_view.ListSelection());
         return;
     }
+    if (id >= kRevealButtonBase && id < kRevealButtonBase + static_cast<int>(kMaxFieldControls)) {
+        m_view.ShowRevealedPassword(static_cast<size_t>(id - kRevealButtonBase));
+        return;
+    }
     const int index = id - kFieldControlBase;
     if (index < 0 || m_view.FieldControl(static_cast<size_t>(index)) == nullptr) {
         return;

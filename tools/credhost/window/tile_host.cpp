@@ -3,13 +3,15 @@
 #include "submit_worker.h"
 
 TileHost::TileHost(HWND window, ProviderApartment& apartment, ProviderTarget target,
-                   CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags, NTSTATUS reportStatus)
+                   CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags, NTSTATUS reportStatus,
+                   UserArrayChoice users)
     : m_window(window),
       m_apartment(apartment),
       m_target(std::move(target)),
       m_scenario(scenario),
       m_flags(flags),
       m_reportStatus(reportStatus),
+      m_users(std::move(users)),
       m_forwarder(window) {}
 
 ICredentialProviderCredential* TileHost::TileAt(DWORD generation, DWORD tile) const noexcept {
@@ -33,9 +35,17 @@ void TileHost::Load() {
         PostFailure(hr, m_module.FailedStep(), false);
         return;
     }
-    m_session = std::make_unique<ProviderSession>(m_module.Provider());
-    m_apartment.NameCall("SetUsageScenario, Advise, the field descriptors or GetCredentialCount");
+    m_session = std::make_unique<ProviderSession>(m_module.Provider(), m_users);
+    m_apartment.NameCall("SetUsageScenario, SetUserArray, Advise, the field descriptors or GetCredentialCount");
     hr = m_session->Open(m_scenario, m_flags, &m_forwarder);
+    if (m_session->TakesNoPart()) {
+        auto snapshot = std::make_unique<TilesSnapshot>();
+        snapshot->provider = DescribeProviderTarget(m_target);
+        snapshot->takesNoPart = true;
+        snapshot->generation = m_generation;
+        PostToWindow(m_window, kMsgTilesRead, 0, std::move(snapshot));
+        return;
+    }
     if (FAILED(hr)) {
         PostFailure(hr, m_session->FailedStep(), false);
         return;
@@ -86,7 +96,7 @@ HRESULT TileHost::OpenTiles(TilesSnapshot& snapshot) {
     m_apartment.NameCall("GetCredentialAt or Advise");
     for (DWORD index = 0; index < m_session->TileCount(); ++index) {
         auto tile = std::make_unique<TileConnection>();
-        const HRESULT hr = tile->Open(m_session->Provider(), index, &m_forwarder);
+        const HRESULT hr = tile->Open(m_session->Provider(), index, m_session->Link());
         if (FAILED(hr)) {
             snapshot.failedStep = tile->FailedStep();
             return hr;
@@ -181,6 +191,8 @@ void TileHost::Submit(DWORD generation, DWORD tile, const std::wstring& userName
 void TileHost::Release() {
     ReleaseTiles();
     m_apartment.NameCall("UnAdvise, Release or DllCanUnloadNow");
+    // The session's end detaches the forwarder from the sinks: a provider that keeps them and
+    // calls them later, from a thread of its own, reaches nothing of the window's.
     m_session.reset();
     m_leaked = m_module.Unload() == S_FALSE;
 }

@@ -20,7 +20,7 @@
 class TileHost {
 public:
     TileHost(HWND window, ProviderApartment& apartment, ProviderTarget target,
-             CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags, NTSTATUS reportStatus);
+             CREDENTIAL_PROVIDER_USAGE_SCENARIO scenario, DWORD flags, NTSTATUS reportStatus, UserArrayChoice users);
 
     // Each runs on the provider's thread, posted there by the window. A tile is named by its
     // index in the list the window was shown and that list's generation (TilesSnapshot): a
@@ -33,7 +33,8 @@ public:
     void SetComboBoxItem(DWORD generation, DWORD tile, DWORD field, DWORD item);
     void ClickCommandLink(DWORD generation, DWORD tile, DWORD field);
     void Submit(DWORD generation, DWORD tile, const std::wstring& userName);
-    // Deselects and unadvises the tiles, releases the provider and unloads its DLL.
+    // Deselects and unadvises the tiles, detaches the window from every sink the provider may
+    // keep, releases the provider and unloads its DLL.
     void Release();
 
     // Whether DllCanUnloadNow still said S_FALSE after Release (a leaked reference).
@@ -55,6 +56,7 @@ private:
     CREDENTIAL_PROVIDER_USAGE_SCENARIO m_scenario;
     DWORD m_flags;  // SetUsageScenario's, which also decide how a credential is decoded
     NTSTATUS m_reportStatus;
+    UserArrayChoice m_users;
     WindowEventForwarder m_forwarder;
     ProviderModule m_module;
     std::unique_ptr<ProviderSession> m_session;

@@ -39,3 +39,15 @@ void DrawTileListItem(const DRAWITEMSTRUCT& item, const TileSnapshot& tile, cons
         SelectObject(dc, old);
     }
 }
+
+void DrawTileListNote(const DRAWITEMSTRUCT& item, const wchar_t* text, const WindowFonts& fonts) {
+    RECT rect = item.rcItem;
+    FillRect(item.hDC, &rect, GetSysColorBrush(COLOR_WINDOW));
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, RGB(0x60, 0x60, 0x60));
+    HGDIOBJ old = SelectObject(item.hDC, fonts.Normal());
+    rect.left += 8;
+    rect.right -= 6;
+    DrawTextW(item.hDC, text, -1, &rect, DT_WORDBREAK | DT_VCENTER | DT_NOPREFIX);
+    SelectObject(item.hDC, old);
+}

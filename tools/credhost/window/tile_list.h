@@ -8,3 +8,6 @@
 inline constexpr int kTileListItemHeight = 64;
 
 void DrawTileListItem(const DRAWITEMSTRUCT& item, const TileSnapshot& tile, const WindowFonts& fonts);
+
+// An item that stands for no tile: a line of text where the tiles would be.
+void DrawTileListNote(const DRAWITEMSTRUCT& item, const wchar_t* text, const WindowFonts& fonts);

@@ -62,6 +62,13 @@ void TileView::ShowTiles(TilesSnapshot& snapshot) {
         ShowProviderFailure(snapshot.failedStep, snapshot.result);
         return;
     }
+    m_takesNoPart = snapshot.takesNoPart;
+    if (m_takesNoPart) {
+        SendMessageW(m_fixed.list, LB_ADDSTRING, 0, 0);
+        ShowStatus(L"The provider takes no part in this scenario (SetUsageScenario returned E_NOTIMPL).", CPSI_NONE);
+        Layout();
+        return;
+    }
     m_tiles = std::move(snapshot.tiles);
     for (size_t index = 0; index < m_tiles.size(); ++index) {
         SendMessageW(m_fixed.list, LB_ADDSTRING, 0, static_cast<LPARAM>(index));
@@ -134,7 +141,8 @@ bool TileView::ShowFieldEvent(PostedFieldEvent& event) {
     ShowFieldChange(fields[index], m_controls[index], event);
     m_settingText = false;
     ShowInteractiveState(fields[index], m_controls[index], m_busy);
-    if (event.kind == FieldEventKind::State || event.kind == FieldEventKind::SubmitButton) {
+    if (event.kind == FieldEventKind::State || event.kind == FieldEventKind::SubmitButton ||
+        event.kind == FieldEventKind::Options) {
         Layout();
     }
     if (event.kind == FieldEventKind::InteractiveState && event.interactiveState == CPFIS_FOCUSED) {
@@ -163,6 +171,12 @@ void TileView::ShowOutcome(const std::string& text) {
     SetWindowTextW(m_fixed.outcome, wide.c_str());
 }
 
+void TileView::ShowRevealedPassword(size_t index) {
+    if (index < m_controls.size()) {
+        ::ShowRevealedPassword(m_controls[index]);
+    }
+}
+
 void TileView::SetBusy(bool busy) {
     m_busy = busy;
     EnableWindow(m_fixed.list, !busy);
@@ -178,6 +192,8 @@ LRESULT TileView::DrawItem(const DRAWITEMSTRUCT& item) {
     if (static_cast<int>(item.CtlID) == kTileListId) {
         if (item.itemID < m_tiles.size()) {
             DrawTileListItem(item, m_tiles[item.itemID], m_fonts);
+        } else if (m_takesNoPart) {
+            DrawTileListNote(item, L"Takes no part in this scenario", m_fonts);
         }
         return TRUE;
     }

@@ -51,6 +51,8 @@ public:
 
     LRESULT DrawItem(const DRAWITEMSTRUCT& item);
     LRESULT ColorStatic(HDC dc, HWND control);
+    // The reveal button of the selected tile's field at index was pressed or released.
+    void ShowRevealedPassword(size_t index);
     // Wipes what was typed from the field controls and destroys them.
     void DestroyFieldWindows();
 
@@ -67,4 +69,5 @@ private:
     std::vector<FieldWindows> m_controls;  // the selected tile's, by field index
     bool m_busy = false;
     bool m_settingText = false;
+    bool m_takesNoPart = false;  // the list shows that the provider takes no part instead of tiles
 };

@@ -99,6 +99,30 @@ void TileWindow::OnTilesRead(std::unique_ptr<TilesSnapshot> snapshot) {
 }
 
 void TileWindow::OnFieldEvent(std::unique_ptr<PostedFieldEvent> event) {
+    if (event->kind == FieldEventKind::BeginUpdates) {
+        ++m_batchDepth;
+        return;
+    }
+    if (event->kind == FieldEventKind::EndUpdates) {
+        m_batchDepth = m_batchDepth > 0 ? m_batchDepth - 1 : 0;
+        if (m_batchDepth > 0) {
+            return;
+        }
+        std::vector<std::unique_ptr<PostedFieldEvent>> batch;
+        batch.swap(m_batch);
+        for (auto& held : batch) {
+            ApplyFieldEvent(std::move(held));
+        }
+        return;
+    }
+    if (m_batchDepth > 0) {
+        m_batch.push_back(std::move(event));
+        return;
+    }
+    ApplyFieldEvent(std::move(event));
+}
+
+void TileWindow::ApplyFieldEvent(std::unique_ptr<PostedFieldEvent> event) {
     static_assert(kMaxComboBoxItems == 1000, "the failed step names the cap");
     if (!m_view.ShowFieldEvent(*event) && event->kind == FieldEventKind::ComboAppended) {
         ReportEventFailure("AppendFieldComboBoxItem (more than 1000 items)");

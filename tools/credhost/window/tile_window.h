@@ -40,6 +40,7 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnTilesRead(std::unique_ptr<TilesSnapshot> snapshot);
     void OnFieldEvent(std::unique_ptr<PostedFieldEvent> event);
+    void ApplyFieldEvent(std::unique_ptr<PostedFieldEvent> event);
     void OnCredentialsChanged(std::unique_ptr<PostedCredentialsChanged> event);
     void Reread(RereadSchedule::Next next);
     // Shows a provider failure of its events, the first time only for each step.
@@ -54,5 +55,10 @@ private:
     std::optional<WindowScriptRun> m_script;  // only for --screenshot
     RereadSchedule m_rereads;
     std::vector<const char*> m_eventFailures;  // the steps reported, string literals
+    // Between BeginFieldUpdates and EndFieldUpdates (nested: the depth) the tile's updates are
+    // held, and applied together at the end. Each held event still counts as waiting for the
+    // window, so a batch that never ends meets the forwarder's cap.
+    int m_batchDepth = 0;
+    std::vector<std::unique_ptr<PostedFieldEvent>> m_batch;
     int m_exitCode = 0;
 };

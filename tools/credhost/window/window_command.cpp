@@ -71,7 +71,8 @@ int RunWindow(const CredhostCommand& command) {
         WriteErr("credhost: cannot create the window (is there a display?)\n");
         return kExitProviderFailure;
     }
-    TileHost host(window.Handle(), providerThread, target, command.scenario, command.flags, command.reportStatus);
+    TileHost host(window.Handle(), providerThread, target, command.scenario, command.flags, command.reportStatus,
+                  UserArrayChoiceOf(command));
     window.Attach(&host);
     providerThread.Post([&host] { host.Load(); });
     ShowWindow(window.Handle(), SW_SHOWNORMAL);

@@ -18,4 +18,7 @@ inline constexpr int kOutcomeTextId = 104;    // the submission's report, as `si
 // with more fields than kMaxFieldControls has the rest left undrawn.
 inline constexpr int kFieldControlBase = 1000;
 inline constexpr int kFieldLabelBase = 3000;
+// A password field at index N with the reveal option has its reveal button (a push-like check
+// box: pressed shows the password) at kRevealButtonBase + N.
+inline constexpr int kRevealButtonBase = 5000;
 inline constexpr size_t kMaxFieldControls = 2000;

@@ -24,6 +24,7 @@ void WindowEventForwarder::OnFieldEvent(const FieldEvent& event) noexcept {
         posted->checked = event.checked;
         posted->bitmap = CopyOfBitmap(event.bitmap);
         posted->item = event.item;
+        posted->options = event.options;
     } catch (const std::exception&) {
         return;
     }

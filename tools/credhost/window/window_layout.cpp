@@ -14,6 +14,7 @@ constexpr int kLabelWidth = 150;
 constexpr int kControlLeft = kFieldsLeft + kLabelWidth + 6;
 constexpr int kControlWidth = 260;
 constexpr int kButtonWidth = 84;
+constexpr int kRevealWidth = 56;
 constexpr int kImageSize = 96;
 
 HWND MakeChild(HWND parent, PCWSTR className, DWORD style, int id, HFONT font, DWORD exStyle = 0) {
@@ -67,6 +68,9 @@ void LayOutWindow(HWND window, const FixedControls& fixed, const std::vector<Fie
                 ShowWindow(child, shown ? SW_SHOWNA : SW_HIDE);
             }
         }
+        if (windows.reveal != nullptr) {
+            ShowWindow(windows.reveal, shown && HasRevealButton(field) ? SW_SHOWNA : SW_HIDE);
+        }
         if (!shown || field.type == CPFT_SUBMIT_BUTTON) {
             continue;
         }
@@ -88,9 +92,12 @@ void LayOutWindow(HWND window, const FixedControls& fixed, const std::vector<Fie
             MoveWindow(windows.control, kControlLeft, top, 380, 22, TRUE);
             top += 28;
             break;
-        default:  // edits and combo boxes: a label, then the control
+        default:  // edits and combo boxes: a label, then the control (and a password's reveal button)
             MoveWindow(windows.label, kFieldsLeft, top + 4, kLabelWidth, 20, TRUE);
-            MoveWindow(windows.control, kControlLeft, top, kControlWidth, field.type == CPFT_COMBOBOX ? 160 : 24, TRUE);
+            MoveWindow(windows.control, kControlLeft, top,
+                       HasRevealButton(field) ? kControlWidth - kRevealWidth - 4 : kControlWidth,
+                       field.type == CPFT_COMBOBOX ? 160 : 24, TRUE);
+            MoveWindow(windows.reveal, kControlLeft + kControlWidth - kRevealWidth, top, kRevealWidth, 24, TRUE);
             top += 32;
             break;
         }
@@ -104,7 +111,10 @@ void LayOutWindow(HWND window, const FixedControls& fixed, const std::vector<Fie
         RECT beside{};
         const int adjacent = ShownControlOf(*fields, controls, field.adjacentTo, index);
         if (adjacent >= 0) {
-            GetWindowRect(controls[adjacent].control, &beside);
+            // Beside the password's reveal button, when it has one.
+            const FieldWindows& neighbour = controls[adjacent];
+            const bool reveal = neighbour.reveal != nullptr && HasRevealButton((*fields)[adjacent].field);
+            GetWindowRect(reveal ? neighbour.reveal : neighbour.control, &beside);
             MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&beside), 2);
             MoveWindow(controls[index].control, beside.right + 8, beside.top, kButtonWidth, 24, TRUE);
             continue;

@@ -48,6 +48,7 @@ struct TilesSnapshot {
     bool reread = false;   // the answer to a re-read after CredentialsChanged
     DWORD selected = 0;
     bool autoLogon = false;  // GetCredentialCount or SetSelected asked for an automatic sign-in
+    bool takesNoPart = false;  // SetUsageScenario answered E_NOTIMPL: no tiles in this scenario
     std::vector<TileSnapshot> tiles;
 };
 
@@ -94,6 +95,7 @@ struct PostedFieldEvent {
     BOOL checked = FALSE;
     OwnedBitmap bitmap;
     DWORD item = 0;
+    CREDENTIAL_PROVIDER_CREDENTIAL_FIELD_OPTIONS options = CPCFO_NONE;
 };
 
 // CredentialsChanged, whichever thread raised it; at most one waits for the window at a time.

@@ -15,14 +15,21 @@ std::string AccountText(PSID sid) {
     }
     const LocalMemory sidText(rawSid);
     const std::string sidShown = EscapedPathForDisplay(rawSid);
+    const std::wstring account = AccountName(sid);
+    if (account.empty()) {
+        return sidShown;
+    }
+    return EscapedPathForDisplay(account) + " (" + sidShown + ")";
+}
+
+std::wstring AccountName(PSID sid) {
     wchar_t name[256];
     wchar_t domain[256];
     DWORD nameLength = ARRAYSIZE(name);
     DWORD domainLength = ARRAYSIZE(domain);
     SID_NAME_USE use = SidTypeUnknown;
     if (!LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use)) {
-        return sidShown;
+        return {};
     }
-    const std::wstring account = domainLength == 0 ? std::wstring(name) : std::wstring(domain) + L"\\" + name;
-    return EscapedPathForDisplay(account) + " (" + sidShown + ")";
+    return domainLength == 0 ? std::wstring(name) : std::wstring(domain) + L"\\" + name;
 }

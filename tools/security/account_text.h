@@ -8,3 +8,6 @@
 #include <string>
 
 std::string AccountText(PSID sid);
+
+// "DOMAIN\name" as the system names the account, unescaped; empty when it knows no name.
+std::wstring AccountName(PSID sid);

@@ -8,6 +8,7 @@
 #include "secret_text_conversion.h"
 #include "user_store_file.h"
 #include "utf8_conversion.h"
+#include "win32_error_name.h"
 
 #include <cwchar>
 
@@ -65,7 +66,7 @@ bool ExistingFileIsSafe(const std::wstring& usersPath) {
     const std::string path = EscapedPathForDisplay(unsafe.path);
     WriteErr("test-agent: not adding to " + path + ": " +
              (unsafe.error != ERROR_SUCCESS
-                  ? "cannot read who may change it (error " + std::to_string(unsafe.error) + ")"
+                  ? "cannot read who may change it (" + Win32ErrorNumberText(unsafe.error) + ")"
                   : ListedAccounts(unsafe.writers) + " may change it") +
              "; check its users, or start a new file\n");
     return false;

@@ -6,6 +6,7 @@
 #include "pipe_security.h"
 #include "request_log_line.h"
 #include "wiping_allocator.h"
+#include "win32_error_name.h"
 
 #include <new>
 
@@ -153,7 +154,7 @@ void AgentPipeServer::ServeOneClient(HANDLE pipe, HANDLE ioEvent, char* request)
     }
     Log(caller, decision.logUser,
         error == ERROR_SUCCESS ? decision.verdict
-                               : decision.verdict + " (reply not delivered, error " + std::to_string(error) + ")",
+                               : decision.verdict + " (reply not delivered, " + Win32ErrorNumberText(error) + ")",
         start);
     if (error == ERROR_SUCCESS) {
         io.AwaitClientClose(kClientCloseTimeoutMs);

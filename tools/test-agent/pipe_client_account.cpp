@@ -1,5 +1,6 @@
 #include "pipe_client_account.h"
 
+#include "account_text.h"
 #include "base/local_memory.h"
 #include "base/unique_handle.h"
 
@@ -25,14 +26,11 @@ KernelHandle ClientToken(HANDLE pipe) noexcept {
     return token;
 }
 
-std::wstring AccountName(PSID sid) {
-    wchar_t name[256];
-    wchar_t domain[256];
-    DWORD nameLength = ARRAYSIZE(name);
-    DWORD domainLength = ARRAYSIZE(domain);
-    SID_NAME_USE use = SidTypeUnknown;
-    if (LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use)) {
-        return domainLength == 0 ? std::wstring(name) : std::wstring(domain) + L"\\" + name;
+// The account's name, or its SID when the system knows no name for it.
+std::wstring AccountNameOrSid(PSID sid) {
+    std::wstring name = AccountName(sid);
+    if (!name.empty()) {
+        return name;
     }
     LPWSTR text = nullptr;
     if (!ConvertSidToStringSidW(sid, &text)) {
@@ -55,7 +53,7 @@ std::wstring PipeClientAccount(HANDLE pipe) noexcept try {
     if (size == 0 || !GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) {
         return kUnidentifiedClient;
     }
-    return AccountName(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+    return AccountNameOrSid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
 } catch (const std::bad_alloc&) {
     return std::wstring();
 }

@@ -2,6 +2,7 @@
 
 #include "agent/agent_reply.h"
 #include "display_escaping.h"
+#include "win32_error_name.h"
 
 #include <cstdio>
 
@@ -14,7 +15,7 @@ double MillisecondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& end)
 }
 
 std::string FailureText(const AgentAnswer& answer) {
-    const std::string code = " (error " + std::to_string(answer.error) + ")";
+    const std::string code = " (" + Win32ErrorNumberText(answer.error) + ")";
     switch (answer.step) {
     case AgentExchangeStep::Wait:
         return answer.error == ERROR_FILE_NOT_FOUND ? "the pipe is gone"

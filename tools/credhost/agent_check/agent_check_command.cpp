@@ -13,6 +13,7 @@
 #include "robustness_probes.h"
 #include "secret_line_reader.h"
 #include "verdict_checks.h"
+#include "win32_error_name.h"
 
 #include <algorithm>
 
@@ -37,7 +38,7 @@ bool CheckPipe(CheckReport& report, DWORD& instances) {
     KernelHandle pipe;
     if (ConnectToAgent(pipe) != AgentExchangeStep::Done) {
         AddCheck(report, "agent pipe", CheckStatus::Fail,
-                 "a connection as the module makes it failed (error " + std::to_string(GetLastError()) + ")",
+                 "a connection as the module makes it failed (" + Win32ErrorNumberText(GetLastError()) + ")",
                  "run credhost agent-check again; if it fails again, the agent is not serving");
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "base/allowing_ace.h"
 #include "base/local_memory.h"
+#include "win32_error_name.h"
 
 #include <aclapi.h>
 
@@ -61,7 +62,7 @@ void CheckAgentPipeDeniesNetwork(CheckReport& report, HANDLE pipe) {
     const LocalMemory descriptor(raw);  // dacl points into it
     if (error != ERROR_SUCCESS) {
         AddCheck(report, "agent pipe network", CheckStatus::Fail,
-                 "the pipe's DACL cannot be read (error " + std::to_string(error) + ")", kDaclHint);
+                 "the pipe's DACL cannot be read (" + Win32ErrorNumberText(error) + ")", kDaclHint);
         return;
     }
     if (!DaclDeniesNetworkFirst(dacl)) {
@@ -78,7 +79,7 @@ void CheckAgentPipeIsMessagePipe(CheckReport& report, HANDLE pipe) {
     DWORD flags = 0;
     if (!GetNamedPipeInfo(pipe, &flags, nullptr, nullptr, nullptr)) {
         AddCheck(report, "agent pipe mode", CheckStatus::Fail,
-                 "the pipe's type cannot be read (error " + std::to_string(GetLastError()) + ")",
+                 "the pipe's type cannot be read (" + Win32ErrorNumberText(GetLastError()) + ")",
                  "create the pipe with PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE");
         return;
     }

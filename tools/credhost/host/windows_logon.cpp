@@ -1,5 +1,6 @@
 #include "windows_logon.h"
 
+#include "base/local_memory.h"
 #include "base/secure_bytes.h"
 #include "base/unique_handle.h"
 #include "lsa_logon_calls.h"
@@ -28,9 +29,8 @@ std::wstring SidText(PSID sid) {
     if (!ConvertSidToStringSidW(sid, &text)) {
         return L"";
     }
-    std::wstring copy = text;
-    LocalFree(text);
-    return copy;
+    const LocalMemory owned(text);
+    return text;
 }
 
 // The token's user: its SID, and DOMAIN\name as the local authority names it.
@@ -58,8 +58,9 @@ void ReadTokenAccount(HANDLE token, WindowsLogonResult& result) {
     result.accountName = name;
 }
 
+// An error status is Windows' refusal; a success or informational one counts only with a token.
 WindowsLogonVerdict VerdictOf(NTSTATUS status, bool hasToken) {
-    if (status != 0) {
+    if (status < 0) {
         return WindowsLogonVerdict::Refused;
     }
     return hasToken ? WindowsLogonVerdict::Accepted : WindowsLogonVerdict::NotVerified;

@@ -3,6 +3,7 @@
 #include "display_escaping.h"
 #include "nt_status_names.h"
 #include "utf8_conversion.h"
+#include "win32_error_name.h"
 
 #include <cstdio>
 
@@ -25,7 +26,7 @@ nlohmann::json StatusJson(NTSTATUS status) {
 
 std::string AccountText(const WindowsLogonResult& result) {
     if (result.accountName.empty()) {
-        return "an account that could not be named (error " + std::to_string(result.accountLookupError) + ")";
+        return "an account that could not be named (" + Win32ErrorNumberText(result.accountLookupError) + ")";
     }
     return EscapedForDisplay(Utf8FromWide(result.accountDomain)) + "\\" +
            EscapedForDisplay(Utf8FromWide(result.accountName)) + " (" + Utf8FromWide(result.sid) + ")";

@@ -1,6 +1,8 @@
 // credhost prompt: Windows' own credential prompt, which loads every registered provider in the
 // credui scenario itself; credhost only decodes what comes back and, with --logon, hands it to
-// LSA. This is the path that a 32-bit caller takes too, when credhost is built for x86.
+// LSA. This is the path that a 32-bit caller takes too, when credhost is built for x86. The
+// buffer's layout follows the flags alone: on 64-bit Windows the prompt packs the 64-bit layout
+// for a 32-bit caller too, unless it asks for the 32-bit one with CREDUIWIN_PACK_32_WOW.
 #include "credhost_commands.h"
 
 #include "authentication_package_name.h"
@@ -10,6 +12,7 @@
 #include "sign_in_report.h"
 #include "utf8_conversion.h"
 #include "windows_logon_report.h"
+#include "win32_error_name.h"
 
 #include <wincred.h>
 
@@ -40,12 +43,6 @@ private:
     ULONG m_size = 0;
 };
 
-// A process of either width reads the layout of its own width, and the 32-bit one whenever it
-// asked for it with CREDUIWIN_PACK_32_WOW.
-LogonLayout PromptLayout(DWORD flags) {
-    return sizeof(void*) == 4 ? LogonLayout::X86 : LogonLayoutForFlags(flags);
-}
-
 std::string FlagsText(DWORD flags) {
     char text[16];
     std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(flags));
@@ -73,7 +70,7 @@ PromptReport UnansweredPrompt(DWORD error) {
         report.json["outcome"] = "no_prompt";
         return report;
     }
-    report.text = "  Prompt failed: CredUIPromptForWindowsCredentialsW answered error " + std::to_string(error) + "\n";
+    report.text = "  Prompt failed: CredUIPromptForWindowsCredentialsW answered " + Win32ErrorNumberText(error) + "\n";
     report.json["outcome"] = "failed";
     return report;
 }
@@ -81,7 +78,7 @@ PromptReport UnansweredPrompt(DWORD error) {
 PromptReport CredentialReport(ULONG package, const PromptedCredential& credential, const CredhostCommand& command) {
     PromptReport report;
     const DecodedLogon logon = DecodeKerberosInteractiveLogon(credential.Data(), credential.Size(),
-                                                              PromptLayout(command.flags));
+                                                              LogonLayoutForFlags(command.flags));
     const std::wstring packageName = AuthenticationPackageName(package);
     report.text = "  Credential: package " + (packageName.empty() ? "unknown package" : Utf8FromWide(packageName)) +
                   " (" + std::to_string(package) + "), " + std::to_string(credential.Size()) + " bytes\n" +

@@ -135,7 +135,7 @@ void ReplyAudit::AddLines(CheckReport& report) const {
     if (!m_disagreements.empty()) {
         AddCheck(report, "reply reading", CheckStatus::Fail,
                  "the module's key lookup and a JSON parser read differently: " + Listed(m_disagreements),
-                 "reply with one flat object, \"status\" first, values without \" or \\ (docs/agent-protocol.md)");
+                 "reply with one flat object, \"status\" first, values without \" or \\");
     } else {
         AddCheck(report, "reply reading", CheckStatus::Ok, "the module reads " + replies + " as JSON does");
     }

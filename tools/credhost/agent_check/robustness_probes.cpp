@@ -24,8 +24,7 @@ constexpr DWORD kSlowPaceMs = 100;
 constexpr size_t kOversizedBytes = 45 + 2 * kLongestPasswordUnits * 6 + 1;
 
 const std::string kServeHint =
-    "serve each connection with a deadline and go on serving whatever a client sends (docs/agent-guide.md, "
-    "Serving a connection)";
+    "serve each connection with one deadline and a size bound, and go on serving whatever a client sends";
 
 // A request the module would never send: an answer that is not an approval, or a hang-up, is
 // sound; an approval, or a connection held past the module's deadline, is not.

@@ -27,12 +27,6 @@ const std::string kStartHint = "start the agent, and make it start at boot";
 const std::string kImpostorHint =
     "another process may hold the pipe's name: stop it, restart the agent, and let it create its pipe owned by "
     "LocalSystem (O:SY) or NT SERVICE\\qm-agent";
-// The DACL the agent's pipe should have: network logons denied; LocalSystem and the
-// Administrators in full; interactive users read, write and the module's attribute write, but no
-// instance creation.
-const std::string kSoundDaclHint =
-    "give the pipe the DACL D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019B;;;IU): interactive users "
-    "0x0012019B, no right to create instances";
 
 HANDLE OpenAgentPipe() {
     return CreateFileW(kAgentPipeName, READ_CONTROL, 0, nullptr, OPEN_EXISTING,
@@ -117,7 +111,7 @@ bool CheckAgentPipe(CheckReport& report) {
     if (!creators.empty()) {
         AddCheck(report, "agent pipe access", CheckStatus::Fail,
                  ListedAccounts(creators) + " may create instances of the pipe's name and so answer sign-ins",
-                 kSoundDaclHint);
+                 kSoundAgentPipeDaclHint);
     } else {
         AddCheck(report, "agent pipe access", CheckStatus::Ok, "only trusted accounts may create instances");
     }
@@ -135,5 +129,5 @@ void CheckInteractiveUsersAccess(CheckReport& report, const ACL* dacl) {
              "the DACL does not give interactive users (S-1-5-4) read, write data and write attributes: the sign-in "
              "screen (LocalSystem) still reaches the agent, but a standard user's credential prompt would fail "
              "with \"qm-agent pipe open failed\"",
-             kSoundDaclHint);
+             kSoundAgentPipeDaclHint);
 }

@@ -15,6 +15,13 @@
 #include <string>
 #include <vector>
 
+// What to do about a pipe whose DACL is not the sound one: network logons denied; LocalSystem and
+// the Administrators in full; interactive users read, write and the module's attribute write, but
+// no instance creation.
+inline const std::string kSoundAgentPipeDaclHint =
+    "give the pipe the DACL D:P(D;;GA;;;NU)(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019B;;;IU): interactive users "
+    "0x0012019B, no right to create instances";
+
 // Adds the agent pipe line; when the pipe could be opened, also its owner, access and user access
 // lines. True when the pipe is served (it could be opened).
 bool CheckAgentPipe(CheckReport& report);

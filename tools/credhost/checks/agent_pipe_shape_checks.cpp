@@ -1,5 +1,6 @@
 #include "agent_pipe_shape_checks.h"
 
+#include "agent_pipe_checks.h"
 #include "base/allowing_ace.h"
 #include "base/local_memory.h"
 #include "win32_error_name.h"
@@ -15,7 +16,6 @@ namespace {
 // them to.
 constexpr ACCESS_MASK kRequestWriteRights = GENERIC_ALL | GENERIC_WRITE | FILE_WRITE_DATA;
 
-const std::string kDaclHint = "give the pipe the DACL of docs/agent-guide.md, which begins D:P(D;;GA;;;NU)";
 
 bool IsNetworkDenial(const ACL* dacl, DWORD index) noexcept {
     void* raw = nullptr;
@@ -27,13 +27,11 @@ bool IsNetworkDenial(const ACL* dacl, DWORD index) noexcept {
         (ace->Mask & kRequestWriteRights) == 0) {
         return false;
     }
-    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    BYTE networkSid[SECURITY_MAX_SID_SIZE] = {};
-    PSID network = networkSid;
-    if (!InitializeSid(network, &ntAuthority, 1)) {
+    BYTE network[SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = sizeof(network);
+    if (!CreateWellKnownSid(WinNetworkSid, nullptr, network, &size)) {
         return false;
     }
-    *GetSidSubAuthority(network, 0) = SECURITY_NETWORK_RID;
     return EqualSid(const_cast<DWORD*>(&ace->SidStart), network) != FALSE;
 }
 
@@ -62,14 +60,14 @@ void CheckAgentPipeDeniesNetwork(CheckReport& report, HANDLE pipe) {
     const LocalMemory descriptor(raw);  // dacl points into it
     if (error != ERROR_SUCCESS) {
         AddCheck(report, "agent pipe network", CheckStatus::Fail,
-                 "the pipe's DACL cannot be read (" + Win32ErrorNumberText(error) + ")", kDaclHint);
+                 "the pipe's DACL cannot be read (" + Win32ErrorNumberText(error) + ")", kSoundAgentPipeDaclHint);
         return;
     }
     if (!DaclDeniesNetworkFirst(dacl)) {
         AddCheck(report, "agent pipe network", CheckStatus::Fail,
                  "the DACL does not deny network logons (NU) before it allows anyone: only "
                  "PIPE_REJECT_REMOTE_CLIENTS, which a client cannot see, would keep another machine out",
-                 kDaclHint);
+                 kSoundAgentPipeDaclHint);
         return;
     }
     AddCheck(report, "agent pipe network", CheckStatus::Ok, "network logons are denied first");

@@ -1,20 +1,17 @@
 #include "account_text.h"
 
-#include "base/local_memory.h"
 #include "display_escaping.h"
-
-#include <sddl.h>
+#include "token_user.h"
 
 std::string AccountText(PSID sid) {
     if (sid == nullptr || !IsValidSid(sid)) {
         return "(no account)";
     }
-    LPWSTR rawSid = nullptr;
-    if (!ConvertSidToStringSidW(sid, &rawSid)) {
+    const std::wstring sidText = SidString(sid);
+    if (sidText.empty()) {
         return "(unreadable SID)";
     }
-    const LocalMemory sidText(rawSid);
-    const std::string sidShown = EscapedPathForDisplay(rawSid);
+    const std::string sidShown = EscapedPathForDisplay(sidText);
     const std::wstring account = AccountName(sid);
     if (account.empty()) {
         return sidShown;

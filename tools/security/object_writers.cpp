@@ -4,6 +4,7 @@
 #include "account_text.h"
 #include "base/local_memory.h"
 #include "base/unique_handle.h"
+#include "token_user.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -48,13 +49,11 @@ void TrustedWriters::AddRunningAdministrator() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) {
         return;
     }
-    DWORD needed = 0;
-    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &needed);
-    std::vector<BYTE> buffer(needed);
-    if (needed == 0 || !GetTokenInformation(token.Get(), TokenUser, buffer.data(), needed, &needed)) {
-        return;
+    std::vector<BYTE> buffer;
+    const PSID user = TokenUserSid(token.Get(), buffer);
+    if (user != nullptr) {
+        Add(user);
     }
-    Add(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
 bool TrustedWriters::Trusts(PSID account) const noexcept {

@@ -1,10 +1,8 @@
 #include "pipe_client_account.h"
 
 #include "account_text.h"
-#include "base/local_memory.h"
 #include "base/unique_handle.h"
-
-#include <sddl.h>
+#include "token_user.h"
 
 #include <cstdlib>
 #include <new>
@@ -29,15 +27,10 @@ KernelHandle ClientToken(HANDLE pipe) noexcept {
 // The account's name, or its SID when the system knows no name for it.
 std::wstring AccountNameOrSid(PSID sid) {
     std::wstring name = AccountName(sid);
-    if (!name.empty()) {
-        return name;
+    if (name.empty()) {
+        name = SidString(sid);
     }
-    LPWSTR text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text)) {
-        return kUnidentifiedClient;
-    }
-    const LocalMemory owned(text);
-    return text;
+    return name.empty() ? std::wstring(kUnidentifiedClient) : name;
 }
 
 }  // namespace
@@ -47,13 +40,12 @@ std::wstring PipeClientAccount(HANDLE pipe) noexcept try {
     if (!token) {
         return kUnidentifiedClient;
     }
-    DWORD size = 0;
-    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size == 0 || !GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) {
+    std::vector<BYTE> buffer;
+    const PSID user = TokenUserSid(token.Get(), buffer);
+    if (user == nullptr) {
         return kUnidentifiedClient;
     }
-    return AccountNameOrSid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+    return AccountNameOrSid(user);
 } catch (const std::bad_alloc&) {
     return std::wstring();
 }

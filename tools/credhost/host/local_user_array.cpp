@@ -3,10 +3,10 @@
 #include "base/co_task_str_dup.h"
 #include "base/com_object.h"
 #include "base/com_ptr.h"
-#include "base/local_memory.h"
+#include "base/unique_handle.h"
+#include "token_user.h"
 
 #include <lm.h>
-#include <sddl.h>
 
 #include <initguid.h>
 #include <propkey.h>
@@ -173,37 +173,33 @@ std::wstring SidTextOfAccount(const std::wstring& userName) {
     if (!LookupAccountNameW(nullptr, userName.c_str(), sid, &sidSize, domain, &domainSize, &use)) {
         return {};
     }
-    LPWSTR text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text)) {
-        return {};
-    }
-    const LocalMemory owned(text);
-    return text;
+    return SidString(sid);
 }
 
 namespace {
 
+void FreeNetApiBuffer(LPBYTE buffer) noexcept { NetApiBufferFree(buffer); }
+// A block the network management calls hand out, freed on every path.
+using NetApiBuffer = UniqueHandle<LPBYTE, &FreeNetApiBuffer>;
+
 std::wstring FullNameOf(const std::wstring& userName) {
-    LPBYTE buffer = nullptr;
-    if (NetUserGetInfo(nullptr, userName.c_str(), 10, &buffer) != NERR_Success || buffer == nullptr) {
+    NetApiBuffer buffer;
+    if (NetUserGetInfo(nullptr, userName.c_str(), 10, buffer.Receive()) != NERR_Success || !buffer) {
         return userName;
     }
-    const auto* info = reinterpret_cast<const USER_INFO_10*>(buffer);
+    const auto* info = reinterpret_cast<const USER_INFO_10*>(buffer.Get());
     std::wstring fullName = info->usri10_full_name != nullptr ? info->usri10_full_name : L"";
-    NetApiBufferFree(buffer);
     return fullName.empty() ? userName : fullName;
 }
 
 // The sign-in screen lists no disabled account (Guest, DefaultAccount on Windows). An account
 // whose flags cannot be read counts as enabled.
 bool IsDisabled(const std::wstring& userName) {
-    LPBYTE buffer = nullptr;
-    if (NetUserGetInfo(nullptr, userName.c_str(), 1, &buffer) != NERR_Success || buffer == nullptr) {
+    NetApiBuffer buffer;
+    if (NetUserGetInfo(nullptr, userName.c_str(), 1, buffer.Receive()) != NERR_Success || !buffer) {
         return false;
     }
-    const bool disabled = (reinterpret_cast<const USER_INFO_1*>(buffer)->usri1_flags & UF_ACCOUNTDISABLE) != 0;
-    NetApiBufferFree(buffer);
-    return disabled;
+    return (reinterpret_cast<const USER_INFO_1*>(buffer.Get())->usri1_flags & UF_ACCOUNTDISABLE) != 0;
 }
 
 std::wstring ComputerName() {
@@ -227,14 +223,15 @@ std::vector<LocalAccount> ReadLocalAccounts(const UserArrayChoice& choice) {
     DWORD resume = 0;
     NET_API_STATUS status = ERROR_MORE_DATA;
     while (status == ERROR_MORE_DATA) {
-        LPBYTE buffer = nullptr;
+        NetApiBuffer buffer;
         DWORD read = 0;
         DWORD total = 0;
-        status = NetUserEnum(nullptr, 0, FILTER_NORMAL_ACCOUNT, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
+        status = NetUserEnum(nullptr, 0, FILTER_NORMAL_ACCOUNT, buffer.Receive(), MAX_PREFERRED_LENGTH, &read, &total,
+                             &resume);
         if (status != NERR_Success && status != ERROR_MORE_DATA) {
             break;
         }
-        const auto* users = reinterpret_cast<const USER_INFO_0*>(buffer);
+        const auto* users = reinterpret_cast<const USER_INFO_0*>(buffer.Get());
         for (DWORD index = 0; users != nullptr && index < read; ++index) {
             const std::wstring name = users[index].usri0_name != nullptr ? users[index].usri0_name : L"";
             LocalAccount account{name, FullNameOf(name), SidTextOfAccount(name), computer + L"\\" + name,
@@ -243,7 +240,6 @@ std::vector<LocalAccount> ReadLocalAccounts(const UserArrayChoice& choice) {
                 accounts.push_back(std::move(account));
             }
         }
-        NetApiBufferFree(buffer);
     }
     return accounts;
 }

@@ -1,11 +1,10 @@
 #include "windows_logon.h"
 
-#include "base/local_memory.h"
 #include "base/secure_bytes.h"
 #include "base/unique_handle.h"
 #include "lsa_logon_calls.h"
+#include "token_user.h"
 
-#include <sddl.h>
 
 #include <cstring>
 #include <vector>
@@ -24,15 +23,6 @@ using LsaReturnBuffer = UniqueHandle<void*, &FreeLsaBuffer>;
 constexpr char kOriginName[] = "credhost";
 constexpr char kTokenSourceName[TOKEN_SOURCE_LENGTH] = {'c', 'r', 'e', 'd', 'h', 'o', 's', 't'};
 
-std::wstring SidText(PSID sid) {
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text)) {
-        return L"";
-    }
-    const LocalMemory owned(text);
-    return text;
-}
-
 // The token's user: its SID, and DOMAIN\name as the local authority names it.
 void ReadTokenAccount(HANDLE token, WindowsLogonResult& result) {
     DWORD needed = 0;
@@ -44,7 +34,7 @@ void ReadTokenAccount(HANDLE token, WindowsLogonResult& result) {
         return;
     }
     const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
-    result.sid = SidText(sid);
+    result.sid = SidString(sid);
     wchar_t name[256];
     wchar_t domain[256];
     DWORD nameLength = ARRAYSIZE(name);

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,10 +46,18 @@ std::string SoundAnswer(const nlohmann::json& request, const char* approval = kA
     return right ? approval : kRefusal;
 }
 
+const std::wstring kSoundSddl = std::wstring(L"O:SY") + kSoundAgentPipeDacl;
+constexpr DWORD kMessagePipe = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
+
+// A sound decision that approves with the given reply.
+AnswerRule Approving(std::string approval) {
+    return [approval](const nlohmann::json& request, bool&) { return SoundAnswer(request, approval.c_str()); };
+}
+
 struct RuleBreakerOptions {
-    std::wstring sddl = std::wstring(L"O:SY") + kSoundAgentPipeDacl;
-    DWORD pipeType = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
-    AnswerRule answer = [](const nlohmann::json& request, bool&) { return SoundAnswer(request); };
+    std::wstring sddl = kSoundSddl;
+    DWORD pipeType = kMessagePipe;
+    AnswerRule answer = Approving(kApproval);
 };
 
 // A small multi-instance agent of the pipe's name: four instances, each on its own thread, every
@@ -166,11 +175,8 @@ private:
 // The lines of a text report by check name, with their status word.
 std::vector<std::pair<std::string, std::string>> StatusByCheck(const std::string& text) {
     std::vector<std::pair<std::string, std::string>> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find('\n', start);
-        const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        start = end == std::string::npos ? text.size() : end + 1;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
         const size_t colon = line.find(": ");
         if (line.size() > 6 && colon != std::string::npos && line.rfind("credhost", 0) != 0) {
             lines.emplace_back(line.substr(6, colon - 6), line.substr(0, line.find(' ')));
@@ -184,16 +190,18 @@ ProcessResult AgentCheck(const char* password, const std::wstring& options = L""
                       std::string(password) + "\n", kRunTimeoutMs);
 }
 
-// Each row serves the pipe in its own way for as long as the object it returns lives.
+// Each row serves the pipe with a rule breaker, or in its own way, for as long as the object
+// serve returns lives.
 struct Row {
     const char* name;
-    std::function<std::shared_ptr<void>(const std::wstring& folder)> serve;
     const char* failingCheck;  // nullptr: no FAIL at all
+    RuleBreakerOptions breaker;
+    std::function<std::shared_ptr<void>(const std::wstring& folder)> serve = nullptr;
     const char* password = kPassword;
 };
 
-std::shared_ptr<void> ServeRuleBreaker(RuleBreakerOptions options) {
-    auto agent = std::make_shared<RuleBreakingAgent>(std::move(options));
+std::shared_ptr<void> ServeRuleBreaker(const RuleBreakerOptions& options) {
+    auto agent = std::make_shared<RuleBreakingAgent>(options);
     return agent->Start() ? agent : nullptr;
 }
 
@@ -221,95 +229,54 @@ std::shared_ptr<void> ServeSampleAgent(const std::wstring& folder) {
 
 TEST(AgentCheck, NamesTheRuleEachAgentBreaksAndPassesSoundOnes) {
     const std::wstring folder = CreateTestFolder(L"qm-agent-check");
-    const auto soundWith = [](const char* approval) {
-        RuleBreakerOptions options;
-        options.answer = [approval](const nlohmann::json& request, bool&) { return SoundAnswer(request, approval); };
-        return options;
-    };
     const std::vector<Row> rows = {
-        {"test-agent", [](const std::wstring& f) { return ServeTestAgent(f, L""); }, nullptr},
-        {"the sample agent", ServeSampleAgent, nullptr, kSamplePassword},
-        {"test-agent --no-answer", [](const std::wstring& f) { return ServeTestAgent(f, L" --no-answer"); }, "approval"},
-        {"an owner the module does not trust",
-         [](const std::wstring&) {
-             RuleBreakerOptions options;
-             options.sddl = std::wstring(L"O:S-1-5-21-0-0-0-1000") + kSoundAgentPipeDacl;
-             options.answer = [](const nlohmann::json&, bool&) -> std::string {
-                 ADD_FAILURE() << "a request reached a pipe the module does not trust";
-                 return kMalformed;
-             };
-             return ServeRuleBreaker(options);
-         },
-         "agent pipe owner"},
-        {"a DACL that does not deny network logons",
-         [](const std::wstring&) {
-             RuleBreakerOptions options;
-             options.sddl = L"O:SYD:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019B;;;IU)";
-             return ServeRuleBreaker(options);
-         },
-         "agent pipe network"},
-        {"a byte pipe",
-         [](const std::wstring&) {
-             RuleBreakerOptions options;
-             options.pipeType = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE;
-             return ServeRuleBreaker(options);
-         },
-         "agent pipe mode"},
-        {"a wrong password costs more than an unknown name",
-         [](const std::wstring&) {
-             RuleBreakerOptions options;
-             options.answer = [](const nlohmann::json& request, bool&) {
-                 if (request.is_object() && request.value("username", "") == kUser) {
-                     Sleep(60);  // only a known name's password is checked
-                 }
-                 return SoundAnswer(request);
-             };
-             return ServeRuleBreaker(options);
-         },
-         "refusal timing"},
-        {"an escaped quote the module reads otherwise",
-         [soundWith](const std::wstring&) {
-             return ServeRuleBreaker(soundWith(
-                 R"({"status":"OK","username":"demo","full_name":"Demo \"Q\" User","source":"x","is_admin":false})"));
-         },
-         "reply reading"},
-        {"\"status\" as another key's value, read first by the module",
-         [](const std::wstring&) {
-             RuleBreakerOptions options;
-             options.answer = [](const nlohmann::json& request, bool&) {
-                 const std::string sound = SoundAnswer(request);
-                 return sound == kRefusal ? R"({"note":"status","detail":"OK","status":"DENIED","reason":"No."})" : sound;
-             };
-             return ServeRuleBreaker(options);
-         },
-         "reply reading"},
-        {"\"status\" after another key",
-         [soundWith](const std::wstring&) {
-             return ServeRuleBreaker(soundWith(R"({"username":"demo","status":"OK","source":"x"})"));
-         },
-         "reply keys"},
-        {"a full name longer than the record",
-         [soundWith](const std::wstring&) {
-             static const std::string longName = std::string(R"({"status":"OK","username":"demo","full_name":")") +
-                                                 std::string(300, 'n') + R"(","source":"x","is_admin":false})";
-             return ServeRuleBreaker(soundWith(longName.c_str()));
-         },
-         "reply fits"},
-        {"an agent that hangs up on everyone after malformed JSON",
-         [](const std::wstring&) {
-             RuleBreakerOptions options;
-             options.answer = [](const nlohmann::json& request, bool& hangUpFromNowOn) {
-                 hangUpFromNowOn = !request.is_object();
-                 return hangUpFromNowOn ? std::string() : SoundAnswer(request);
-             };
-             return ServeRuleBreaker(options);
-         },
-         "malformed JSON"},
+        {"test-agent", nullptr, {}, [](const std::wstring& f) { return ServeTestAgent(f, L""); }},
+        {"the sample agent", nullptr, {}, ServeSampleAgent, kSamplePassword},
+        {"test-agent --no-answer", "approval", {},
+         [](const std::wstring& f) { return ServeTestAgent(f, L" --no-answer"); }},
+        {"an owner the module does not trust", "agent pipe owner",
+         {std::wstring(L"O:S-1-5-21-0-0-0-1000") + kSoundAgentPipeDacl, kMessagePipe,
+          [](const nlohmann::json&, bool&) -> std::string {
+              ADD_FAILURE() << "a request reached a pipe the module does not trust";
+              return kMalformed;
+          }}},
+        {"a DACL that does not deny network logons", "agent pipe network",
+         {L"O:SYD:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019B;;;IU)"}},
+        {"a byte pipe", "agent pipe mode", {kSoundSddl, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE}},
+        {"a wrong password costs more than an unknown name", "refusal timing",
+         {kSoundSddl, kMessagePipe,
+          [](const nlohmann::json& request, bool&) {
+              if (request.is_object() && request.value("username", "") == kUser) {
+                  Sleep(60);  // only a known name's password is checked
+              }
+              return SoundAnswer(request);
+          }}},
+        {"an escaped quote the module reads otherwise", "reply reading",
+         {kSoundSddl, kMessagePipe,
+          Approving(R"({"status":"OK","username":"demo","full_name":"Demo \"Q\" User","source":"x","is_admin":false})")}},
+        {"\"status\" as another key's value, read first by the module", "reply reading",
+         {kSoundSddl, kMessagePipe,
+          [](const nlohmann::json& request, bool&) {
+              const std::string sound = SoundAnswer(request);
+              return sound == kRefusal ? R"({"note":"status","detail":"OK","status":"DENIED","reason":"No."})" : sound;
+          }}},
+        {"\"status\" after another key", "reply keys",
+         {kSoundSddl, kMessagePipe, Approving(R"({"username":"demo","status":"OK","source":"x"})")}},
+        {"a full name longer than the record", "reply fits",
+         {kSoundSddl, kMessagePipe,
+          Approving(std::string(R"({"status":"OK","username":"demo","full_name":")") + std::string(300, 'n') +
+                    R"(","source":"x","is_admin":false})")}},
+        {"an agent that hangs up on everyone after malformed JSON", "malformed JSON",
+         {kSoundSddl, kMessagePipe,
+          [](const nlohmann::json& request, bool& hangUpFromNowOn) {
+              hangUpFromNowOn = !request.is_object();
+              return hangUpFromNowOn ? std::string() : SoundAnswer(request);
+          }}},
     };
 
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        std::shared_ptr<void> agent = row.serve(folder);
+        std::shared_ptr<void> agent = row.serve ? row.serve(folder) : ServeRuleBreaker(row.breaker);
         ASSERT_TRUE(agent) << "the agent did not start serving";
         const ProcessResult checked = AgentCheck(row.password);
         agent.reset();

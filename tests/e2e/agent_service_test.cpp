@@ -189,8 +189,6 @@ std::vector<std::string> GuideServiceCommands() {
     return {};
 }
 
-// The guide's commands in their order, the test agent's command line in place of qm-agent.exe's.
-// The lines that Wine's sc does not know are the ones the guide marks as Windows-only.
 // A log folder that everyone may change: install names the account and the folder, and installs
 // nothing.
 TEST_F(AgentService, InstallRefusesAFolderThatAnotherAccountMayChange) {
@@ -207,6 +205,8 @@ TEST_F(AgentService, InstallRefusesAFolderThatAnotherAccountMayChange) {
     EXPECT_FALSE(ReadInstalledService().exists);
 }
 
+// The guide's commands in their order, the test agent's command line in place of qm-agent.exe's.
+// The lines that Wine's sc does not know are the ones the guide marks as Windows-only.
 TEST_F(AgentService, TheGuidesScCommandsInstallRunAndRemoveTheService) {
     const std::vector<std::string> commands = GuideServiceCommands();
     ASSERT_FALSE(commands.empty()) << "no sc create qm-agent block in " << QM_E2E_AGENT_GUIDE;

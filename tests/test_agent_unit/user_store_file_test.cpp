@@ -192,7 +192,6 @@ TEST(UsersFileSecurity, ProtectedFullAccessForSystemAndAdministratorsReadForTheS
     const std::wstring service = L"S-1-5-80-150321250-2041296840-1456520357-1891932008-333219552";
     const std::wstring trusted = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
     EXPECT_EQ(UsersFileSddlFor(L"S-1-5-18"), trusted + L"(A;;FR;;;" + service + L")");
-    EXPECT_EQ(UsersFileSddlFor(L"S-1-5-21-1-2-3-1001"), trusted + L"(A;;FR;;;" + service + L")");
     EXPECT_EQ(UsersFileSddlFor(service), trusted + L"(A;;FA;;;" + service + L")");
 
     UsersFileSecurity security;

@@ -147,6 +147,7 @@ TEST(CredhostLogon, EveryAnswerOfLsaHasItsLineItsJsonAndItsExitCode) {
         const char* statusName;
         const char* subStatusName;  // null: no sub-status line
     };
+    // One row a branch of the report; which name each code carries is the status table's business.
     const Case cases[] = {
         {0, 0, 0, true, 0, "accepted",
          "Windows logon: accepted, as QMTEST\\alice (S-1-5-21-1004336348-1177238915-682003330-1001)", "STATUS_SUCCESS",
@@ -156,41 +157,9 @@ TEST(CredhostLogon, EveryAnswerOfLsaHasItsLineItsJsonAndItsExitCode) {
         {0, static_cast<NTSTATUS>(0xC000006D), 0, false, 1, "refused",
          "refused: 0xC000006D (STATUS_LOGON_FAILURE): the user name or the password is wrong", "STATUS_LOGON_FAILURE",
          nullptr},
-        {0, static_cast<NTSTATUS>(0xC000006D), static_cast<NTSTATUS>(0xC0000064), false, 1, "refused",
-         "sub-status 0xC0000064 (STATUS_NO_SUCH_USER): no such account", "STATUS_LOGON_FAILURE", "STATUS_NO_SUCH_USER"},
-        {0, static_cast<NTSTATUS>(0xC000006D), static_cast<NTSTATUS>(0xC000006A), false, 1, "refused",
-         "(STATUS_WRONG_PASSWORD): the password is wrong", "STATUS_LOGON_FAILURE", "STATUS_WRONG_PASSWORD"},
         {0, static_cast<NTSTATUS>(0xC000006E), static_cast<NTSTATUS>(0xC0000071), false, 1, "refused",
-         "(STATUS_PASSWORD_EXPIRED): the password has expired", "STATUS_ACCOUNT_RESTRICTION", "STATUS_PASSWORD_EXPIRED"},
-        {0, static_cast<NTSTATUS>(0xC000006E), static_cast<NTSTATUS>(0xC0000072), false, 1, "refused",
-         "(STATUS_ACCOUNT_DISABLED): the account is disabled", "STATUS_ACCOUNT_RESTRICTION", "STATUS_ACCOUNT_DISABLED"},
-        {0, static_cast<NTSTATUS>(0xC000006E), static_cast<NTSTATUS>(0xC000006F), false, 1, "refused",
-         "(STATUS_INVALID_LOGON_HOURS): the account may not log on at this time of day", "STATUS_ACCOUNT_RESTRICTION",
-         "STATUS_INVALID_LOGON_HOURS"},
-        {0, static_cast<NTSTATUS>(0xC000006E), static_cast<NTSTATUS>(0xC0000070), false, 1, "refused",
-         "(STATUS_INVALID_WORKSTATION): the account may not log on at this computer", "STATUS_ACCOUNT_RESTRICTION",
-         "STATUS_INVALID_WORKSTATION"},
-        {0, static_cast<NTSTATUS>(0xC000006E), static_cast<NTSTATUS>(0xC0000224), false, 1, "refused",
-         "(STATUS_PASSWORD_MUST_CHANGE): the password must be changed", "STATUS_ACCOUNT_RESTRICTION",
-         "STATUS_PASSWORD_MUST_CHANGE"},
-        {0, static_cast<NTSTATUS>(0xC0000224), 0, false, 1, "refused", "(STATUS_PASSWORD_MUST_CHANGE)",
-         "STATUS_PASSWORD_MUST_CHANGE", nullptr},
-        {0, static_cast<NTSTATUS>(0xC0000234), 0, false, 1, "refused", "(STATUS_ACCOUNT_LOCKED_OUT): the account is locked out",
-         "STATUS_ACCOUNT_LOCKED_OUT", nullptr},
-        {0, static_cast<NTSTATUS>(0xC00000A7), 0, false, 1, "refused",
-         "(STATUS_BAD_VALIDATION_CLASS): the authentication package does not recognise", "STATUS_BAD_VALIDATION_CLASS",
-         nullptr},
-        {0, static_cast<NTSTATUS>(0xC000000D), 0, false, 1, "refused",
-         "(STATUS_INVALID_PARAMETER): the authentication package does not accept the buffer", "STATUS_INVALID_PARAMETER",
-         nullptr},
-        {0, static_cast<NTSTATUS>(0xC00000FE), 0, false, 1, "refused", "(STATUS_NO_SUCH_PACKAGE): no authentication package",
-         "STATUS_NO_SUCH_PACKAGE", nullptr},
-        {0, static_cast<NTSTATUS>(0xC0000022), 0, false, 1, "refused", "(STATUS_ACCESS_DENIED): this caller may not",
-         "STATUS_ACCESS_DENIED", nullptr},
-        {0, static_cast<NTSTATUS>(0xC0000061), 0, false, 1, "refused", "(STATUS_PRIVILEGE_NOT_HELD): the caller lacks",
-         "STATUS_PRIVILEGE_NOT_HELD", nullptr},
-        {0, static_cast<NTSTATUS>(0xC000015B), 0, false, 1, "refused", "(STATUS_LOGON_TYPE_NOT_GRANTED)",
-         "STATUS_LOGON_TYPE_NOT_GRANTED", nullptr},
+         "sub-status 0xC0000071 (STATUS_PASSWORD_EXPIRED): the password has expired", "STATUS_ACCOUNT_RESTRICTION",
+         "STATUS_PASSWORD_EXPIRED"},
         {static_cast<NTSTATUS>(0xC0000022), 0, 0, false, 4, "not_verified",
          "Windows logon: not verified: LsaConnectUntrusted failed with 0xC0000022 (STATUS_ACCESS_DENIED)",
          "STATUS_ACCESS_DENIED", nullptr},
@@ -255,19 +224,15 @@ TEST(CredhostLogon, TheRealToolsUnderWineNeverClaimWhatWineCannotShow) {
     const Case cases[] = {
         // Wine's LsaLogonUser answers success with no token: not a logon.
         {signIn, "Correct-Horse-7\n", 4, "Windows logon: not verified: LsaLogonUser answered 0x00000000 (STATUS_SUCCESS) but gave no token"},
-        {signIn + L" --json", "Correct-Horse-7\n", 4, R"("windows_logon":{"outcome":"not_verified")"},
         {signIn + L" --scenario credui", "Correct-Horse-7\n", 4, "Windows logon: not verified"},
         {signIn + L" --scenario unlock", "Correct-Horse-7\n", 4, "Windows logon: not verified"},
         // Wine's credential prompt is a stub.
         {credhost + L" prompt --logon", "", 3, "No credential prompt: CredUIPromptForWindowsCredentialsW answered 120"},
-        {credhost + L" prompt --json", "", 3, R"("outcome":"no_prompt")"},
         // An empty pipe is no password at all; a bare line break is an empty one, typed on purpose.
         {signIn, "", 2, "no password was given"},
         {signIn + L" --report-status 0xC000006D", "x\n", 2, "--logon reports LSA's own answer"},
         {credhost + L" --version", "", 0, "credhost " QM_PRODUCT_VERSION},
         {Quoted(WindowsPathOf(QM_TEST_AGENT)) + L" --version", "", 0, "test-agent " QM_PRODUCT_VERSION},
-        {credhost + L" doctor --help", "", 0, "Usage:\n  credhost doctor [--json]"},
-        {credhost + L" prompt --help", "", 0, "Usage:\n  credhost prompt [--flags N] [--logon] [--json]"},
     };
     for (const Case& c : cases) {
         const ProcessResult result = RunProcess(c.commandLine, c.input, kRunTimeoutMs);

@@ -49,7 +49,6 @@ TEST(LocalUserArray, EachUserAnswersWhatTheSignInScreensUsersAnswer) {
     EXPECT_EQ(StringOf(user.Get(), PKEY_Identity_LogonStatusString), L"Signed in");
     EXPECT_EQ(StringOf(user.Get(), PKEY_Identity_QualifiedUserName), L"PC\\ada");
     EXPECT_EQ(StringOf(user.Get(), PKEY_Identity_PrimarySid), L"S-1-5-21-1-2-3-1001");
-    EXPECT_EQ(StringOf(user.Get(), PKEY_Identity_ProviderID), L"{A198529B-730F-4089-B646-A12557F5665E}");
     EXPECT_EQ(StringOf(user.Get(), PKEY_Identity_Blob), L"(failed)");
     PROPVARIANT value;
     ASSERT_EQ(user->GetValue(PKEY_Identity_UserName, &value), S_OK);
@@ -62,7 +61,7 @@ TEST(LocalUserArray, EachUserAnswersWhatTheSignInScreensUsersAnswer) {
     EXPECT_EQ(array->SetProviderFilter(Identity_LocalUserProvider), S_OK);
     EXPECT_EQ(array->GetCount(&count), S_OK);
     EXPECT_EQ(count, 2u);
-    EXPECT_EQ(array->SetProviderFilter(GUID{0x12345678}), S_OK);
+    EXPECT_EQ(array->SetProviderFilter(GUID{0x12345678, 0, 0, {}}), S_OK);
     EXPECT_EQ(array->GetCount(&count), S_OK);
     EXPECT_EQ(count, 0u);
 

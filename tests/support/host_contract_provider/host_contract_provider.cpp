@@ -24,7 +24,8 @@ const DWORD* volatile g_usersNeverReceived = nullptr;
 // Wine's code for a call to a function it only stubs, with its two name parameters.
 constexpr DWORD kWineStubException = 0x80000100;
 
-enum Field : DWORD { FieldTitle, FieldUserName, FieldPassword, FieldSubmit, FieldStatus, FieldCount };
+// The user-name field comes last, so that the modes without one simply count one field fewer.
+enum Field : DWORD { FieldTitle, FieldPassword, FieldSubmit, FieldStatus, FieldUserName, FieldCount };
 
 struct FieldDescription {
     CREDENTIAL_PROVIDER_FIELD_TYPE type;
@@ -34,14 +35,11 @@ struct FieldDescription {
 
 const FieldDescription kFields[FieldCount] = {
     {CPFT_LARGE_TEXT, L"User", nullptr},
-    {CPFT_EDIT_TEXT, L"User name", &CPFG_LOGON_USERNAME},
     {CPFT_PASSWORD_TEXT, L"Password", &CPFG_LOGON_PASSWORD},
     {CPFT_SUBMIT_BUTTON, L"Sign in", nullptr},
     {CPFT_SMALL_TEXT, L"Status", nullptr},
+    {CPFT_EDIT_TEXT, L"User name", &CPFG_LOGON_USERNAME},
 };
-
-// Only the events2 mode has a user name to type; the others show a user of their own.
-bool HasField(DWORD field) { return field != FieldUserName || Mode(L"events2"); }
 
 LPWSTR CoTaskCopy(PCWSTR text) {
     const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
@@ -254,41 +252,35 @@ public:
         if (Mode(L"tile-per-user") && !classicScenario) {
             return E_NOTIMPL;
         }
-        g_tileCount = 0;
+        g_tileCount = Mode(L"events2") || Mode(L"crash") || Mode(L"stub-crash") ? 1 : 0;
         if (Mode(L"tile-per-user")) {
             g_tiles[0].Show(L"alice", L"alice", L"");
             g_tiles[1].Show(L"bob", L"bob", L"");
             g_tileCount = 2;
-        }
-        if (Mode(L"events2") || Mode(L"crash") || Mode(L"stub-crash")) {
-            g_tileCount = 1;
         }
         return S_OK;
     }
     IFACEMETHODIMP SetSerialization(const CREDENTIAL_PROVIDER_CREDENTIAL_SERIALIZATION*) override { return E_NOTIMPL; }
     IFACEMETHODIMP Advise(ICredentialProviderEvents*, UINT_PTR) override { return S_OK; }
     IFACEMETHODIMP UnAdvise() override { return S_OK; }
+    // Only the events2 mode has a user name to type; the others show a user of their own.
     IFACEMETHODIMP GetFieldDescriptorCount(DWORD* count) override {
-        *count = Mode(L"events2") ? FieldCount : FieldCount - 1;
+        *count = Mode(L"events2") ? FieldCount : FieldUserName;
         return S_OK;
     }
     IFACEMETHODIMP GetFieldDescriptorAt(DWORD index, CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR** out) override {
         *out = nullptr;
-        DWORD field = 0;
-        for (DWORD seen = 0; field < FieldCount; ++field) {
-            if (HasField(field) && seen++ == index) {
-                break;
-            }
-        }
-        if (field >= FieldCount) {
+        DWORD count = 0;
+        GetFieldDescriptorCount(&count);
+        if (index >= count) {
             return E_INVALIDARG;
         }
         auto* descriptor = static_cast<CREDENTIAL_PROVIDER_FIELD_DESCRIPTOR*>(CoTaskMemAlloc(sizeof(**out)));
         if (descriptor == nullptr) {
             return E_OUTOFMEMORY;
         }
-        const FieldDescription& description = kFields[field];
-        *descriptor = {field, description.type, CoTaskCopy(description.label),
+        const FieldDescription& description = kFields[index];
+        *descriptor = {index, description.type, CoTaskCopy(description.label),
                        description.tag != nullptr ? *description.tag : GUID{}};
         *out = descriptor;
         return S_OK;

@@ -209,6 +209,44 @@ TEST(CredhostLogon, EveryAnswerOfLsaHasItsLineItsJsonAndItsExitCode) {
     }
 }
 
+// Every documented refusal reaches the tester by name with its plain sentence, and exits 1.
+TEST(CredhostLogon, EveryDocumentedRefusalIsNamed) {
+    ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK","username":"alice"})"));
+    ASSERT_TRUE(agent.Start());
+    ScopedSystemCalls<LsaLogonCalls> calls(g_lsaLogonCalls);
+    calls->connectUntrusted = FakeConnect;
+    calls->logonUser = FakeLogonUser;
+    calls->freeReturnBuffer = FakeFreeReturnBuffer;
+    calls->deregisterLogonProcess = FakeDeregister;
+    calls->closeHandle = FakeCloseHandle;
+    const struct {
+        ULONG status;
+        ULONG subStatus;
+        const char* named;
+    } refusals[] = {
+        {0xC000006D, 0xC0000064, "(STATUS_NO_SUCH_USER): no such account"},
+        {0xC000006D, 0xC000006A, "(STATUS_WRONG_PASSWORD): the password is wrong"},
+        {0xC000006E, 0xC0000072, "(STATUS_ACCOUNT_DISABLED): the account is disabled"},
+        {0xC000006E, 0xC000006F, "(STATUS_INVALID_LOGON_HOURS): the account may not log on at this time of day"},
+        {0xC000006E, 0xC0000070, "(STATUS_INVALID_WORKSTATION): the account may not log on at this computer"},
+        {0xC000006E, 0xC0000224, "(STATUS_PASSWORD_MUST_CHANGE): the password must be changed"},
+        {0xC0000234, 0, "(STATUS_ACCOUNT_LOCKED_OUT): the account is locked out"},
+        {0xC00000A7, 0, "(STATUS_BAD_VALIDATION_CLASS): the authentication package does not recognise"},
+        {0xC000000D, 0, "(STATUS_INVALID_PARAMETER): the authentication package does not accept the buffer"},
+        {0xC00000FE, 0, "(STATUS_NO_SUCH_PACKAGE): no authentication package"},
+        {0xC0000022, 0, "(STATUS_ACCESS_DENIED): this caller may not"},
+        {0xC0000061, 0, "(STATUS_PRIVILEGE_NOT_HELD): the caller lacks"},
+    };
+    for (const auto& refusal : refusals) {
+        g_fake = FakeLsa{};
+        g_fake.status = static_cast<NTSTATUS>(refusal.status);
+        g_fake.subStatus = static_cast<NTSTATUS>(refusal.subStatus);
+        const SignInRun run = SignInWithLogon();
+        EXPECT_EQ(run.exitCode, 1) << run.text;
+        EXPECT_NE(run.text.find(refusal.named), std::string::npos) << run.text;
+    }
+}
+
 TEST(CredhostLogon, TheRealToolsUnderWineNeverClaimWhatWineCannotShow) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK","username":"alice"})"));
     ASSERT_TRUE(agent.Start());
@@ -232,6 +270,7 @@ TEST(CredhostLogon, TheRealToolsUnderWineNeverClaimWhatWineCannotShow) {
         {signIn, "", 2, "no password was given"},
         {signIn + L" --report-status 0xC000006D", "x\n", 2, "--logon reports LSA's own answer"},
         {credhost + L" --version", "", 0, "credhost " QM_PRODUCT_VERSION},
+        {credhost + L" doctor --help", "", 0, "Usage:\n  credhost doctor [--json]"},
         {Quoted(WindowsPathOf(QM_TEST_AGENT)) + L" --version", "", 0, "test-agent " QM_PRODUCT_VERSION},
     };
     for (const Case& c : cases) {

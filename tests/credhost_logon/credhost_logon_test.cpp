@@ -122,19 +122,29 @@ SignInRun SignInWithLogon() {
     return RunSignInWithPassword(command, target, SecretWide(password, password + ARRAYSIZE(password)));
 }
 
+// Every LSA call of the logon answered by the fake above, for the scope's life.
+class FakeLsaCalls {
+public:
+    FakeLsaCalls() {
+        m_calls->connectUntrusted = FakeConnect;
+        m_calls->logonUser = FakeLogonUser;
+        m_calls->freeReturnBuffer = FakeFreeReturnBuffer;
+        m_calls->deregisterLogonProcess = FakeDeregister;
+        m_calls->closeHandle = FakeCloseHandle;
+        m_calls->getTokenInformation = FakeGetTokenInformation;
+        m_calls->lookupAccountSid = FakeLookupAccountSid;
+    }
+
+private:
+    ScopedSystemCalls<LsaLogonCalls> m_calls{g_lsaLogonCalls};
+};
+
 }  // namespace
 
 TEST(CredhostLogon, EveryAnswerOfLsaHasItsLineItsJsonAndItsExitCode) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK","username":"alice"})"));
     ASSERT_TRUE(agent.Start());
-    ScopedSystemCalls<LsaLogonCalls> calls(g_lsaLogonCalls);
-    calls->connectUntrusted = FakeConnect;
-    calls->logonUser = FakeLogonUser;
-    calls->freeReturnBuffer = FakeFreeReturnBuffer;
-    calls->deregisterLogonProcess = FakeDeregister;
-    calls->closeHandle = FakeCloseHandle;
-    calls->getTokenInformation = FakeGetTokenInformation;
-    calls->lookupAccountSid = FakeLookupAccountSid;
+    const FakeLsaCalls calls;
 
     struct Case {
         NTSTATUS connectStatus;
@@ -213,12 +223,7 @@ TEST(CredhostLogon, EveryAnswerOfLsaHasItsLineItsJsonAndItsExitCode) {
 TEST(CredhostLogon, EveryDocumentedRefusalIsNamed) {
     ScriptedAgent agent(AgentBehaviour::ReplyWith(R"({"status":"OK","username":"alice"})"));
     ASSERT_TRUE(agent.Start());
-    ScopedSystemCalls<LsaLogonCalls> calls(g_lsaLogonCalls);
-    calls->connectUntrusted = FakeConnect;
-    calls->logonUser = FakeLogonUser;
-    calls->freeReturnBuffer = FakeFreeReturnBuffer;
-    calls->deregisterLogonProcess = FakeDeregister;
-    calls->closeHandle = FakeCloseHandle;
+    const FakeLsaCalls calls;
     const struct {
         ULONG status;
         ULONG subStatus;
